@@ -1,0 +1,71 @@
+// Windows-1252, the ANSI code page of the hive: what a western Windows would store.
+#include <array>
+#include <cstdint>
+
+#include "Registry.h"
+
+namespace platform {
+namespace {
+
+// Code points of the bytes 0x80..0x9F. The five bytes 1252 leaves undefined map to the
+// C1 controls of the same number, as Windows maps them, so every byte survives a round trip.
+constexpr std::array<char32_t, 32> kHighControls = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+char ToByte(char32_t code) {
+  if (code < 0x80 || (code >= 0xA0 && code <= 0xFF)) return static_cast<char>(code);
+  for (std::size_t i = 0; i < kHighControls.size(); ++i)
+    if (kHighControls[i] == code) return static_cast<char>(0x80 + i);
+  return '?';
+}
+
+char32_t FromByte(unsigned char byte) {
+  return byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80] : char32_t{byte};
+}
+
+void AppendUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+// Decodes one UTF-8 sequence at text[i], advancing i; a malformed one yields U+FFFD.
+char32_t NextCodePoint(std::string_view text, std::size_t& i) {
+  const auto lead = static_cast<unsigned char>(text[i++]);
+  if (lead < 0x80) return lead;
+  int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
+  if (extra < 0 || lead > 0xF4) return 0xFFFD;
+  char32_t code = lead & (0x3F >> extra);
+  for (; extra > 0; --extra) {
+    if (i >= text.size() || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return 0xFFFD;
+    code = (code << 6) | (static_cast<unsigned char>(text[i++]) & 0x3F);
+  }
+  return code;
+}
+
+}  // namespace
+
+std::string ToAnsi(std::string_view utf8) {
+  std::string ansi;
+  ansi.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) ansi += ToByte(NextCodePoint(utf8, i));
+  return ansi;
+}
+
+std::string FromAnsi(std::string_view ansi) {
+  std::string utf8;
+  utf8.reserve(ansi.size());
+  for (const char byte : ansi) AppendUtf8(utf8, FromByte(static_cast<unsigned char>(byte)));
+  return utf8;
+}
+
+}  // namespace platform

@@ -1,0 +1,375 @@
+// The hive: the registry of HKEY_CURRENT_USER kept in one SQLite database per user, with
+// advapi32's semantics for the operations the program uses. Every change is committed and
+// synced before the call returns. A file that is not a hive is never written to.
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <cstring>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "Registry.h"
+
+namespace platform {
+
+const RegKey kCurrentUser = 0x80000001;
+
+namespace {
+
+constexpr std::int64_t kRootId = 1;
+constexpr int kApplicationId = 0x56414E54;  // "VANT"
+constexpr int kBusyTimeoutMs = 10000;
+constexpr std::size_t kMaxKeyNameLength = 255;
+constexpr std::size_t kMaxValueNameLength = 16383;
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE keys(
+  id INTEGER PRIMARY KEY,
+  parent INTEGER REFERENCES keys(id),
+  name TEXT NOT NULL,
+  fold TEXT NOT NULL,
+  UNIQUE(parent, fold));
+CREATE TABLE vals(
+  key INTEGER NOT NULL REFERENCES keys(id),
+  name TEXT NOT NULL,
+  fold TEXT NOT NULL,
+  type INTEGER NOT NULL,
+  data BLOB NOT NULL,
+  PRIMARY KEY(key, fold)) WITHOUT ROWID;
+INSERT INTO keys(id, parent, name, fold) VALUES(1, NULL, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER');
+PRAGMA user_version = 1;
+)sql";
+
+long ResultOf(int sqliteCode) {
+  switch (sqliteCode & 0xFF) {
+    case SQLITE_OK:
+    case SQLITE_DONE:
+    case SQLITE_ROW: return kSuccess;
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT: return kBadDb;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH: return kAccessDenied;
+    case SQLITE_CANTOPEN: return kCantOpen;
+    default: return kCantWrite;
+  }
+}
+
+// Names compare as Windows compares them: upper-cased in the code page.
+std::string Fold(std::string_view ansi) {
+  std::string folded(ansi);
+  for (char& c : folded) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b >= 'a' && b <= 'z') || (b >= 0xE0 && b <= 0xFE && b != 0xF7)) c = static_cast<char>(b - 0x20);
+    else if (b == 0x9A || b == 0x9C || b == 0x9E) c = static_cast<char>(b - 0x10);
+    else if (b == 0xFF) c = static_cast<char>(0x9F);
+  }
+  return FromAnsi(folded);
+}
+
+// A name ends at its first zero byte, as a C string does.
+std::string_view CName(const std::string& name) { return std::string_view(name.c_str()); }
+
+std::string HivePath(std::string* folder) {
+  const char* dataHome = std::getenv("XDG_DATA_HOME");
+  const char* home = std::getenv("HOME");
+  std::string base;
+  if (dataHome && dataHome[0] == '/') base = dataHome;
+  else if (home && home[0] == '/') base = std::string(home) + "/.local/share";
+  else return {};
+  *folder = base + "/vantor";
+  return *folder + "/hive.sqlite";
+}
+
+// Creates the folder and any missing folder above it, private to the user.
+bool MakeFolders(const std::string& folder) {
+  for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+    const std::string part = folder.substr(0, slash);
+    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (slash == std::string::npos) break;
+  }
+  struct stat info {};
+  return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr); }
+  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  // Binds the arguments in order, ready for Step(); resets the previous run.
+  template <typename... Args>
+  Statement& Bind(const Args&... args) {
+    sqlite3_reset(stmt_);
+    int index = 0;
+    (BindOne(++index, args), ...);
+    return *this;
+  }
+  int Step() { return stmt_ ? sqlite3_step(stmt_) : SQLITE_MISUSE; }
+  std::int64_t Int(int column) const { return sqlite3_column_int64(stmt_, column); }
+  std::string_view Blob(int column) const {
+    const void* data = sqlite3_column_blob(stmt_, column);
+    return {static_cast<const char*>(data), static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))};
+  }
+  void Done() { sqlite3_reset(stmt_); }
+
+ private:
+  void BindOne(int i, std::int64_t v) { sqlite3_bind_int64(stmt_, i, v); }
+  void BindOne(int i, const std::string& v) { sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_STATIC); }
+  void BindOne(int i, std::string_view v) { sqlite3_bind_blob(stmt_, i, v.empty() ? "" : v.data(), static_cast<int>(v.size()), SQLITE_STATIC); }
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+class Hive {
+ public:
+  // Opens the hive on first use, and again after a failed open.
+  long Open() {
+    if (db_) return kSuccess;
+    std::string folder;
+    const std::string path = HivePath(&folder);
+    if (path.empty() || !MakeFolders(folder)) return kCantOpen;
+    // Create the file ourselves so that it is private from the start; an existing file
+    // keeps its mode and its bytes.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0) ::close(fd);
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    if (rc == SQLITE_OK) rc = Prepare(db);
+    if (rc != SQLITE_OK) {
+      sqlite3_close_v2(db);
+      return ResultOf(rc == SQLITE_DONE ? SQLITE_NOTADB : rc);
+    }
+    db_ = db;
+    const std::pair<const char*, std::unique_ptr<Statement>*> statements[] = {
+        {"SELECT id FROM keys WHERE parent = ?1 AND fold = ?2", &findKey_},
+        {"INSERT INTO keys(parent, name, fold) VALUES(?1, ?2, ?3)", &addKey_},
+        {"SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2", &getValue_},
+        {"INSERT INTO vals(key, name, fold, type, data) SELECT ?1, ?2, ?3, ?4, ?5 "
+         "WHERE EXISTS(SELECT 1 FROM keys WHERE id = ?1) "
+         "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data",
+         &setValue_},
+        {"DELETE FROM vals WHERE key = ?1 AND fold = ?2", &deleteValue_},
+    };
+    for (const auto& [sql, statement] : statements) *statement = std::make_unique<Statement>(db_, sql);
+    return kSuccess;
+  }
+
+  long OpenOrCreate(RegKey parent, const std::string& path, RegKey* key, bool create) {
+    if (!key) return kInvalidParameter;
+    *key = kNoKey;
+    auto start = KeyId(parent);
+    if (!start) return kInvalidHandle;
+    const std::string_view full = CName(path);
+    if (!full.empty() && full.front() == '\\') return kBadPathname;
+    std::vector<std::string_view> names;
+    for (std::size_t begin = 0; begin <= full.size();) {
+      std::size_t end = full.find('\\', begin);
+      if (end == std::string_view::npos) end = full.size();
+      if (end > begin) names.push_back(full.substr(begin, end - begin));
+      if (end - begin > kMaxKeyNameLength) return kInvalidParameter;
+      begin = end + 1;
+    }
+    if (const long rc = Open(); rc != kSuccess) return rc;
+
+    std::int64_t id = *start;
+    std::size_t found = 0;
+    for (; found < names.size(); ++found) {
+      const std::optional<std::int64_t> child = FindKey(id, names[found]);
+      if (!child) break;
+      id = *child;
+    }
+    if (found < names.size()) {
+      if (!create) return LastError(kFileNotFound);
+      // Create what is missing in one transaction; another process may have added part of
+      // the path meanwhile, so look again under the write lock.
+      if (int rc = Exec("BEGIN IMMEDIATE"); rc != SQLITE_OK) return ResultOf(rc);
+      id = *start;
+      int rc = SQLITE_OK;
+      for (const std::string_view name : names) {
+        if (const std::optional<std::int64_t> child = FindKey(id, name)) {
+          id = *child;
+          continue;
+        }
+        if (lastStep_ != SQLITE_DONE) rc = lastStep_;
+        else if ((rc = addKey_->Bind(id, FromAnsi(name), Fold(name)).Step()) == SQLITE_DONE) rc = SQLITE_OK;
+        addKey_->Done();
+        if (rc != SQLITE_OK) break;
+        id = sqlite3_last_insert_rowid(db_);
+      }
+      if (rc == SQLITE_OK) rc = Exec("COMMIT");
+      if (rc != SQLITE_OK) {
+        Exec("ROLLBACK");
+        return ResultOf(rc);
+      }
+    }
+    *key = nextHandle_;
+    nextHandle_ += 4;
+    handles_[*key] = id;
+    return kSuccess;
+  }
+
+  long Query(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+             std::uint32_t* size) {
+    const auto id = KeyId(key);
+    if (!id) return kInvalidHandle;
+    if (data && !size) return kInvalidParameter;
+    if (const long rc = Open(); rc != kSuccess) return rc;
+    const int step = getValue_->Bind(*id, Fold(CName(name))).Step();
+    if (step != SQLITE_ROW) {
+      getValue_->Done();
+      return step == SQLITE_DONE ? kFileNotFound : ResultOf(step);
+    }
+    const std::string_view bytes = getValue_->Blob(1);
+    const auto length = static_cast<std::uint32_t>(bytes.size());
+    long rc = kSuccess;
+    if (type) *type = static_cast<std::uint32_t>(getValue_->Int(0));
+    if (data && *size < length) rc = kMoreData;
+    else if (data && length > 0) std::memcpy(data, bytes.data(), length);
+    if (size) *size = length;
+    getValue_->Done();
+    return rc;
+  }
+
+  long Set(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+           std::uint32_t size) {
+    const auto id = KeyId(key);
+    if (!id) return kInvalidHandle;
+    const std::string_view valueName = CName(name);
+    if (valueName.size() > kMaxValueNameLength || (!data && size > 0)) return kInvalidParameter;
+    if (const long rc = Open(); rc != kSuccess) return rc;
+    const std::string_view bytes(reinterpret_cast<const char*>(data), data ? size : 0);
+    const int step = setValue_->Bind(*id, FromAnsi(valueName), Fold(valueName),
+                                     std::int64_t{type}, bytes).Step();
+    const bool stored = sqlite3_changes(db_) > 0;
+    setValue_->Done();
+    if (step != SQLITE_DONE) return ResultOf(step);
+    return stored ? kSuccess : kKeyDeleted;
+  }
+
+  long Delete(RegKey key, const std::string& name) {
+    const auto id = KeyId(key);
+    if (!id) return kInvalidHandle;
+    if (const long rc = Open(); rc != kSuccess) return rc;
+    const int step = deleteValue_->Bind(*id, Fold(CName(name))).Step();
+    const bool deleted = sqlite3_changes(db_) > 0;
+    deleteValue_->Done();
+    if (step != SQLITE_DONE) return ResultOf(step);
+    return deleted ? kSuccess : kFileNotFound;
+  }
+
+  // Every change is already synced when its call returns: nothing is left to flush.
+  long Flush(RegKey key) { return KeyId(key) ? kSuccess : kInvalidHandle; }
+
+  long Close(RegKey key) {
+    if (key == kCurrentUser) return kSuccess;
+    return handles_.erase(key) ? kSuccess : kInvalidHandle;
+  }
+
+ private:
+  std::optional<std::int64_t> KeyId(RegKey key) const {
+    if (key == kCurrentUser) return kRootId;
+    const auto it = handles_.find(key);
+    if (it == handles_.end()) return std::nullopt;
+    return it->second;
+  }
+
+  std::optional<std::int64_t> FindKey(std::int64_t parent, std::string_view name) {
+    std::optional<std::int64_t> id;
+    lastStep_ = findKey_->Bind(parent, Fold(name)).Step();
+    if (lastStep_ == SQLITE_ROW) id = findKey_->Int(0);
+    findKey_->Done();
+    return id;
+  }
+
+  // The code for a lookup that found nothing: "not found" unless the lookup itself failed.
+  long LastError(long notFound) const {
+    return lastStep_ == SQLITE_ROW || lastStep_ == SQLITE_DONE ? notFound : ResultOf(lastStep_);
+  }
+
+  int Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
+
+  // Checks that the file is a hive (making it one when it is new and empty) and sets the
+  // connection up. Returns SQLITE_NOTADB for any other database: it is left untouched.
+  static int Prepare(sqlite3* db) {
+    int applicationId = 0;
+    int tables = 0;
+    int rc = ReadSchema(db, &applicationId, &tables);
+    if (rc != SQLITE_OK) return rc;
+    if (applicationId == 0 && tables == 0) {
+      rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+      if (rc == SQLITE_OK) rc = ReadSchema(db, &applicationId, &tables);
+      if (rc == SQLITE_OK && applicationId == 0 && tables == 0) {
+        rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
+        const std::string setId = "PRAGMA application_id = " + std::to_string(kApplicationId);
+        if (rc == SQLITE_OK) rc = sqlite3_exec(db, setId.c_str(), nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) applicationId = kApplicationId;
+      }
+      if (rc == SQLITE_OK) rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+      else sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+      if (rc != SQLITE_OK) return rc;
+    }
+    if (applicationId != kApplicationId) return SQLITE_NOTADB;
+    // WAL lets readers and a writer work side by side; FULL syncs the log at every commit.
+    rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
+    return rc;
+  }
+
+  static int ReadSchema(sqlite3* db, int* applicationId, int* tables) {
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db,
+                                "SELECT (SELECT application_id FROM pragma_application_id),"
+                                " (SELECT count(*) FROM sqlite_schema)",
+                                -1, &stmt, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW) {
+      *applicationId = sqlite3_column_int(stmt, 0);
+      *tables = sqlite3_column_int(stmt, 1);
+      rc = SQLITE_OK;
+    }
+    sqlite3_finalize(stmt);
+    return rc;
+  }
+
+  sqlite3* db_ = nullptr;
+  std::unique_ptr<Statement> findKey_, addKey_, getValue_, setValue_, deleteValue_;
+  std::unordered_map<RegKey, std::int64_t> handles_;
+  RegKey nextHandle_ = 0x1000;
+  int lastStep_ = SQLITE_DONE;
+};
+
+Hive& TheHive() {
+  static Hive hive;
+  return hive;
+}
+
+}  // namespace
+
+long OpenKey(RegKey parent, const std::string& path, RegKey* key) {
+  return TheHive().OpenOrCreate(parent, path, key, false);
+}
+long CreateKey(RegKey parent, const std::string& path, RegKey* key) {
+  return TheHive().OpenOrCreate(parent, path, key, true);
+}
+long QueryValue(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                std::uint32_t* size) {
+  return TheHive().Query(key, name, type, data, size);
+}
+long SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+              std::uint32_t size) {
+  return TheHive().Set(key, name, type, data, size);
+}
+long DeleteValue(RegKey key, const std::string& name) { return TheHive().Delete(key, name); }
+long FlushKey(RegKey key) { return TheHive().Flush(key); }
+long CloseKey(RegKey key) { return TheHive().Close(key); }
+
+}  // namespace platform

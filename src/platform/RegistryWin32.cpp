@@ -1,0 +1,97 @@
+// The registry functions on Windows: each one hands its arguments to advapi32's ANSI call
+// of the same purpose and returns that call's result code unchanged.
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "Registry.h"
+
+namespace platform {
+
+const RegKey kCurrentUser = reinterpret_cast<RegKey>(HKEY_CURRENT_USER);
+
+namespace {
+
+HKEY ToHkey(RegKey key) { return reinterpret_cast<HKEY>(key); }
+
+RegKey FromHkey(HKEY key) { return reinterpret_cast<RegKey>(key); }
+
+// RegOpenKeyA and RegCreateKeyA share their shape: the new handle lands in *key on success,
+// kNoKey otherwise. A null key pointer goes through so that advapi32 can refuse it.
+template <typename Call>
+long OpenWith(Call call, RegKey parent, const std::string& path, RegKey* key) {
+  HKEY handle = nullptr;
+  const LSTATUS result = call(ToHkey(parent), path.c_str(), key != nullptr ? &handle : nullptr);
+  if (key != nullptr) *key = result == ERROR_SUCCESS ? FromHkey(handle) : kNoKey;
+  return result;
+}
+
+// Converts between the code page and UTF-16 by explicit lengths, so zero characters
+// inside the text survive.
+std::wstring ToWide(UINT codePage, std::string_view text) {
+  if (text.empty()) return {};
+  const int inLength = static_cast<int>(text.size());
+  const int length = MultiByteToWideChar(codePage, 0, text.data(), inLength, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(codePage, 0, text.data(), inLength, wide.data(), length);
+  return wide;
+}
+
+std::string FromWide(UINT codePage, std::wstring_view wide) {
+  if (wide.empty()) return {};
+  // UTF-8 takes no flags and no default character; the ANSI code page refuses best-fit
+  // look-alikes, so a character it lacks becomes the '?' it substitutes.
+  const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const char* defaultChar = codePage == CP_UTF8 ? nullptr : "?";
+  const int inLength = static_cast<int>(wide.size());
+  const int length = WideCharToMultiByte(codePage, flags, wide.data(), inLength, nullptr, 0,
+                                         defaultChar, nullptr);
+  std::string text(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(codePage, flags, wide.data(), inLength, text.data(), length, defaultChar,
+                      nullptr);
+  return text;
+}
+
+}  // namespace
+
+long OpenKey(RegKey parent, const std::string& path, RegKey* key) {
+  return OpenWith(RegOpenKeyA, parent, path, key);
+}
+
+long CreateKey(RegKey parent, const std::string& path, RegKey* key) {
+  return OpenWith(RegCreateKeyA, parent, path, key);
+}
+
+long QueryValue(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                std::uint32_t* size) {
+  // DWORD is unsigned long here, not std::uint32_t: copy in and out rather than alias, so
+  // that whatever advapi32 leaves alone stays as the caller had it.
+  DWORD typeWord = type != nullptr ? *type : 0;
+  DWORD sizeWord = size != nullptr ? *size : 0;
+  const LSTATUS result =
+      RegQueryValueExA(ToHkey(key), name.c_str(), nullptr, type != nullptr ? &typeWord : nullptr,
+                       data, size != nullptr ? &sizeWord : nullptr);
+  if (type != nullptr) *type = typeWord;
+  if (size != nullptr) *size = sizeWord;
+  return result;
+}
+
+long SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+              std::uint32_t size) {
+  return RegSetValueExA(ToHkey(key), name.c_str(), 0, type, data, size);
+}
+
+long DeleteValue(RegKey key, const std::string& name) {
+  return RegDeleteValueA(ToHkey(key), name.c_str());
+}
+
+long FlushKey(RegKey key) { return RegFlushKey(ToHkey(key)); }
+
+long CloseKey(RegKey key) { return RegCloseKey(ToHkey(key)); }
+
+std::string ToAnsi(std::string_view utf8) { return FromWide(CP_ACP, ToWide(CP_UTF8, utf8)); }
+
+std::string FromAnsi(std::string_view ansi) { return FromWide(CP_UTF8, ToWide(CP_ACP, ansi)); }
+
+}  // namespace platform

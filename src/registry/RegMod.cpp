@@ -1,0 +1,116 @@
+#include "RegMod.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace regmod {
+namespace {
+
+// The buffer of the first query; a larger value is read again with its own size.
+constexpr std::uint32_t kFirstBufferSize = 2048;
+
+std::string DwordText(const std::vector<std::uint8_t>& data, std::uint32_t length) {
+  std::uint32_t number = 0;
+  for (std::uint32_t i = 0; i < 4 && i < length; ++i) number |= std::uint32_t{data[i]} << (8 * i);
+  char text[16];
+  std::snprintf(text, sizeof text, "%03lu", static_cast<unsigned long>(number));
+  return text;
+}
+
+std::string BinaryText(const std::vector<std::uint8_t>& data, std::uint32_t length) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(2 * length);
+  for (std::uint32_t i = 0; i < length; ++i) {
+    text += kDigits[data[i] >> 4];
+    text += kDigits[data[i] & 0xF];
+  }
+  return text;
+}
+
+// A string of any other type: the data less the byte taken for its terminator.
+std::string StringText(const std::vector<std::uint8_t>& data, std::uint32_t length) {
+  if (length == 0) return {};
+  return platform::FromAnsi(
+      std::string_view(reinterpret_cast<const char*>(data.data()), length - 1));
+}
+
+// The text of a number as a signed 32-bit integer, rounded half to even; false when the
+// text is no number or the number doesn't fit.
+bool ToInt32(const std::string& text, std::int32_t* number) {
+  const char* begin = text.c_str();
+  char* end = nullptr;
+  const double value = std::strtod(begin, &end);
+  if (end == begin) return false;
+  while (*end == ' ') ++end;
+  if (*end != '\0' || !std::isfinite(value)) return false;
+  const double rounded = std::nearbyint(value);
+  if (rounded < INT32_MIN || rounded > INT32_MAX) return false;
+  *number = static_cast<std::int32_t>(rounded);
+  return true;
+}
+
+}  // namespace
+
+std::string GetRegValue(RegKey root, const std::string& keyPath, const std::string& valueName) {
+  RegKey key = platform::kNoKey;
+  platform::OpenKey(root, platform::ToAnsi(keyPath), &key);
+  const std::string name = platform::ToAnsi(valueName);
+
+  std::vector<std::uint8_t> data(kFirstBufferSize);
+  std::uint32_t type = 0;
+  std::uint32_t length = kFirstBufferSize;
+  long result = platform::QueryValue(key, name, &type, data.data(), &length);
+  // The value may grow between two queries: ask again until it fits.
+  while (result == platform::kMoreData) {
+    data.resize(length);
+    result = platform::QueryValue(key, name, &type, data.data(), &length);
+  }
+  platform::CloseKey(key);
+
+  if (result != platform::kSuccess) return kNotFound;
+  switch (type) {
+    case platform::kRegDword: return DwordText(data, length);
+    case platform::kRegBinary: return BinaryText(data, length);
+    default: return StringText(data, length);
+  }
+}
+
+void SetRegValue(RegKey root, const std::string& keyPath, const std::string& valueName,
+                 ValueType type, const std::string& value) {
+  RegKey key = platform::kNoKey;
+  platform::CreateKey(root, platform::ToAnsi(keyPath), &key);
+  const std::string name = platform::ToAnsi(valueName);
+  if (type == ValueType::Dword) {
+    std::int32_t number = 0;
+    if (ToInt32(value, &number)) {
+      const auto bits = static_cast<std::uint32_t>(number);
+      const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
+                                     static_cast<std::uint8_t>(bits >> 16),
+                                     static_cast<std::uint8_t>(bits >> 24)};
+      platform::SetValue(key, name, platform::kRegDword, bytes, 4);
+    }
+  } else {
+    const std::string data = platform::ToAnsi(value) + '\0';
+    platform::SetValue(key, name, platform::kRegSz, reinterpret_cast<const std::uint8_t*>(data.data()),
+                       static_cast<std::uint32_t>(data.size()));
+  }
+  platform::FlushKey(key);
+  platform::CloseKey(key);
+}
+
+void DeleteRegValue(RegKey root, const std::string& keyPath, const std::string& valueName) {
+  RegKey key = platform::kNoKey;
+  platform::OpenKey(root, platform::ToAnsi(keyPath), &key);
+  platform::DeleteValue(key, platform::ToAnsi(valueName));
+  platform::CloseKey(key);
+}
+
+std::string GetLastUser() { return GetRegValue(platform::kCurrentUser, kPagerKey, kLastUserValue); }
+
+std::string CustomMessageKey() { return kProfilesKey + GetLastUser() + kCustomMsgsSubkey; }
+
+}  // namespace regmod

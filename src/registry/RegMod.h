@@ -1,0 +1,45 @@
+// RegMod: the program's registry procedures and the messenger's registry layout.
+// Every procedure opens its key, does its one operation and closes the key again; none
+// reports a failure. Texts are UTF-8 here and cross to the registry in the ANSI code page.
+#pragma once
+
+#include <string>
+
+#include "Registry.h"
+
+namespace regmod {
+
+using platform::RegKey;
+
+// The text GetRegValue returns for any value it can't read.
+inline constexpr const char* kNotFound = "Not Found";
+
+// Where the messenger keeps things under HKEY_CURRENT_USER. The first path is spelt in
+// lower case as the messenger spells it; key names compare without regard to case.
+inline constexpr const char* kPagerKey = "SOFTWARE\\yahoo\\pager\\";
+inline constexpr const char* kLastUserValue = "yahoo! user ID";
+inline constexpr const char* kProfilesKey = "SOFTWARE\\Yahoo\\Pager\\profiles\\";
+inline constexpr const char* kAlertValue = "VantorAlert";
+inline constexpr const char* kCustomMsgsSubkey = "\\Custom Msgs\\";
+
+// How SetRegValue stores its text: as a string, or converted to a 32-bit number.
+enum class ValueType { String = 1, Dword = 4 };
+
+// The value's data as text: a number for REG_DWORD, upper-case hex for REG_BINARY, the
+// data less its terminator for every other type; kNotFound when it can't be read.
+std::string GetRegValue(RegKey root, const std::string& keyPath, const std::string& valueName);
+
+// Stores a REG_SZ with its terminator (or a REG_DWORD), creating missing keys, and flushes.
+void SetRegValue(RegKey root, const std::string& keyPath, const std::string& valueName,
+                 ValueType type, const std::string& value);
+
+// Removes one value of an existing key; never creates a key.
+void DeleteRegValue(RegKey root, const std::string& keyPath, const std::string& valueName);
+
+// The ID of the messenger user who logged in last, read afresh on every call.
+std::string GetLastUser();
+
+// The key of the last user's custom messages, built from a fresh GetLastUser().
+std::string CustomMessageKey();
+
+}  // namespace regmod

@@ -1,0 +1,246 @@
+// RegMod against the registry it runs on: the hive here, Wine's advapi32 in the Windows
+// build. Values are seeded and inspected through the raw registry functions.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "RegMod.h"
+
+namespace {
+
+using namespace std::string_literals;
+using platform::kCurrentUser;
+using regmod::DeleteRegValue;
+using regmod::GetRegValue;
+using regmod::SetRegValue;
+using regmod::ValueType;
+
+const std::string kTestKey = "Software\\VantorTest\\RegMod\\";
+
+struct RawValue {
+  long result = -1;
+  std::uint32_t type = 0;
+  std::string bytes;
+};
+
+void RawSet(const std::string& path, const std::string& name, std::uint32_t type,
+            const std::string& bytes) {
+  platform::RegKey key = platform::kNoKey;
+  ASSERT_EQ(platform::CreateKey(kCurrentUser, path, &key), platform::kSuccess);
+  EXPECT_EQ(platform::SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                               static_cast<std::uint32_t>(bytes.size())),
+            platform::kSuccess);
+  platform::CloseKey(key);
+}
+
+RawValue RawGet(const std::string& path, const std::string& name) {
+  RawValue value;
+  platform::RegKey key = platform::kNoKey;
+  value.result = platform::OpenKey(kCurrentUser, path, &key);
+  if (value.result != platform::kSuccess) return value;
+  std::uint32_t size = 0;
+  value.result = platform::QueryValue(key, name, &value.type, nullptr, &size);
+  if (value.result == platform::kSuccess) {
+    value.bytes.resize(size);
+    value.result = platform::QueryValue(key, name, &value.type,
+                                        reinterpret_cast<std::uint8_t*>(value.bytes.data()), &size);
+    value.bytes.resize(size);
+  }
+  platform::CloseKey(key);
+  return value;
+}
+
+bool KeyExists(const std::string& path) {
+  platform::RegKey key = platform::kNoKey;
+  const bool exists = platform::OpenKey(kCurrentUser, path, &key) == platform::kSuccess;
+  platform::CloseKey(key);
+  return exists;
+}
+
+std::string Read(const std::string& name) { return GetRegValue(kCurrentUser, kTestKey, name); }
+
+TEST(GetRegValue, TurnsEachTypeIntoItsTextForm) {
+  struct Case {
+    const char* name;
+    std::uint32_t type;
+    std::string data;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"sz", platform::kRegSz, "abc\0"s, "abc"},
+      {"empty sz", platform::kRegSz, "\0"s, ""},
+      {"expand sz", platform::kRegExpandSz, "%TEMP%\\x\0"s, "%TEMP%\\x"},
+      {"dword 42", platform::kRegDword, "\x2A\0\0\0"s, "042"},
+      {"dword 0", platform::kRegDword, "\0\0\0\0"s, "000"},
+      {"dword 1234", platform::kRegDword, "\xD2\x04\0\0"s, "1234"},
+      {"dword max", platform::kRegDword, "\xFF\xFF\xFF\xFF"s, "4294967295"},
+      {"short dword", platform::kRegDword, "\x2A\0"s, "042"},
+      {"binary", platform::kRegBinary, "\x0A\x1B\x00\xFF"s, "0A1B00FF"},
+      {"empty binary", platform::kRegBinary, "", ""},
+      {"sz with no data", platform::kRegSz, "", ""},
+      {"western letters", platform::kRegSz, "caf\xE9 \x80\0"s, "café €"},
+      {"multi sz", platform::kRegMultiSz, "a\0b\0\0"s, "a\0b\0"s},
+  };
+  for (const Case& c : cases) {
+    RawSet(kTestKey, c.name, c.type, c.data);
+    EXPECT_EQ(Read(c.name), c.text) << c.name;
+  }
+}
+
+TEST(GetRegValue, StringWithoutTerminatorLosesItsLastCharacter) {
+  RawSet(kTestKey, "unterminated", platform::kRegSz, "abc");
+#ifdef _WIN32
+  // Wine's registry adds the terminator the writer left out, so nothing is lost there.
+  EXPECT_EQ(Read("unterminated"), "abc");
+#else
+  // The hive keeps the bytes exactly as written; the reader drops the last one.
+  EXPECT_EQ(Read("unterminated"), "ab");
+#endif
+}
+
+TEST(GetRegValue, ReadsValuesOfAnySizeWhole) {
+  for (const std::size_t length : {2047u, 2048u, 100000u}) {
+    const std::string text(length, 'x');
+    SetRegValue(kCurrentUser, kTestKey, "long", ValueType::String, text);
+    EXPECT_EQ(Read("long"), text) << length << " characters";
+  }
+}
+
+TEST(GetRegValue, AnythingUnreadableIsNotFound) {
+  EXPECT_EQ(GetRegValue(kCurrentUser, "Software\\VantorTest\\NoSuchKey\\", "1"), "Not Found");
+  EXPECT_EQ(Read("no such value"), "Not Found");
+  EXPECT_EQ(GetRegValue(platform::kNoKey, kTestKey, "sz"), "Not Found");
+  SetRegValue(kCurrentUser, kTestKey, "holds the failure text", ValueType::String, "Not Found");
+  EXPECT_EQ(Read("holds the failure text"), "Not Found");
+}
+
+TEST(GetRegValue, KeyAndValueNamesIgnoreCaseAndTrailingBackslash) {
+  SetRegValue(kCurrentUser, "Software\\VantorTest\\Case\\", "Value", ValueType::String, "v");
+  EXPECT_EQ(GetRegValue(kCurrentUser, "SOFTWARE\\vantortest\\CASE", "vALUE"), "v");
+  SetRegValue(kCurrentUser, "software\\VANTORTEST\\case", "VALUE", ValueType::String, "w");
+  EXPECT_EQ(GetRegValue(kCurrentUser, "Software\\VantorTest\\Case\\", "value"), "w");
+}
+
+TEST(SetRegValue, StoresTextsAsTerminatedStringsInTheAnsiCodePage) {
+  struct Case {
+    std::string text;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {"abc", "abc\0"s},
+      {"", "\0"s},
+      {"  blanks kept  ", "  blanks kept  \0"s},
+      {"café €", "caf\xE9 \x80\0"s},
+      {"Ω", "?\0"s},  // not in the code page
+  };
+  for (const Case& c : cases) {
+    SetRegValue(kCurrentUser, kTestKey, "written", ValueType::String, c.text);
+    const RawValue stored = RawGet(kTestKey, "written");
+    EXPECT_EQ(stored.type, platform::kRegSz) << c.text;
+    EXPECT_EQ(stored.bytes, c.bytes) << c.text;
+    if (c.text != "Ω") {
+      EXPECT_EQ(Read("written"), c.text);
+    }
+  }
+}
+
+TEST(SetRegValue, ReplacesAValueOfAnyTypeWithAString) {
+  RawSet(kTestKey, "was dword", platform::kRegDword, "\x2A\0\0\0"s);
+  RawSet(kTestKey, "was binary", platform::kRegBinary, "\x01\x02"s);
+  for (const char* name : {"was dword", "was binary"}) {
+    SetRegValue(kCurrentUser, kTestKey, name, ValueType::String, "text");
+    const RawValue stored = RawGet(kTestKey, name);
+    EXPECT_EQ(stored.type, platform::kRegSz) << name;
+    EXPECT_EQ(stored.bytes, "text\0"s) << name;
+  }
+}
+
+TEST(SetRegValue, StoresNumbersAsDwordsOnRequest) {
+  SetRegValue(kCurrentUser, kTestKey, "number", ValueType::Dword, "-2");
+  RawValue stored = RawGet(kTestKey, "number");
+  EXPECT_EQ(stored.type, platform::kRegDword);
+  EXPECT_EQ(stored.bytes, "\xFE\xFF\xFF\xFF"s);
+  EXPECT_EQ(Read("number"), "4294967294");
+  // Something that is no 32-bit number stores nothing and leaves the old value.
+  for (const char* bad : {"abc", "", "4294967296", "1e10"}) {
+    SetRegValue(kCurrentUser, kTestKey, "number", ValueType::Dword, bad);
+    EXPECT_EQ(Read("number"), "4294967294") << bad;
+  }
+}
+
+TEST(SetRegValue, CreatesEveryMissingKeyOnThePath) {
+  const std::string path = "Software\\VantorTest\\Deep\\A\\B\\C\\";
+  ASSERT_FALSE(KeyExists("Software\\VantorTest\\Deep"));
+  SetRegValue(kCurrentUser, path, "1", ValueType::String, "deep");
+  EXPECT_EQ(GetRegValue(kCurrentUser, path, "1"), "deep");
+}
+
+TEST(SetRegValue, FailsSilentlyWhenTheKeyCantBeCreated) {
+  SetRegValue(platform::kNoKey, kTestKey, "nowhere", ValueType::String, "x");
+  SetRegValue(kCurrentUser, "\\Software\\VantorTest\\Bad", "1", ValueType::String, "x");
+  SetRegValue(kCurrentUser, "Software\\VantorTest\\" + std::string(256, 'k'), "1",
+              ValueType::String, "x");
+  EXPECT_EQ(Read("nowhere"), "Not Found");
+  EXPECT_FALSE(KeyExists("Software\\VantorTest\\Bad"));
+  EXPECT_FALSE(KeyExists("Software\\VantorTest\\" + std::string(256, 'k')));
+  // The longest key name the registry allows still works.
+  SetRegValue(kCurrentUser, "Software\\VantorTest\\" + std::string(255, 'k'), "1",
+              ValueType::String, "x");
+  EXPECT_EQ(GetRegValue(kCurrentUser, "Software\\VantorTest\\" + std::string(255, 'k'), "1"), "x");
+}
+
+TEST(DeleteRegValue, RemovesOnlyTheNamedValue) {
+  const std::string path = "Software\\VantorTest\\Delete\\";
+  SetRegValue(kCurrentUser, path, "1", ValueType::String, "one");
+  SetRegValue(kCurrentUser, path, "2", ValueType::String, "two");
+  DeleteRegValue(kCurrentUser, path, "1");
+  EXPECT_EQ(GetRegValue(kCurrentUser, path, "1"), "Not Found");
+  EXPECT_EQ(GetRegValue(kCurrentUser, path, "2"), "two");
+  DeleteRegValue(kCurrentUser, path, "1");  // already gone
+  EXPECT_EQ(GetRegValue(kCurrentUser, path, "2"), "two");
+  DeleteRegValue(kCurrentUser, "Software\\VantorTest\\NoKeyToDeleteFrom\\", "1");
+  EXPECT_FALSE(KeyExists("Software\\VantorTest\\NoKeyToDeleteFrom"));
+}
+
+class LastUser : public testing::Test {
+ protected:
+  void SetUp() override { DeleteRegValue(kCurrentUser, regmod::kPagerKey, regmod::kLastUserValue); }
+  void TearDown() override { SetUp(); }
+  static void RecordUser(const std::string& id) {
+    SetRegValue(kCurrentUser, "Software\\Yahoo\\Pager", "YAHOO! USER ID", ValueType::String, id);
+  }
+};
+
+TEST_F(LastUser, NamesTheProfileWhoseMessagesAreEdited) {
+  RecordUser("jdoe");
+  EXPECT_EQ(regmod::GetLastUser(), "jdoe");
+  EXPECT_EQ(regmod::CustomMessageKey(), "SOFTWARE\\Yahoo\\Pager\\profiles\\jdoe\\Custom Msgs\\");
+  SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "3", ValueType::String, "away");
+  EXPECT_EQ(GetRegValue(kCurrentUser, "software\\yahoo\\pager\\profiles\\JDOE\\custom msgs", "3"),
+            "away");
+}
+
+TEST_F(LastUser, IsLookedUpAfreshForEveryOperation) {
+  RecordUser("first");
+  SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "1", ValueType::String, "one");
+  RecordUser("second");
+  SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "1", ValueType::String, "two");
+  EXPECT_EQ(GetRegValue(kCurrentUser, "Software\\Yahoo\\Pager\\profiles\\first\\Custom Msgs", "1"), "one");
+  EXPECT_EQ(GetRegValue(kCurrentUser, "Software\\Yahoo\\Pager\\profiles\\second\\Custom Msgs", "1"), "two");
+}
+
+TEST_F(LastUser, MissingOrEmptyIdStillGivesAUsableKey) {
+  EXPECT_EQ(regmod::GetLastUser(), "Not Found");
+  SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "2", ValueType::String, "nobody's");
+  EXPECT_EQ(GetRegValue(kCurrentUser, "Software\\Yahoo\\Pager\\profiles\\Not Found\\Custom Msgs", "2"),
+            "nobody's");
+
+  RecordUser("");
+  EXPECT_EQ(regmod::CustomMessageKey(), "SOFTWARE\\Yahoo\\Pager\\profiles\\\\Custom Msgs\\");
+  SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "2", ValueType::String, "empty id");
+  EXPECT_EQ(GetRegValue(kCurrentUser, regmod::CustomMessageKey(), "2"), "empty id");
+}
+
+}  // namespace
