@@ -1,0 +1,81 @@
+#include "Form1.h"
+
+#include <array>
+#include <string>
+
+#include "Form1Layout.h"
+#include "RegMod.h"
+#include "Slots.h"
+
+namespace window {
+namespace {
+
+using platform::kCurrentUser;
+
+constexpr const char* kWarningTitle = "Vantor Registry Alert !";
+constexpr const char* kWarningText =
+    "This program will purposefully access your Windows registry to get the last user logged "
+    "in to Yahoo Messenger and to add, modify, or delete custom messages.  This program will "
+    "NOT do any harmful modifications...but you are using this program 'as is' and Tolvane "
+    "(https://www.example.com) is not responsible for anything that may happen as a result of "
+    "using this application.  Do you want to show this warning each time this application "
+    "launches?";
+constexpr const char* kWarningOff = "Disabled";
+
+// The load event: the warning unless switched off, the compact height, the last user.
+void Startup(platform::Window& form) {
+  platform::TextBox& alert = form.TextBoxNamed("Alert");
+  alert.SetText(regmod::GetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue));
+  if (alert.Text() != kWarningOff && !form.AskYesNo(kWarningText, kWarningTitle)) {
+    regmod::SetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue,
+                        regmod::ValueType::String, kWarningOff);
+  }
+  form.SetOuterHeight(slots::kCompactHeight);
+  form.LabelNamed("Label2").SetCaption(regmod::GetLastUser());
+}
+
+void RefreshName(platform::Window& form) { form.LabelNamed("Label2").SetCaption(regmod::GetLastUser()); }
+
+// Delete and Modify are usable exactly while a row with a text is selected.
+void EnableRowCommands(platform::Window& form) {
+  const bool selected = !form.ListBoxNamed(slots::kList).SelectedText().empty();
+  form.ButtonNamed("Command3").SetEnabled(selected);
+  form.ButtonNamed("Command4").SetEnabled(selected);
+}
+
+void CopySelection(platform::Window& form) {
+  form.TextBoxNamed(slots::kSelectionBox).SetText(form.ListBoxNamed(slots::kList).SelectedText());
+}
+
+struct Click {
+  const char* button;
+  void (*handler)(platform::Window&);
+};
+
+constexpr std::array<Click, 6> kClicks = {{
+    {"Command1", RefreshName},
+    {"Command2", slots::LoadStatuses},
+    {"Command3", slots::Delete},
+    {"Command4", slots::Modify},
+    {"Command5", slots::Create},
+    {"Command6", slots::Submit},
+}};
+
+}  // namespace
+
+std::unique_ptr<platform::Window> CreateForm1() {
+  std::unique_ptr<platform::Window> window = platform::CreateWindow(kForm1, Form1Controls());
+  platform::Window& form = *window;
+  form.OnLoad([&form] { Startup(form); });
+  for (const Click& click : kClicks) {
+    form.ButtonNamed(click.button).OnClick([&form, handler = click.handler] { handler(form); });
+  }
+  form.ListBoxNamed(slots::kList).OnClick([&form] { CopySelection(form); });
+  for (const slots::Slot& slot : slots::kSlots) {
+    form.TextBoxNamed(slot.editBox).OnChange([&form, &slot] { slots::StoreSlot(form, slot); });
+  }
+  form.TimerNamed("Timer1").OnTick([&form] { EnableRowCommands(form); });
+  return window;
+}
+
+}  // namespace window

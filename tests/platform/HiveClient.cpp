@@ -1,0 +1,59 @@
+// A second process on the hive for the reliability tests: writes, reads and reports.
+//   hive_client write KEY COUNT    SetRegValue of "value i" into slot i % 5 + 1, i = 1..COUNT,
+//                                  printing i once each call has returned
+//   hive_client raw KEY PREFIX COUNT   values PREFIXi and "shared" through the registry
+//                                  functions; exits 1 on the first failed call
+//   hive_client set KEY NAME TEXT  SetRegValue
+//   hive_client get KEY NAME       prints GetRegValue
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "RegMod.h"
+
+namespace {
+
+int RawWrites(const std::string& path, const std::string& prefix, int count) {
+  for (int i = 1; i <= count; ++i) {
+    platform::RegKey key = platform::kNoKey;
+    const std::string data = prefix + std::to_string(i) + '\0';
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
+    const auto size = static_cast<std::uint32_t>(data.size());
+    if (platform::CreateKey(platform::kCurrentUser, path, &key) != platform::kSuccess ||
+        platform::SetValue(key, prefix + std::to_string(i), platform::kRegSz, bytes, size) != platform::kSuccess ||
+        platform::SetValue(key, "shared", platform::kRegSz, bytes, size) != platform::kSuccess ||
+        platform::CloseKey(key) != platform::kSuccess) {
+      return 1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string command = argc > 1 ? argv[1] : "";
+  const auto root = platform::kCurrentUser;
+  if (command == "write" && argc == 4) {
+    for (int i = 1, count = std::atoi(argv[3]); i <= count; ++i) {
+      regmod::SetRegValue(root, argv[2], std::to_string(i % 5 + 1), regmod::ValueType::String,
+                          "value " + std::to_string(i));
+      const std::string line = std::to_string(i) + "\n";
+      if (write(STDOUT_FILENO, line.data(), line.size()) < 0) return 1;
+    }
+    return 0;
+  }
+  if (command == "raw" && argc == 5) return RawWrites(argv[2], argv[3], std::atoi(argv[4]));
+  if (command == "set" && argc == 5) {
+    regmod::SetRegValue(root, argv[2], argv[3], regmod::ValueType::String, argv[4]);
+    return 0;
+  }
+  if (command == "get" && argc == 4) {
+    std::printf("%s", regmod::GetRegValue(root, argv[2], argv[3]).c_str());
+    return 0;
+  }
+  std::fprintf(stderr, "usage: hive_client write|raw|set|get ...\n");
+  return 2;
+}

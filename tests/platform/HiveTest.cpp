@@ -1,0 +1,236 @@
+// The hive under the conditions a real desktop gives it: processes killed mid-write, two
+// writers at once, files that are not hives, and the file's place and modes.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "RegMod.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using regmod::GetRegValue;
+using platform::kCurrentUser;
+
+struct Child {
+  pid_t pid = -1;
+  int output = -1;  // read end of the child's standard output
+};
+
+struct ChildOptions {
+  std::optional<std::string> dataHome;  // XDG_DATA_HOME of the child; the test's own if unset
+  bool asNobody = false;                // drop root's right to write any file
+};
+
+Child Spawn(const std::vector<std::string>& args, const ChildOptions& options = {}) {
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) return {};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(pipeEnds[1], STDOUT_FILENO);
+    close(pipeEnds[0]);
+    close(pipeEnds[1]);
+    if (options.dataHome) setenv("XDG_DATA_HOME", options.dataHome->c_str(), 1);
+    if (options.asNobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+    std::vector<char*> argv;
+    std::string program = HIVE_CLIENT;
+    argv.push_back(program.data());
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(pipeEnds[1]);
+  return {pid, pipeEnds[0]};
+}
+
+std::string ReadAll(int fd) {
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+  close(fd);
+  return text;
+}
+
+// Runs the client to its end; returns its output, and its exit code through *status.
+std::string RunClient(const std::vector<std::string>& args, const ChildOptions& options = {}, int* status = nullptr) {
+  Child child = Spawn(args, options);
+  std::string output = ReadAll(child.output);
+  int wstatus = 0;
+  waitpid(child.pid, &wstatus, 0);
+  if (status) *status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  return output;
+}
+
+std::string FileBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+fs::path HiveFile(const fs::path& dataHome) { return dataHome / "vantor" / "hive.sqlite"; }
+
+class Hive : public testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::path(std::getenv("XDG_DATA_HOME")) / ("case-" + std::to_string(counter_++));
+    fs::create_directories(folder_);
+    fs::permissions(folder_, fs::perms::all);
+  }
+  fs::path folder_;
+  static inline int counter_ = 0;
+};
+
+TEST_F(Hive, KilledWriterLosesNoWriteThatHadReturned) {
+  std::mt19937 random(20261206);
+  for (int round = 0; round < 25; ++round) {
+    const std::string key = "Software\\VantorTest\\Kill" + std::to_string(round);
+    Child child = Spawn({"write", key, "1000000"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(5 + random() % 60));
+    kill(child.pid, SIGKILL);
+    waitpid(child.pid, nullptr, 0);
+    const std::string acknowledged = ReadAll(child.output);
+
+    int last = 0;  // the last write the child saw return
+    for (std::size_t pos = 0, end; (end = acknowledged.find('\n', pos)) != std::string::npos; pos = end + 1)
+      last = std::stoi(acknowledged.substr(pos, end - pos));
+    for (int slot = 1; slot <= 5; ++slot) {
+      int returned = last;  // the last returned write into this slot
+      while (returned > 0 && returned % 5 + 1 != slot) --returned;
+      const int next = last + 1;  // may have been committed without being reported
+      const std::string stored = GetRegValue(kCurrentUser, key, std::to_string(slot));
+      if (returned == 0) {
+        EXPECT_TRUE(stored == "Not Found" || (next % 5 + 1 == slot && stored == "value " + std::to_string(next)))
+            << "round " << round << " slot " << slot << ": " << stored;
+      } else {
+        EXPECT_TRUE(stored == "value " + std::to_string(returned) ||
+                    (next % 5 + 1 == slot && stored == "value " + std::to_string(next)))
+            << "round " << round << " slot " << slot << ": " << stored << ", last returned " << last;
+      }
+    }
+  }
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(HiveFile(std::getenv("XDG_DATA_HOME")).c_str(), &db, SQLITE_OPEN_READONLY, nullptr),
+            SQLITE_OK);
+  sqlite3_stmt* check = nullptr;
+  sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr);
+  ASSERT_EQ(sqlite3_step(check), SQLITE_ROW);
+  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(check, 0)), "ok");
+  sqlite3_finalize(check);
+  sqlite3_close(db);
+}
+
+TEST_F(Hive, TwoWritersAtOnceLoseNothing) {
+  const std::string key = "Software\\VantorTest\\Together";
+  constexpr int kWrites = 300;
+  Child a = Spawn({"raw", key, "a", std::to_string(kWrites)});
+  Child b = Spawn({"raw", key, "b", std::to_string(kWrites)});
+  for (Child* child : {&a, &b}) {
+    ReadAll(child->output);
+    int status = 0;
+    waitpid(child->pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a registry call failed";
+  }
+  for (const char* prefix : {"a", "b"}) {
+    for (int i = 1; i <= kWrites; ++i) {
+      const std::string name = prefix + std::to_string(i);
+      ASSERT_EQ(GetRegValue(kCurrentUser, key, name), name);
+    }
+  }
+  const std::string shared = GetRegValue(kCurrentUser, key, "shared");
+  EXPECT_TRUE(shared == "a" + std::to_string(kWrites) || shared == "b" + std::to_string(kWrites)) << shared;
+}
+
+TEST_F(Hive, FileThatIsNoHiveIsNeverWritten) {
+  fs::create_directories(folder_ / "vantor");
+  std::string noise(65536, '\0');
+  std::mt19937 random(7);
+  for (char& c : noise) c = static_cast<char>(random());
+  std::ofstream(HiveFile(folder_), std::ios::binary) << noise;
+
+  // A real SQLite database of some other program, too.
+  const fs::path other = folder_ / "other";
+  fs::create_directories(other / "vantor");
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(HiveFile(other).c_str(), &db), SQLITE_OK);
+  sqlite3_exec(db, "CREATE TABLE notes(text); INSERT INTO notes VALUES('mine')", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+
+  for (const fs::path& home : {folder_, other}) {
+    const std::string before = FileBytes(HiveFile(home));
+    const ChildOptions options{home.string()};
+    RunClient({"set", "Software\\VantorTest", "1", "x"}, options);
+    EXPECT_EQ(RunClient({"get", "Software\\VantorTest", "1"}, options), "Not Found");
+    EXPECT_EQ(FileBytes(HiveFile(home)), before) << home;
+  }
+}
+
+TEST_F(Hive, ReadOnlyHiveStillReadsAndRefusesWrites) {
+  // Root writes any file whatever its mode: the client runs as nobody, who must reach the folder.
+  fs::permissions(std::getenv("XDG_DATA_HOME"), fs::perms::others_exec, fs::perm_options::add);
+  const ChildOptions options{folder_.string(), true};
+  int status = 0;
+  RunClient({"set", "Software\\VantorTest", "1", "kept"}, options, &status);
+  ASSERT_EQ(status, 0);
+  ASSERT_EQ(RunClient({"get", "Software\\VantorTest", "1"}, options), "kept");
+  fs::permissions(HiveFile(folder_), fs::perms::owner_read);
+  const std::string before = FileBytes(HiveFile(folder_));
+
+  RunClient({"set", "Software\\VantorTest", "1", "lost?"}, options, &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(RunClient({"get", "Software\\VantorTest", "1"}, options), "kept");
+  EXPECT_EQ(FileBytes(HiveFile(folder_)), before);
+}
+
+TEST_F(Hive, UnusableFolderGivesNotFoundAndSilentWrites) {
+  std::ofstream(folder_ / "plain file") << "not a folder";
+  const ChildOptions options{(folder_ / "plain file" / "data").string()};
+  int status = 0;
+  RunClient({"set", "Software\\VantorTest", "1", "x"}, options, &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(RunClient({"get", "Software\\VantorTest", "1"}, options), "Not Found");
+  EXPECT_EQ(FileBytes(folder_ / "plain file"), "not a folder");
+}
+
+TEST_F(Hive, IsCreatedPrivateAndReadableByOtherPrograms) {
+  const fs::path home = folder_ / "new" / "share";
+  const mode_t oldMask = umask(0);  // the hive sets its own modes, whatever the umask
+  RunClient({"set", "Software\\Yahoo\\Pager", "yahoo! user ID", "jdoe"}, {home.string()});
+  umask(oldMask);
+  EXPECT_EQ(fs::status(home / "vantor").permissions() & fs::perms::all, fs::perms::owner_all);
+  EXPECT_EQ(fs::status(HiveFile(home)).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+
+  // The schema the README documents: keys as a tree, values with their type and raw bytes.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(HiveFile(home).c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  sqlite3_stmt* query = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db,
+                               "SELECT v.type, v.data FROM keys k1 JOIN keys k2 ON k2.parent = k1.id "
+                               "JOIN keys k3 ON k3.parent = k2.id JOIN vals v ON v.key = k3.id "
+                               "WHERE k1.parent = 1 AND k1.fold = 'SOFTWARE' AND k2.fold = 'YAHOO' "
+                               "AND k3.name = 'Pager' AND v.name = 'yahoo! user ID'",
+                               -1, &query, nullptr),
+            SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(query), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int(query, 0), 1);
+  EXPECT_EQ(std::string(static_cast<const char*>(sqlite3_column_blob(query, 1)), sqlite3_column_bytes(query, 1)),
+            std::string("jdoe", 5));
+  sqlite3_finalize(query);
+  sqlite3_close(db);
+}
+
+}  // namespace
