@@ -150,6 +150,12 @@ class Hive {
     }
     db_ = db;
     const std::pair<const char*, std::unique_ptr<Statement>*> statements[] = {
+        // Walks a whole path in one statement: ?2 is the folded names, each ended by '\'.
+        {"WITH RECURSIVE walk(id, rest) AS (SELECT ?1, ?2 UNION ALL "
+         "SELECT keys.id, substr(rest, instr(rest, '\\') + 1) FROM walk JOIN keys "
+         "ON keys.parent = walk.id AND keys.fold = substr(rest, 1, instr(rest, '\\') - 1) "
+         "WHERE rest <> '') SELECT id FROM walk WHERE rest = ''",
+         &findPath_},
         {"SELECT id FROM keys WHERE parent = ?1 AND fold = ?2", &findKey_},
         {"INSERT INTO keys(parent, name, fold) VALUES(?1, ?2, ?3)", &addKey_},
         {"SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2", &getValue_},
@@ -180,15 +186,15 @@ class Hive {
     }
     if (const long rc = Open(); rc != kSuccess) return rc;
 
+    std::string foldedPath;
+    for (const std::string_view name : names) foldedPath += Fold(name) + '\\';
     std::int64_t id = *start;
-    std::size_t found = 0;
-    for (; found < names.size(); ++found) {
-      const std::optional<std::int64_t> child = FindKey(id, names[found]);
-      if (!child) break;
-      id = *child;
-    }
-    if (found < names.size()) {
-      if (!create) return LastError(kFileNotFound);
+    const int step = findPath_->Bind(id, foldedPath).Step();
+    if (step == SQLITE_ROW) id = findPath_->Int(0);
+    findPath_->Done();
+    if (step != SQLITE_ROW) {
+      if (step != SQLITE_DONE) return ResultOf(step);
+      if (!create) return kFileNotFound;
       // Create what is missing in one transaction; another process may have added part of
       // the path meanwhile, so look again under the write lock.
       if (int rc = Exec("BEGIN IMMEDIATE"); rc != SQLITE_OK) return ResultOf(rc);
@@ -290,11 +296,6 @@ class Hive {
     return id;
   }
 
-  // The code for a lookup that found nothing: "not found" unless the lookup itself failed.
-  long LastError(long notFound) const {
-    return lastStep_ == SQLITE_ROW || lastStep_ == SQLITE_DONE ? notFound : ResultOf(lastStep_);
-  }
-
   int Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
 
   // Checks that the file is a hive (making it one when it is new and empty) and sets the
@@ -341,7 +342,7 @@ class Hive {
   }
 
   sqlite3* db_ = nullptr;
-  std::unique_ptr<Statement> findKey_, addKey_, getValue_, setValue_, deleteValue_;
+  std::unique_ptr<Statement> findPath_, findKey_, addKey_, getValue_, setValue_, deleteValue_;
   std::unordered_map<RegKey, std::int64_t> handles_;
   RegKey nextHandle_ = 0x1000;
   int lastStep_ = SQLITE_DONE;

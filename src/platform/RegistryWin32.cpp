@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "Registry.h"
 
@@ -18,17 +19,19 @@ HKEY ToHkey(RegKey key) { return reinterpret_cast<HKEY>(key); }
 RegKey FromHkey(HKEY key) { return reinterpret_cast<RegKey>(key); }
 
 // RegOpenKeyA and RegCreateKeyA share their shape: the new handle lands in *key on success,
-// kNoKey otherwise. A null key pointer goes through so that advapi32 can refuse it.
+// kNoKey otherwise. Without a place for the handle advapi32 has nothing to do; Wine's
+// RegCreateKeyA even writes through the null pointer, so refuse it here.
 template <typename Call>
 long OpenWith(Call call, RegKey parent, const std::string& path, RegKey* key) {
+  if (key == nullptr) return ERROR_INVALID_PARAMETER;
   HKEY handle = nullptr;
-  const LSTATUS result = call(ToHkey(parent), path.c_str(), key != nullptr ? &handle : nullptr);
-  if (key != nullptr) *key = result == ERROR_SUCCESS ? FromHkey(handle) : kNoKey;
+  const LSTATUS result = call(ToHkey(parent), path.c_str(), &handle);
+  *key = result == ERROR_SUCCESS ? FromHkey(handle) : kNoKey;
   return result;
 }
 
-// Converts between the code page and UTF-16 by explicit lengths, so zero characters
-// inside the text survive.
+// Converts between a code page and UTF-16 by explicit lengths, so zero characters inside
+// the text survive.
 std::wstring ToWide(UINT codePage, std::string_view text) {
   if (text.empty()) return {};
   const int inLength = static_cast<int>(text.size());
@@ -40,10 +43,11 @@ std::wstring ToWide(UINT codePage, std::string_view text) {
 
 std::string FromWide(UINT codePage, std::wstring_view wide) {
   if (wide.empty()) return {};
-  // UTF-8 takes no flags and no default character; the ANSI code page refuses best-fit
-  // look-alikes, so a character it lacks becomes the '?' it substitutes.
-  const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-  const char* defaultChar = codePage == CP_UTF8 ? nullptr : "?";
+  // UTF-8 takes neither flags nor a default character. Any other code page refuses
+  // best-fit look-alikes, so a character it lacks becomes '?'.
+  const bool utf8 = codePage == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const char* defaultChar = utf8 ? nullptr : "?";
   const int inLength = static_cast<int>(wide.size());
   const int length = WideCharToMultiByte(codePage, flags, wide.data(), inLength, nullptr, 0,
                                          defaultChar, nullptr);
@@ -51,6 +55,23 @@ std::string FromWide(UINT codePage, std::wstring_view wide) {
   WideCharToMultiByte(codePage, flags, wide.data(), inLength, text.data(), length, defaultChar,
                       nullptr);
   return text;
+}
+
+// A character beyond U+FFFF is two UTF-16 units, which an ANSI code page would turn into
+// two '?'. No ANSI code page but UTF-8 has such characters, so each becomes one U+FFFD,
+// which then turns into one '?'.
+std::wstring OneUnitPerCharacter(std::wstring wide) {
+  std::size_t out = 0;
+  for (std::size_t in = 0; in < wide.size(); ++in, ++out) {
+    if (IS_HIGH_SURROGATE(wide[in]) && in + 1 < wide.size() && IS_LOW_SURROGATE(wide[in + 1])) {
+      wide[out] = L'\xFFFD';
+      ++in;
+    } else {
+      wide[out] = wide[in];
+    }
+  }
+  wide.resize(out);
+  return wide;
 }
 
 }  // namespace
@@ -90,8 +111,15 @@ long FlushKey(RegKey key) { return RegFlushKey(ToHkey(key)); }
 
 long CloseKey(RegKey key) { return RegCloseKey(ToHkey(key)); }
 
-std::string ToAnsi(std::string_view utf8) { return FromWide(CP_ACP, ToWide(CP_UTF8, utf8)); }
+// GetACP() rather than CP_ACP: a system whose ANSI code page is UTF-8 must get UTF-8's
+// flags, which CP_ACP would hide.
+std::string ToAnsi(std::string_view utf8) {
+  const UINT ansi = GetACP();
+  std::wstring wide = ToWide(CP_UTF8, utf8);
+  if (ansi != CP_UTF8) wide = OneUnitPerCharacter(std::move(wide));
+  return FromWide(ansi, wide);
+}
 
-std::string FromAnsi(std::string_view ansi) { return FromWide(CP_UTF8, ToWide(CP_ACP, ansi)); }
+std::string FromAnsi(std::string_view ansi) { return FromWide(CP_UTF8, ToWide(GetACP(), ansi)); }
 
 }  // namespace platform
