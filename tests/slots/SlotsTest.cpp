@@ -1,0 +1,334 @@
+// The five slots driven through the real Qt window as a user drives them: clicks, rows
+// chosen with the mouse, keys typed, the input box answered. The hive underneath is real;
+// the log in front of it shows which registry operations each action made.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+
+#include "Form1.h"
+#include "RecordingRegistry.h"
+#include "RegMod.h"
+#include "ToolkitQt.h"
+
+// Lets GoogleTest print Qt's texts readably.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
+namespace {
+
+using namespace std::string_literals;
+using platform::kCurrentUser;
+using Log = std::vector<std::string>;
+
+const std::string kUserKey = "SOFTWARE\\yahoo\\pager";
+
+std::string MessagesKey(const std::string& user) {
+  return "SOFTWARE\\Yahoo\\Pager\\profiles\\" + user + "\\Custom Msgs";
+}
+
+struct Stored {
+  std::uint32_t type = 0;
+  std::string bytes;
+  bool operator==(const Stored&) const = default;
+};
+
+// A slot's value as the registry holds it, or nothing when it is missing.
+std::optional<Stored> Slot(int k, const std::string& user = "jdoe") {
+  platform::RegKey key = platform::kNoKey;
+  platform::OpenKey(kCurrentUser, MessagesKey(user), &key);
+  Stored stored;
+  std::uint32_t size = 0;
+  const std::string name = std::to_string(k);
+  if (platform::QueryValue(key, name, &stored.type, nullptr, &size) != platform::kSuccess) {
+    platform::CloseKey(key);
+    return std::nullopt;
+  }
+  stored.bytes.resize(size);
+  platform::QueryValue(key, name, &stored.type, reinterpret_cast<std::uint8_t*>(stored.bytes.data()), &size);
+  platform::CloseKey(key);
+  return stored;
+}
+
+Stored Sz(const std::string& text) { return {platform::kRegSz, text + '\0'}; }
+
+void RecordUser(const std::string& user) {
+  regmod::SetRegValue(kCurrentUser, kUserKey, "yahoo! user ID", regmod::ValueType::String, user);
+}
+
+// Runs `act` on the next modal dialog, from inside its own event loop. The watcher stops
+// itself once it has acted; delete it to stop it before.
+QTimer* WhenModalAppears(std::function<void(QWidget*)> act) {
+  auto* poll = new QTimer;
+  QObject::connect(poll, &QTimer::timeout, [poll, act] {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      poll->stop();
+      poll->deleteLater();
+      act(modal);
+    }
+  });
+  poll->start(5);
+  return poll;
+}
+
+void AnswerInputBox(const QString& text) {
+  WhenModalAppears([text](QWidget* dialog) {
+    QTest::keyClicks(dialog->findChild<QLineEdit*>(), text);
+    QTest::keyClick(dialog, Qt::Key_Return);
+  });
+}
+
+class Slots : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "slots_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+  }
+
+  void SetUp() override {
+    for (const std::string user : {"jdoe", "ann"})
+      for (int k = 1; k <= 5; ++k) regmod::DeleteRegValue(kCurrentUser, MessagesKey(user), std::to_string(k));
+    RecordUser("jdoe");
+    form_ = window::CreateForm1();
+    widget_ = &platform::WidgetOf(*form_);
+    widget_->show();
+  }
+
+  // Stores texts into slots 1..5 of jdoe; std::nullopt leaves a slot missing.
+  static void Seed(std::initializer_list<std::optional<std::string>> texts) {
+    int k = 0;
+    for (const auto& text : texts) {
+      ++k;
+      if (text) regmod::SetRegValue(kCurrentUser, MessagesKey("jdoe"), std::to_string(k), regmod::ValueType::String, *text);
+    }
+  }
+
+  template <typename T>
+  T* Control(const char* name) const {
+    T* control = widget_->findChild<T*>(name);
+    EXPECT_NE(control, nullptr) << name;
+    return control;
+  }
+  QLineEdit* Box(const char* name) const { return Control<QLineEdit>(name); }
+  QListWidget* List() const { return Control<QListWidget>("List1"); }
+  bool Enabled(const char* name) const { return Control<QWidget>(name)->isEnabled(); }
+  void Click(const char* button) const { QTest::mouseClick(Control<QPushButton>(button), Qt::LeftButton); }
+
+  void SelectRow(int row) const {
+    QListWidget* list = List();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+  }
+
+  QStringList Rows() const {
+    QStringList rows;
+    for (int i = 0; i < List()->count(); ++i) rows << List()->item(i)->text();
+    return rows;
+  }
+
+  QStringList EditBoxes() const {
+    QStringList texts;
+    for (const char* name : {"Text7", "Text8", "Text9", "Text10", "Text11"}) texts << Box(name)->text();
+    return texts;
+  }
+
+  std::vector<bool> EditBoxesEnabled() const {
+    std::vector<bool> enabled;
+    for (const char* name : {"Text7", "Text8", "Text9", "Text10", "Text11"}) enabled.push_back(Enabled(name));
+    return enabled;
+  }
+
+  std::unique_ptr<platform::Window> form_;
+  QWidget* widget_ = nullptr;
+};
+
+TEST_F(Slots, ReloadListsTheSlotsThatHoldTextsAndEnablesCreate) {
+  Seed({"a", "", "b", std::nullopt, "c"});
+  Click("Command5");  // disabled at start: nothing happens
+  EXPECT_FALSE(Enabled("Command5"));
+
+  Click("Command2");
+  EXPECT_EQ(Rows(), QStringList({"a", "b", "c"}));
+  EXPECT_EQ(EditBoxes(), QStringList({"a", "", "b", "", "c"}));
+  EXPECT_TRUE(Enabled("Command5"));
+  EXPECT_EQ(List()->currentRow(), -1);
+  EXPECT_EQ(Slot(4), std::nullopt);  // a free slot is not written
+}
+
+TEST_F(Slots, FullSlotsLeaveCreateDisabledAndTwinsAreListedTwice) {
+  Seed({"x", "x", "y", "z", "w"});
+  Click("Command2");
+  EXPECT_EQ(Rows(), QStringList({"x", "x", "y", "z", "w"}));
+  EXPECT_FALSE(Enabled("Command5"));
+}
+
+TEST_F(Slots, ValueOfAnotherTypeIsListedAsTextAndStoredBackAsString) {
+  platform::RegKey key = platform::kNoKey;
+  platform::CreateKey(kCurrentUser, MessagesKey("jdoe"), &key);
+  const std::uint8_t fortyTwo[] = {42, 0, 0, 0};
+  platform::SetValue(key, "2", platform::kRegDword, fortyTwo, 4);
+  platform::CloseKey(key);
+
+  Click("Command2");
+  EXPECT_EQ(Rows(), QStringList({"042"}));
+  EXPECT_EQ(Slot(2), Sz("042"));
+}
+
+TEST_F(Slots, EveryKeystrokeStoresTheWholeText) {
+  recording::Start();
+  QTest::keyClicks(Box("Text9"), "abc");
+  EXPECT_EQ(recording::Take(), Log({"get yahoo! user ID", "set 3=a", "get yahoo! user ID", "set 3=ab",
+                                    "get yahoo! user ID", "set 3=abc"}));
+  EXPECT_EQ(Slot(3), Sz("abc"));
+
+  QTest::keyClick(Box("Text9"), Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(Box("Text9"), Qt::Key_Backspace);
+  EXPECT_EQ(Slot(3), Sz(""));  // emptied, not deleted
+}
+
+TEST_F(Slots, CreateAsksOnceAndFillsTheFirstEmptyEditBox) {
+  Seed({std::nullopt, "b", std::nullopt, "d", "e"});
+  Click("Command2");
+  EXPECT_TRUE(Enabled("Command5"));
+
+  recording::Start();
+  AnswerInputBox("  out to lunch ");
+  Click("Command5");
+  const Log log = recording::Take();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[1], "set 1=  out to lunch ");  // stored as typed, before the reload
+  EXPECT_EQ(Slot(1), Sz("  out to lunch "));
+  EXPECT_EQ(Slot(3), std::nullopt);
+  EXPECT_EQ(Rows(), QStringList({"  out to lunch ", "b", "d", "e"}));
+}
+
+TEST_F(Slots, CreateWithNoEmptyEditBoxAsksNothing) {
+  Seed({"a", std::nullopt, "c", "d", "e"});
+  Click("Command2");
+  Box("Text8")->setText("stale text of a vanished slot");  // so no edit box is empty
+  bool asked = false;
+  QTimer* watcher = WhenModalAppears([&asked](QWidget* dialog) {
+    asked = true;
+    QTest::keyClick(dialog, Qt::Key_Escape);
+  });
+  recording::Start();
+  Click("Command5");
+  QTest::qWait(50);
+  EXPECT_FALSE(asked);
+  EXPECT_EQ(recording::Take(), Log());
+  delete watcher;
+}
+
+TEST_F(Slots, CancelledCreateStoresNothing) {
+  Click("Command2");
+  WhenModalAppears([](QWidget* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+  Click("Command5");
+  EXPECT_EQ(Slot(1), std::nullopt);
+  EXPECT_TRUE(Rows().isEmpty());
+}
+
+TEST_F(Slots, DeleteRemovesEverySlotHoldingTheSelectedText) {
+  Seed({"DUP", "dup", "keep", "dup", std::nullopt});
+  Click("Command2");
+  SelectRow(1);  // "dup", held by slots 2 and 4
+  EXPECT_EQ(form_->TextBoxNamed("Text6").Text(), "dup");
+
+  recording::Start();
+  Click("Command3");
+  const std::string user = "get yahoo! user ID";
+  EXPECT_EQ(recording::Take(), Log({user, "delete 2", user, "set 2=", user, "delete 4", user, "set 4=",
+                                    user, "get 1", user, "get 2", user, "get 3", user, "get 4", user, "get 5"}));
+  EXPECT_EQ(Slot(2), Sz(""));
+  EXPECT_EQ(Slot(4), Sz(""));
+  EXPECT_EQ(Rows(), QStringList({"DUP", "keep"}));
+  EXPECT_TRUE(Enabled("Command5"));
+}
+
+TEST_F(Slots, DeleteOfATextDifferingOnlyInCaseDeletesNothing) {
+  Seed({"Dup", "keep", std::nullopt, std::nullopt, std::nullopt});
+  Click("Command2");
+  SelectRow(0);
+  Box("Text7")->setText("dup");  // the box now differs from the selection in case only
+  Click("Command3");
+  EXPECT_EQ(Slot(1), Sz("dup"));
+  EXPECT_EQ(Slot(2), Sz("keep"));
+}
+
+TEST_F(Slots, ModifyOpensOnlyTheLastHoldersEditBoxAndSubmitReloads) {
+  Seed({"same", "other", "", "same", std::nullopt});
+  Box("Text11")->setText("kept by the missing slot");
+  regmod::DeleteRegValue(kCurrentUser, MessagesKey("jdoe"), "5");  // the slot vanishes behind it
+  Click("Command2");
+  SelectRow(0);  // "same", held by slots 1 and 4
+  Click("Command4");
+  EXPECT_EQ(form_->OuterHeight(), 4575);
+  EXPECT_FALSE(Enabled("List1"));
+  EXPECT_EQ(EditBoxesEnabled(), std::vector<bool>({false, false, false, true, false}));
+
+  QTest::keyClicks(Box("Text10"), "!");
+  EXPECT_EQ(Slot(4), Sz("same!"));
+
+  Click("Command6");
+  EXPECT_EQ(form_->OuterHeight(), 2800);
+  EXPECT_TRUE(Enabled("List1"));
+  EXPECT_EQ(EditBoxesEnabled(), std::vector<bool>(5, true));
+  // Submit lists the empty slot as an empty row and leaves the missing slot's box alone.
+  EXPECT_EQ(Rows(), QStringList({"same", "other", "", "same!"}));
+  EXPECT_EQ(Box("Text11")->text(), "kept by the missing slot");
+}
+
+TEST_F(Slots, ModifyWithNoHolderKeepsTheEditBoxesAsTheyWere) {
+  Seed({"a", "b", std::nullopt, std::nullopt, std::nullopt});
+  Click("Command2");
+  SelectRow(0);
+  Box("Text7")->setText("changed");  // no box holds "a" any more
+  Click("Command4");
+  EXPECT_EQ(form_->OuterHeight(), 4575);
+  EXPECT_FALSE(Enabled("List1"));
+  EXPECT_EQ(EditBoxesEnabled(), std::vector<bool>(5, true));
+}
+
+TEST_F(Slots, EachOperationUsesTheUserRecordedAtThatMoment) {
+  Seed({"jdoe's", std::nullopt, std::nullopt, std::nullopt, std::nullopt});
+  Click("Command2");
+  RecordUser("ann");
+  regmod::SetRegValue(kCurrentUser, MessagesKey("ann"), "2", regmod::ValueType::String, "ann's");
+  QTest::keyClicks(Box("Text7"), "?");
+  EXPECT_EQ(Slot(1, "ann"), Sz("jdoe's?"));
+  EXPECT_EQ(Slot(1, "jdoe"), Sz("jdoe's"));
+  Click("Command2");
+  EXPECT_EQ(Rows(), QStringList({"jdoe's?", "ann's"}));
+}
+
+TEST_F(Slots, DeleteAndModifyFollowTheSelectionWithinATick) {
+  Seed({"a", "", std::nullopt, std::nullopt, std::nullopt});
+  QTest::qWait(40);
+  EXPECT_FALSE(Enabled("Command3"));
+  Click("Command2");
+  SelectRow(0);
+  QTest::qWait(40);
+  EXPECT_TRUE(Enabled("Command3"));
+  EXPECT_TRUE(Enabled("Command4"));
+
+  Click("Command2");  // the reload clears the selection
+  QTest::qWait(40);
+  EXPECT_FALSE(Enabled("Command3"));
+  EXPECT_FALSE(Enabled("Command4"));
+
+  Click("Command6");  // Submit lists slot 2's empty text as a row
+  SelectRow(1);
+  QTest::qWait(40);
+  EXPECT_EQ(List()->currentRow(), 1);
+  EXPECT_FALSE(Enabled("Command3"));  // an empty row counts as no selection
+}
+
+}  // namespace
