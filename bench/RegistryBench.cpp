@@ -1,8 +1,6 @@
 // The registry procedures on the hive, next to the cost of one durable write of a plain file
 // on the same filesystem: an 8-byte write plus fdatasync. Prints each result as a ratio.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +8,7 @@
 #include <map>
 #include <string>
 
+#include "DurableWrite.h"
 #include "RegMod.h"
 
 namespace {
@@ -25,15 +24,7 @@ void SetUpProfile() {
     regmod::SetRegValue(kCurrentUser, regmod::CustomMessageKey(), slot, ValueType::String, "Out for lunch");
 }
 
-void BM_DurableWriteBaseline(benchmark::State& state) {
-  const std::string path = g_folder + "/baseline";
-  const int fd = open(path.c_str(), O_RDWR | O_CREAT, 0600);
-  const char bytes[8] = {'b', 'a', 's', 'e', 'l', 'i', 'n', 'e'};
-  for (auto _ : state) {
-    if (pwrite(fd, bytes, sizeof bytes, 0) != sizeof bytes || fdatasync(fd) != 0) state.SkipWithError("write failed");
-  }
-  close(fd);
-}
+void BM_DurableWriteBaseline(benchmark::State& state) { DurableWriteBaseline(state, g_folder); }
 
 void BM_SetRegValue(benchmark::State& state) {
   const std::string key = regmod::CustomMessageKey();
@@ -74,26 +65,10 @@ BENCHMARK(BM_GetRegValue);
 BENCHMARK(BM_DeleteRegValue)->MinTime(2.0);
 BENCHMARK(BM_ReloadSequence)->MinTime(2.0);
 
-// Remembers each benchmark's time per iteration, in nanoseconds, to print the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) nanoseconds[run.benchmark_name()] = run.GetAdjustedRealTime() *
-        (run.time_unit == benchmark::kMicrosecond ? 1e3 : run.time_unit == benchmark::kMillisecond ? 1e6 : 1);
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> nanoseconds;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The hive and the baseline file share a fresh folder, so both pay for the same disk.
-  const char* parent = std::getenv("VANTOR_BENCH_DIR");
-  std::string pattern = std::string(parent ? parent : "/var/tmp") + "/vantor-bench-XXXXXX";
-  if (!mkdtemp(pattern.data())) return 1;
-  g_folder = pattern;
-  setenv("XDG_DATA_HOME", g_folder.c_str(), 1);
+  g_folder = MakeBenchFolder();
   SetUpProfile();
 
   benchmark::Initialize(&argc, argv);
@@ -101,13 +76,12 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::filesystem::remove_all(g_folder);
 
-  auto& ns = reporter.nanoseconds;
-  const double baseline = ns["BM_DurableWriteBaseline/min_time:2.000"];
-  auto ratio = [&](const char* name) { return ns[name] / baseline; };
+  const double baseline = reporter.Nanoseconds("BM_DurableWriteBaseline");
+  auto ratio = [&](const char* name) { return reporter.Nanoseconds(name) / baseline; };
   std::printf("\nBaseline, 8-byte write + fdatasync: %.1f us\n", baseline / 1e3);
-  std::printf("SetRegValue     / baseline: %.2f  (goal <= 1.5)\n", ratio("BM_SetRegValue/min_time:2.000"));
-  std::printf("DeleteRegValue  / baseline: %.2f\n", ratio("BM_DeleteRegValue/min_time:2.000"));
-  std::printf("Reload sequence / baseline: %.2f\n", ratio("BM_ReloadSequence/min_time:2.000"));
-  std::printf("GetRegValue: %.2f us  (goal < 10 us)\n", ns["BM_GetRegValue"] / 1e3);
+  std::printf("SetRegValue     / baseline: %.2f  (goal <= 1.5)\n", ratio("BM_SetRegValue"));
+  std::printf("DeleteRegValue  / baseline: %.2f\n", ratio("BM_DeleteRegValue"));
+  std::printf("Reload sequence / baseline: %.2f\n", ratio("BM_ReloadSequence"));
+  std::printf("GetRegValue: %.2f us  (goal < 10 us)\n", reporter.Nanoseconds("BM_GetRegValue") / 1e3);
   return 0;
 }

@@ -4,7 +4,7 @@
 
 #include "RegMod.h"
 
-namespace slots {
+namespace status_slots {
 namespace {
 
 using platform::kCurrentUser;
@@ -84,4 +84,4 @@ void Submit(platform::Window& form) {
   ReloadSlots(form, Reload::Submit);
 }
 
-}  // namespace slots
+}  // namespace status_slots

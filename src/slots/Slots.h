@@ -7,7 +7,7 @@
 
 #include "Toolkit.h"
 
-namespace slots {
+namespace status_slots {
 
 // Outer heights of the window: browse mode shows the list, modify mode the edit area too.
 inline constexpr int kCompactHeight = 2800;
@@ -50,4 +50,4 @@ void Modify(platform::Window& form);
 // Back to browse mode, with a reload that lists empty slots and leaves Create alone.
 void Submit(platform::Window& form);
 
-}  // namespace slots
+}  // namespace status_slots

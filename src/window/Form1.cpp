@@ -30,7 +30,7 @@ void Startup(platform::Window& form) {
     regmod::SetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue,
                         regmod::ValueType::String, kWarningOff);
   }
-  form.SetOuterHeight(slots::kCompactHeight);
+  form.SetOuterHeight(status_slots::kCompactHeight);
   form.LabelNamed("Label2").SetCaption(regmod::GetLastUser());
 }
 
@@ -38,13 +38,13 @@ void RefreshName(platform::Window& form) { form.LabelNamed("Label2").SetCaption(
 
 // Delete and Modify are usable exactly while a row with a text is selected.
 void EnableRowCommands(platform::Window& form) {
-  const bool selected = !form.ListBoxNamed(slots::kList).SelectedText().empty();
+  const bool selected = !form.ListBoxNamed(status_slots::kList).SelectedText().empty();
   form.ButtonNamed("Command3").SetEnabled(selected);
   form.ButtonNamed("Command4").SetEnabled(selected);
 }
 
 void CopySelection(platform::Window& form) {
-  form.TextBoxNamed(slots::kSelectionBox).SetText(form.ListBoxNamed(slots::kList).SelectedText());
+  form.TextBoxNamed(status_slots::kSelectionBox).SetText(form.ListBoxNamed(status_slots::kList).SelectedText());
 }
 
 struct Click {
@@ -54,11 +54,11 @@ struct Click {
 
 constexpr std::array<Click, 6> kClicks = {{
     {"Command1", RefreshName},
-    {"Command2", slots::LoadStatuses},
-    {"Command3", slots::Delete},
-    {"Command4", slots::Modify},
-    {"Command5", slots::Create},
-    {"Command6", slots::Submit},
+    {"Command2", status_slots::LoadStatuses},
+    {"Command3", status_slots::Delete},
+    {"Command4", status_slots::Modify},
+    {"Command5", status_slots::Create},
+    {"Command6", status_slots::Submit},
 }};
 
 }  // namespace
@@ -70,9 +70,9 @@ std::unique_ptr<platform::Window> CreateForm1() {
   for (const Click& click : kClicks) {
     form.ButtonNamed(click.button).OnClick([&form, handler = click.handler] { handler(form); });
   }
-  form.ListBoxNamed(slots::kList).OnClick([&form] { CopySelection(form); });
-  for (const slots::Slot& slot : slots::kSlots) {
-    form.TextBoxNamed(slot.editBox).OnChange([&form, &slot] { slots::StoreSlot(form, slot); });
+  form.ListBoxNamed(status_slots::kList).OnClick([&form] { CopySelection(form); });
+  for (const status_slots::Slot& slot : status_slots::kSlots) {
+    form.TextBoxNamed(slot.editBox).OnChange([&form, &slot] { status_slots::StoreSlot(form, slot); });
   }
   form.TimerNamed("Timer1").OnTick([&form] { EnableRowCommands(form); });
   return window;
