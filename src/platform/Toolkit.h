@@ -24,6 +24,10 @@ struct Font {
   int weight;
 };
 
+// The font of the controls that have none of their own: the one the layout's sizes were
+// chosen for. Where a face is missing, the toolkit takes the nearest one present.
+inline constexpr Font kWindowFont = {"MS Sans Serif", 8.25, 400};
+
 // One control of the window: where it lies in the client area and how it looks at creation.
 struct ControlDef {
   const char* name;
@@ -33,10 +37,10 @@ struct ControlDef {
   Colour background = kDefaultColour;
   Colour foreground = kDefaultColour;
   Alignment alignment = Alignment::Left;
-  const Font* font = nullptr;  // nullptr: the window's default font
+  const Font* font = nullptr;  // nullptr: kWindowFont
   bool enabled = true;
   bool multiLine = false;  // a text box with several lines and a vertical scroll bar
-  int intervalMs = 0;      // a timer's period
+  int intervalMs = 0;      // a timer's period; a shorter one than 10 ms is 10 ms, as on Windows
 };
 
 struct WindowDef {
@@ -49,6 +53,8 @@ struct WindowDef {
 
 using Handler = std::function<void()>;
 
+// Text() gives back the text as set (up to a first zero character where the toolkit's box
+// can hold none); the lines a user types into a multi-line box end in "\r\n".
 class TextBox {
  public:
   virtual ~TextBox() = default;
@@ -75,6 +81,7 @@ class ListBox {
   virtual void OnClick(Handler handler) = 0;  // the user selects a row
 };
 
+// A push button; a caption too wide for one line wraps onto more, as on Windows.
 class Button {
  public:
   virtual ~Button() = default;

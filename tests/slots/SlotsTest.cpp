@@ -4,16 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QInputDialog>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
-#include <functional>
 #include <optional>
 
+#include "Driver.h"
 #include "Form1.h"
 #include "RecordingRegistry.h"
 #include "RegMod.h"
@@ -63,38 +60,8 @@ void RecordUser(const std::string& user) {
   regmod::SetRegValue(kCurrentUser, kUserKey, "yahoo! user ID", regmod::ValueType::String, user);
 }
 
-// Runs `act` on the next modal dialog, from inside its own event loop. The watcher stops
-// itself once it has acted; delete it to stop it before.
-QTimer* WhenModalAppears(std::function<void(QWidget*)> act) {
-  auto* poll = new QTimer;
-  QObject::connect(poll, &QTimer::timeout, [poll, act] {
-    if (QWidget* modal = QApplication::activeModalWidget()) {
-      poll->stop();
-      poll->deleteLater();
-      act(modal);
-    }
-  });
-  poll->start(5);
-  return poll;
-}
-
-void AnswerInputBox(const QString& text) {
-  WhenModalAppears([text](QWidget* dialog) {
-    QTest::keyClicks(dialog->findChild<QLineEdit*>(), text);
-    QTest::keyClick(dialog, Qt::Key_Return);
-  });
-}
-
 class Slots : public testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "slots_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-  }
-
   void SetUp() override {
     for (const std::string user : {"jdoe", "ann"})
       for (int k = 1; k <= 5; ++k) regmod::DeleteRegValue(kCurrentUser, MessagesKey(user), std::to_string(k));
@@ -122,12 +89,8 @@ class Slots : public testing::Test {
   QLineEdit* Box(const char* name) const { return Control<QLineEdit>(name); }
   QListWidget* List() const { return Control<QListWidget>("List1"); }
   bool Enabled(const char* name) const { return Control<QWidget>(name)->isEnabled(); }
-  void Click(const char* button) const { QTest::mouseClick(Control<QPushButton>(button), Qt::LeftButton); }
-
-  void SelectRow(int row) const {
-    QListWidget* list = List();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
-  }
+  void Click(const char* button) const { driver::Click(*form_, button); }
+  void SelectRow(int row) const { driver::ClickRow(*form_, "List1", row); }
 
   QStringList Rows() const {
     QStringList rows;
@@ -185,7 +148,7 @@ TEST_F(Slots, ValueOfAnotherTypeIsListedAsTextAndStoredBackAsString) {
 
 TEST_F(Slots, EveryKeystrokeStoresTheWholeText) {
   recording::Start();
-  QTest::keyClicks(Box("Text9"), "abc");
+  driver::Type(*form_, "Text9", "abc");
   EXPECT_EQ(recording::Take(), Log({"get yahoo! user ID", "set 3=a", "get yahoo! user ID", "set 3=ab",
                                     "get yahoo! user ID", "set 3=abc"}));
   EXPECT_EQ(Slot(3), Sz("abc"));
@@ -201,8 +164,10 @@ TEST_F(Slots, CreateAsksOnceAndFillsTheFirstEmptyEditBox) {
   EXPECT_TRUE(Enabled("Command5"));
 
   recording::Start();
-  AnswerInputBox("  out to lunch ");
+  const auto dialog = driver::AnswerNextDialog(driver::Answer::Ok, "  out to lunch ");
   Click("Command5");
+  EXPECT_EQ(dialog->title, "New Status...");
+  EXPECT_EQ(dialog->text, "Enter New Status Message.");
   const Log log = recording::Take();
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(log[1], "set 1=  out to lunch ");  // stored as typed, before the reload
@@ -215,23 +180,26 @@ TEST_F(Slots, CreateWithNoEmptyEditBoxAsksNothing) {
   Seed({"a", std::nullopt, "c", "d", "e"});
   Click("Command2");
   Box("Text8")->setText("stale text of a vanished slot");  // so no edit box is empty
+  // A dialog would block the click; this runs inside it then, and dismisses it.
   bool asked = false;
-  QTimer* watcher = WhenModalAppears([&asked](QWidget* dialog) {
-    asked = true;
-    QTest::keyClick(dialog, Qt::Key_Escape);
+  driver::Later(0, [&asked] {
+    if (QWidget* dialog = QApplication::activeModalWidget()) {
+      asked = true;
+      QTest::keyClick(dialog, Qt::Key_Escape);
+    }
   });
   recording::Start();
   Click("Command5");
-  QTest::qWait(50);
+  QTest::qWait(20);
   EXPECT_FALSE(asked);
   EXPECT_EQ(recording::Take(), Log());
-  delete watcher;
 }
 
 TEST_F(Slots, CancelledCreateStoresNothing) {
   Click("Command2");
-  WhenModalAppears([](QWidget* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+  const auto dialog = driver::AnswerNextDialog(driver::Answer::Cancel);
   Click("Command5");
+  EXPECT_TRUE(dialog->answered);
   EXPECT_EQ(Slot(1), std::nullopt);
   EXPECT_TRUE(Rows().isEmpty());
 }
@@ -274,7 +242,7 @@ TEST_F(Slots, ModifyOpensOnlyTheLastHoldersEditBoxAndSubmitReloads) {
   EXPECT_FALSE(Enabled("List1"));
   EXPECT_EQ(EditBoxesEnabled(), std::vector<bool>({false, false, false, true, false}));
 
-  QTest::keyClicks(Box("Text10"), "!");
+  driver::Type(*form_, "Text10", "!");
   EXPECT_EQ(Slot(4), Sz("same!"));
 
   Click("Command6");
@@ -302,7 +270,7 @@ TEST_F(Slots, EachOperationUsesTheUserRecordedAtThatMoment) {
   Click("Command2");
   RecordUser("ann");
   regmod::SetRegValue(kCurrentUser, MessagesKey("ann"), "2", regmod::ValueType::String, "ann's");
-  QTest::keyClicks(Box("Text7"), "?");
+  driver::Type(*form_, "Text7", "?");
   EXPECT_EQ(Slot(1, "ann"), Sz("jdoe's?"));
   EXPECT_EQ(Slot(1, "jdoe"), Sz("jdoe's"));
   Click("Command2");

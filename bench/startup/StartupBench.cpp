@@ -1,0 +1,130 @@
+// startup_bench [ROUNDS]: Vantor's start-up beside a bare Qt window's, measured in one run.
+// Each round starts both programs the same way: on the offscreen platform, against a
+// throw-away hive in which the start-up warning is switched off, with the idle probe
+// preloaded. For each it takes the time from just before the start until the probe reports
+// the window shown and idle, and the child's peak resident memory as the kernel counts it.
+// Prints the medians and Vantor's ratios to the bare window's (the goal: 1.2 at most).
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "RegMod.h"
+
+namespace {
+
+constexpr int kDefaultRounds = 15;
+constexpr int kPatienceMs = 20000;
+constexpr double kGoal = 1.2;
+
+struct Sample {
+  double milliseconds;
+  long peakKiB;
+};
+
+struct Program {
+  const char* name;
+  const char* path;
+  std::vector<Sample> samples;
+};
+
+void SwitchOffTheWarning() {
+  using regmod::ValueType;
+  const platform::RegKey user = platform::kCurrentUser;
+  regmod::SetRegValue(user, regmod::kProfilesKey, regmod::kAlertValue, ValueType::String, "Disabled");
+  regmod::SetRegValue(user, regmod::kPagerKey, regmod::kLastUserValue, ValueType::String, "bench_user");
+}
+
+// Starts the program and stops it once the probe has reported; false if it never did.
+bool StartOnce(Program& program) {
+  int report[2];
+  if (pipe(report) != 0) return false;
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t child = fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    close(report[0]);
+    setenv("STARTUP_BENCH_FD", std::to_string(report[1]).c_str(), 1);
+    std::freopen("/dev/null", "w", stdout);
+    std::freopen("/dev/null", "w", stderr);
+    execl(program.path, program.path, static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(report[1]);
+  pollfd waiting = {report[0], POLLIN, 0};
+  char shown = 0;
+  const bool reported = poll(&waiting, 1, kPatienceMs) == 1 && read(report[0], &shown, 1) == 1;
+  const auto end = std::chrono::steady_clock::now();
+  close(report[0]);
+  kill(child, SIGKILL);
+  int status = 0;
+  rusage usage{};
+  wait4(child, &status, 0, &usage);
+  if (!reported) {
+    std::fprintf(stderr, "startup_bench: %s never reported its window shown and idle\n", program.name);
+    return false;
+  }
+  const std::chrono::duration<double, std::milli> taken = end - start;
+  program.samples.push_back({taken.count(), usage.ru_maxrss});
+  return true;
+}
+
+template <typename Field>
+double Median(const std::vector<Sample>& samples, Field field) {
+  std::vector<double> values;
+  for (const Sample& sample : samples) values.push_back(static_cast<double>(sample.*field));
+  std::sort(values.begin(), values.end());
+  const std::size_t middle = values.size() / 2;
+  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int rounds = argc > 1 ? std::atoi(argv[1]) : kDefaultRounds;
+  if (rounds < 1) {
+    std::fprintf(stderr, "usage: startup_bench [ROUNDS]\n");
+    return 2;
+  }
+  char pattern[] = "/tmp/vantor-startup-XXXXXX";
+  const char* hive = mkdtemp(pattern);
+  if (!hive) return 1;
+  setenv("XDG_DATA_HOME", hive, 1);
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  setenv("LD_PRELOAD", IDLE_PROBE, 1);
+  SwitchOffTheWarning();
+
+  Program bare = {"bare Qt window", BARE_WINDOW, {}};
+  Program vantor = {"vantor", VANTOR, {}};
+  // A first start of each fills the disk cache and is not counted; then the order
+  // alternates, so that neither program always starts on a machine the other just warmed.
+  bool started = StartOnce(bare) && StartOnce(vantor);
+  bare.samples.clear();
+  vantor.samples.clear();
+  for (int round = 0; started && round < rounds; ++round) {
+    started = round % 2 ? StartOnce(vantor) && StartOnce(bare) : StartOnce(bare) && StartOnce(vantor);
+  }
+  std::filesystem::remove_all(hive);
+  if (!started) return 1;
+
+  const double bareMs = Median(bare.samples, &Sample::milliseconds);
+  const double bareKiB = Median(bare.samples, &Sample::peakKiB);
+  const double vantorMs = Median(vantor.samples, &Sample::milliseconds);
+  const double vantorKiB = Median(vantor.samples, &Sample::peakKiB);
+  std::printf("Start-up on the offscreen platform, medians of %d rounds\n", rounds);
+  std::printf("%-16s %18s %16s\n", "", "shown and idle", "peak memory");
+  std::printf("%-16s %15.1f ms %12.0f KiB\n", bare.name, bareMs, bareKiB);
+  std::printf("%-16s %15.1f ms %12.0f KiB\n", vantor.name, vantorMs, vantorKiB);
+  std::printf("%-16s %18.2f %16.2f   (goal: %.1f at most)\n", "vantor / bare", vantorMs / bareMs,
+              vantorKiB / bareKiB, kGoal);
+  return 0;
+}

@@ -1,0 +1,452 @@
+// The toolkit on Qt 6 Widgets: one child widget per control of the table, placed at its
+// twips divided by 15 (a pixel at 96 dpi; Qt's high-dpi scaling does the rest).
+#include <QApplication>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+#include <QTextDocument>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "Toolkit.h"
+#include "ToolkitQt.h"
+
+namespace platform {
+namespace {
+
+constexpr double kTwipsPerPixel = 15;
+// Outer minus client height of the frame the layout was drawn for: 330 twips of title bar
+// and top border, 45 of bottom border. Qt can't choose the frame, so the window takes the
+// client height that frame would leave, and each outer height shows the controls it should.
+constexpr int kReferenceFrameHeight = 375;
+// Windows raises shorter timer periods to 10 ms (USER_TIMER_MINIMUM); so does this adapter,
+// which keeps a 1 ms timer from spinning the event loop and both toolkits ticking alike.
+constexpr int kShortestTimerMs = 10;
+
+int Pixels(int twips) { return static_cast<int>(std::lround(twips / kTwipsPerPixel)); }
+
+QColor ToQColor(Colour colour) {
+  return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
+                static_cast<int>((colour >> 16) & 0xFF));
+}
+
+// Sizes keep the text's zero characters.
+QString ToQString(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string ToStdString(const QString& text) {
+  const QByteArray utf8 = text.toUtf8();
+  return std::string(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+}
+
+// The faces drawn to the metrics of MS Sans Serif, which Linux systems seldom have; without
+// them the default sans face is too wide for the layout and the captions get cut off.
+void SubstituteWindowsFaces() {
+  QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                             {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+                              QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")});
+}
+
+QFont ToQFont(const Font& font) {
+  QFont qfont(QString::fromUtf8(font.face));
+  qfont.setPointSizeF(font.points);
+  qfont.setWeight(static_cast<QFont::Weight>(font.weight));
+  return qfont;
+}
+
+void ApplyColours(QWidget& widget, const ControlDef& control) {
+  QPalette palette = widget.palette();
+  if (control.background != kDefaultColour) {
+    for (const auto role : {QPalette::Window, QPalette::Base, QPalette::Button}) {
+      palette.setColor(role, ToQColor(control.background));
+    }
+  }
+  if (control.foreground != kDefaultColour) {
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+      palette.setColor(role, ToQColor(control.foreground));
+    }
+  }
+  widget.setPalette(palette);
+}
+
+// A rectangle shape: its outline only, so that what lies below shows inside.
+class OutlineWidget final : public QWidget {
+ public:
+  using QWidget::QWidget;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+  }
+};
+
+// A line from the top-left to the bottom-right corner of its box; a box without height or
+// width (a level or upright line) is one pixel thick.
+class LineWidget final : public QWidget {
+ public:
+  using QWidget::QWidget;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawLine(0, 0, width() - 1, height() - 1);
+  }
+};
+
+// A push button whose caption wraps onto more lines where one is too narrow, as Windows'
+// multi-line buttons do: the style draws the button without its text, then the text.
+class WrappingButton final : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    const QString caption = option.text;
+    option.text.clear();
+    painter.drawControl(QStyle::CE_PushButton, option);
+    const QRect room = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+    painter.drawItemText(room, Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic, palette(),
+                         isEnabled(), caption, QPalette::ButtonText);
+  }
+};
+
+class LineTextBox final : public TextBox {
+ public:
+  LineTextBox(QLineEdit* edit, QObject* context) : edit_(edit) {
+    edit_->setMaxLength(std::numeric_limits<int>::max());
+    QObject::connect(edit_, &QLineEdit::textChanged, context, [this] {
+      if (onChange_) onChange_();
+    });
+  }
+
+  std::string Text() const override { return ToStdString(edit_->text()); }
+
+  void SetText(const std::string& text) override {
+    // The same text again is no change: the widget is left alone and raises nothing.
+    const QString newText = ToQString(text);
+    if (newText != edit_->text()) edit_->setText(newText);
+  }
+
+  void SetEnabled(bool enabled) override { edit_->setEnabled(enabled); }
+  bool IsEnabled() const override { return edit_->isEnabled(); }
+  void OnChange(Handler handler) override { onChange_ = std::move(handler); }
+
+ private:
+  QLineEdit* edit_;
+  Handler onChange_;
+};
+
+// The document makes one paragraph break of "\r\n", "\r" and "\n" alike. So the text the
+// program set is kept and read back as it was until the user edits the box; the user's text
+// ends its lines with "\r\n", as a Windows edit box does.
+class MultiLineTextBox final : public TextBox {
+ public:
+  MultiLineTextBox(QPlainTextEdit* edit, QObject* context) : edit_(edit) {
+    edit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QObject::connect(edit_, &QPlainTextEdit::textChanged, context, [this] {
+      if (!settingText_) setText_.reset();
+      if (onChange_) onChange_();
+    });
+  }
+
+  std::string Text() const override {
+    if (setText_) return *setText_;
+    QString typed = edit_->document()->toRawText();
+    return ToStdString(typed.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n")));
+  }
+
+  void SetText(const std::string& text) override {
+    if (text == Text()) return;
+    setText_ = text;
+    settingText_ = true;
+    edit_->setPlainText(ToQString(text));
+    settingText_ = false;
+  }
+
+  void SetEnabled(bool enabled) override { edit_->setEnabled(enabled); }
+  bool IsEnabled() const override { return edit_->isEnabled(); }
+  void OnChange(Handler handler) override { onChange_ = std::move(handler); }
+
+ private:
+  QPlainTextEdit* edit_;
+  Handler onChange_;
+  std::optional<std::string> setText_;
+  bool settingText_ = false;
+};
+
+class QtListBox final : public ListBox {
+ public:
+  QtListBox(QListWidget* list, QObject* context) : list_(list) {
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    QObject::connect(list_, &QListWidget::itemSelectionChanged, context, [this] {
+      // The program's Clear and the user's Ctrl+click take the selection away: no row selected.
+      if (onClick_ && !list_->selectedItems().isEmpty()) onClick_();
+    });
+  }
+
+  void Clear() override { list_->clear(); }
+
+  void Append(const std::string& row) override { list_->addItem(ToQString(row)); }
+
+  std::string SelectedText() const override {
+    const QList<QListWidgetItem*> selected = list_->selectedItems();
+    return selected.isEmpty() ? std::string() : ToStdString(selected.front()->text());
+  }
+
+  void SetEnabled(bool enabled) override { list_->setEnabled(enabled); }
+  bool IsEnabled() const override { return list_->isEnabled(); }
+  void OnClick(Handler handler) override { onClick_ = std::move(handler); }
+
+ private:
+  QListWidget* list_;
+  Handler onClick_;
+};
+
+class QtButton final : public Button {
+ public:
+  QtButton(QPushButton* button, QObject* context) : button_(button) {
+    QObject::connect(button_, &QPushButton::clicked, context, [this] {
+      if (onClick_) onClick_();
+    });
+  }
+
+  void SetEnabled(bool enabled) override { button_->setEnabled(enabled); }
+  bool IsEnabled() const override { return button_->isEnabled(); }
+  void OnClick(Handler handler) override { onClick_ = std::move(handler); }
+
+ private:
+  QPushButton* button_;
+  Handler onClick_;
+};
+
+class QtLabel final : public Label {
+ public:
+  explicit QtLabel(QLabel* label) : label_(label) {}
+
+  std::string Caption() const override { return ToStdString(label_->text()); }
+  void SetCaption(const std::string& caption) override { label_->setText(ToQString(caption)); }
+
+ private:
+  QLabel* label_;
+};
+
+class QtTimer final : public Timer {
+ public:
+  QtTimer(QTimer* timer, int intervalMs, QObject* context) {
+    QObject::connect(timer, &QTimer::timeout, context, [this] {
+      if (onTick_) onTick_();
+    });
+    timer->start(std::max(intervalMs, kShortestTimerMs));
+  }
+
+  void OnTick(Handler handler) override { onTick_ = std::move(handler); }
+
+ private:
+  Handler onTick_;
+};
+
+template <typename Control>
+Control& Find(const std::map<std::string, std::unique_ptr<Control>>& controls,
+              const std::string& name) {
+  const auto found = controls.find(name);
+  if (found == controls.end()) qFatal("The window has no control %s of that kind", name.c_str());
+  return *found->second;
+}
+
+class QtWindow final : public Window {
+ public:
+  QtWindow(const WindowDef& window, std::span<const ControlDef> controls)
+      : outerHeight_(window.clientHeight + kReferenceFrameHeight) {
+    // A fixed single border with a minimise button and no maximise button.
+    form_.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                         Qt::WindowCloseButtonHint);
+    form_.setWindowTitle(QString::fromUtf8(window.title));
+    form_.setFixedSize(Pixels(window.clientWidth), Pixels(window.clientHeight));
+    QPalette palette = form_.palette();
+    palette.setColor(QPalette::Window, ToQColor(window.background));
+    form_.setPalette(palette);
+    form_.setAutoFillBackground(true);
+    SubstituteWindowsFaces();
+    form_.setFont(ToQFont(kWindowFont));
+
+    // Children stack in the order they are made, so later rows of the table lie in front.
+    for (const ControlDef& control : controls) AddControl(control);
+    SetFocusOrder(window.focusOrder);
+    Centre();  // the load event's dialogs centre on the window before it shows
+  }
+
+  TextBox& TextBoxNamed(const std::string& name) override { return Find(textBoxes_, name); }
+  ListBox& ListBoxNamed(const std::string& name) override { return Find(listBoxes_, name); }
+  Button& ButtonNamed(const std::string& name) override { return Find(buttons_, name); }
+  Label& LabelNamed(const std::string& name) override { return Find(labels_, name); }
+  Timer& TimerNamed(const std::string& name) override { return Find(timers_, name); }
+
+  void SetOuterHeight(int twips) override {
+    outerHeight_ = twips;
+    // A resize keeps the top-left corner, so the window changes at its lower edge.
+    form_.setFixedHeight(Pixels(twips - kReferenceFrameHeight));
+  }
+
+  int OuterHeight() const override { return outerHeight_; }
+
+  void OnLoad(Handler handler) override { onLoad_ = std::move(handler); }
+
+  bool AskYesNo(const std::string& text, const std::string& title) override {
+    QMessageBox box(QMessageBox::Critical, ToQString(title), ToQString(text),
+                    QMessageBox::Yes | QMessageBox::No, &form_);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+  }
+
+  std::string InputBox(const std::string& prompt, const std::string& title) override {
+    QInputDialog dialog(&form_);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setWindowTitle(ToQString(title));
+    dialog.setLabelText(ToQString(prompt));
+    return dialog.exec() == QDialog::Accepted ? ToStdString(dialog.textValue()) : std::string();
+  }
+
+  int Run() override {
+    if (onLoad_) onLoad_();
+    Centre();  // again: the load event may have changed the height
+    form_.show();
+    for (QWidget* control : focusOrder_) {
+      if (!control->isEnabled()) continue;
+      control->setFocus(Qt::ActiveWindowFocusReason);
+      break;
+    }
+    return QApplication::exec();
+  }
+
+  QWidget& Widget() { return form_; }
+
+ private:
+  void AddControl(const ControlDef& control) {
+    QWidget* widget = nullptr;
+    switch (control.kind) {
+      case ControlKind::Label: {
+        auto* label = new QLabel(QString::fromUtf8(control.text), &form_);
+        label->setTextFormat(Qt::PlainText);
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignTop |
+                            (control.alignment == Alignment::Centre ? Qt::AlignHCenter : Qt::AlignLeft));
+        label->setAutoFillBackground(true);
+        labels_.emplace(control.name, std::make_unique<QtLabel>(label));
+        widget = label;
+        break;
+      }
+      case ControlKind::Rectangle:
+        widget = new OutlineWidget(&form_);
+        break;
+      case ControlKind::Line:
+        widget = new LineWidget(&form_);
+        break;
+      case ControlKind::Button: {
+        auto* button = new WrappingButton(QString::fromUtf8(control.text), &form_);
+        buttons_.emplace(control.name, std::make_unique<QtButton>(button, &handlerContext_));
+        widget = button;
+        break;
+      }
+      case ControlKind::ListBox: {
+        auto* list = new QListWidget(&form_);
+        listBoxes_.emplace(control.name, std::make_unique<QtListBox>(list, &handlerContext_));
+        widget = list;
+        break;
+      }
+      case ControlKind::TextBox:
+        if (control.multiLine) {
+          auto* edit = new QPlainTextEdit(QString::fromUtf8(control.text), &form_);
+          textBoxes_.emplace(control.name, std::make_unique<MultiLineTextBox>(edit, &handlerContext_));
+          widget = edit;
+        } else {
+          auto* edit = new QLineEdit(QString::fromUtf8(control.text), &form_);
+          textBoxes_.emplace(control.name, std::make_unique<LineTextBox>(edit, &handlerContext_));
+          widget = edit;
+        }
+        break;
+      case ControlKind::Timer: {
+        auto* timer = new QTimer(&form_);
+        timer->setObjectName(QString::fromUtf8(control.name));
+        timers_.emplace(control.name, std::make_unique<QtTimer>(timer, control.intervalMs, &handlerContext_));
+        return;
+      }
+    }
+    widget->setObjectName(QString::fromUtf8(control.name));
+    if (control.kind == ControlKind::Rectangle || control.kind == ControlKind::Line) {
+      widget->setAttribute(Qt::WA_TransparentForMouseEvents);  // clicks reach what lies below
+    }
+    const int minimumExtent = control.kind == ControlKind::Line ? 1 : 0;
+    widget->setGeometry(Pixels(control.left), Pixels(control.top),
+                        std::max(Pixels(control.width), minimumExtent),
+                        std::max(Pixels(control.height), minimumExtent));
+    ApplyColours(*widget, control);
+    if (control.font) widget->setFont(ToQFont(*control.font));
+    widget->setEnabled(control.enabled);
+  }
+
+  // Only the controls of the focus order take the focus, in that order.
+  void SetFocusOrder(std::span<const char* const> names) {
+    for (const char* name : names) {
+      auto* control = form_.findChild<QWidget*>(QString::fromUtf8(name), Qt::FindDirectChildrenOnly);
+      if (!control) qFatal("The focus order names %s, which the window lacks", name);
+      if (!focusOrder_.empty()) QWidget::setTabOrder(focusOrder_.back(), control);
+      focusOrder_.push_back(control);
+    }
+    for (QWidget* control : form_.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      if (std::find(focusOrder_.begin(), focusOrder_.end(), control) == focusOrder_.end()) {
+        control->setFocusPolicy(Qt::NoFocus);
+      }
+    }
+  }
+
+  void Centre() {
+    const QRect screen = form_.screen()->availableGeometry();
+    form_.move(screen.center() - form_.rect().center());
+  }
+
+  // Destroyed in the reverse order: the handler context first, which cuts every connection
+  // to a handler, so that no event reaches the program while the widgets are torn down.
+  QWidget form_;
+  int outerHeight_;
+  std::vector<QWidget*> focusOrder_;
+  Handler onLoad_;
+  std::map<std::string, std::unique_ptr<TextBox>> textBoxes_;
+  std::map<std::string, std::unique_ptr<ListBox>> listBoxes_;
+  std::map<std::string, std::unique_ptr<Button>> buttons_;
+  std::map<std::string, std::unique_ptr<Label>> labels_;
+  std::map<std::string, std::unique_ptr<Timer>> timers_;
+  QObject handlerContext_;
+};
+
+}  // namespace
+
+std::unique_ptr<Window> CreateWindow(const WindowDef& window, std::span<const ControlDef> controls) {
+  return std::make_unique<QtWindow>(window, controls);
+}
+
+// Every Window of a Qt build is a QtWindow.
+QWidget& WidgetOf(Window& window) { return static_cast<QtWindow&>(window).Widget(); }
+
+}  // namespace platform

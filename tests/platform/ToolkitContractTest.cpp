@@ -1,0 +1,280 @@
+// What the handlers rely on from any toolkit, checked through Toolkit.h and the user's
+// driver (Driver.h) alone, so that each toolkit's adapter passes the same suite.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Driver.h"
+#include "Toolkit.h"
+
+namespace {
+
+using platform::ControlDef;
+using platform::ControlKind;
+using Texts = std::vector<std::string>;
+
+constexpr ControlDef kControls[] = {
+    {.name = "Go", .kind = ControlKind::Button, .text = "Go", .left = 120, .top = 120, .width = 1200,
+     .height = 375},
+    {.name = "Off", .kind = ControlKind::Button, .text = "Off", .left = 1440, .top = 120, .width = 1200,
+     .height = 375, .enabled = false},
+    {.name = "Edit", .kind = ControlKind::TextBox, .left = 120, .top = 600, .width = 3000, .height = 285},
+    {.name = "Other", .kind = ControlKind::TextBox, .left = 120, .top = 960, .width = 3000, .height = 285},
+    {.name = "List", .kind = ControlKind::ListBox, .left = 120, .top = 1320, .width = 3000, .height = 1200},
+    {.name = "Notes", .kind = ControlKind::TextBox, .left = 3240, .top = 600, .width = 1500, .height = 1200,
+     .multiLine = true},
+    {.name = "Caption", .kind = ControlKind::Label, .text = "Caption", .left = 3240, .top = 120,
+     .width = 1500, .height = 375},
+    {.name = "Ticker", .kind = ControlKind::Timer, .intervalMs = 1},
+};
+constexpr const char* kFocusOrder[] = {"Go", "Off", "Edit", "Other", "List"};
+constexpr int kClientWidth = 4800;
+constexpr int kClientHeight = 2700;
+constexpr platform::WindowDef kWindow = {"Contract", kClientWidth, kClientHeight, 0x00E0E0E0, kFocusOrder};
+constexpr int kTwipsPerPixel = 15;
+
+class ToolkitTest : public testing::Test {
+ protected:
+  // Runs the window and, once it shows, the user's part; then closes it as the user would.
+  int WhileShown(std::function<void()> userPart) {
+    driver::Later(0, [this, userPart] {
+      userPart();
+      driver::Close(*window_);
+    });
+    return window_->Run();
+  }
+
+  const std::chrono::steady_clock::time_point created_ = std::chrono::steady_clock::now();
+  std::unique_ptr<platform::Window> window_ = platform::CreateWindow(kWindow, kControls);
+};
+
+// --- Text boxes, single and multi-line ---------------------------------------------------
+
+class TextBoxTest : public ToolkitTest, public testing::WithParamInterface<const char*> {};
+
+TEST_P(TextBoxTest, ProgramChangesRaiseTheChangeEventBeforeSetTextReturns) {
+  platform::TextBox& box = window_->TextBoxNamed(GetParam());
+  Texts seen;
+  box.OnChange([&] { seen.push_back(box.Text()); });
+
+  box.SetText("first");
+  EXPECT_EQ(seen, Texts{"first"});
+  box.SetEnabled(false);
+  box.SetText("while disabled");
+  EXPECT_FALSE(box.IsEnabled());
+  EXPECT_EQ(seen, (Texts{"first", "while disabled"}));
+  box.SetText("while disabled");  // the text it holds: no change
+  box.SetText("");
+  EXPECT_EQ(seen, (Texts{"first", "while disabled", ""}));
+}
+
+TEST_P(TextBoxTest, SetTextReadsBackAsSet) {
+  platform::TextBox& box = window_->TextBoxNamed(GetParam());
+  const Texts texts = {"plain", "two\r\nlines", "lone\nfeed", "lone\rreturn", " tab\tand spaces ",
+                       "Grüße – ✓", std::string(100000, 'x'), ""};
+  for (const std::string& text : texts) {
+    box.SetText(text);
+    EXPECT_EQ(box.Text(), text) << "set " << text.size() << " bytes";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(SingleAndMultiLine, TextBoxTest, testing::Values("Edit", "Notes"));
+
+TEST_F(ToolkitTest, EachTypedKeyRaisesAChangeAndADisabledBoxTakesNone) {
+  platform::TextBox& box = window_->TextBoxNamed("Edit");
+  platform::TextBox& disabled = window_->TextBoxNamed("Other");
+  Texts seen;
+  box.OnChange([&] { seen.push_back(box.Text()); });
+  disabled.OnChange([&] { seen.push_back("disabled box changed"); });
+  disabled.SetEnabled(false);
+
+  WhileShown([&] {
+    driver::Type(*window_, "Edit", "abc");
+    driver::Type(*window_, "Other", "xyz");
+  });
+  EXPECT_EQ(seen, (Texts{"a", "ab", "abc"}));
+  EXPECT_EQ(disabled.Text(), "");
+}
+
+// --- List boxes ----------------------------------------------------------------------------
+
+class ListBoxTest : public ToolkitTest {
+ protected:
+  void SetUp() override {
+    list_.OnClick([this] { clicks_.push_back(list_.SelectedText()); });
+    for (const char* row : {"pear", "apple", "fig"}) list_.Append(row);
+  }
+
+  platform::ListBox& list_ = window_->ListBoxNamed("List");
+  Texts clicks_;
+};
+
+TEST_F(ListBoxTest, RowsStayInAppendOrderAndTheUsersRowIsSelected) {
+  EXPECT_EQ(list_.SelectedText(), "");
+  WhileShown([&] {
+    driver::ClickRow(*window_, "List", 1);
+    driver::ClickRow(*window_, "List", 0);
+  });
+  EXPECT_EQ(clicks_, (Texts{"apple", "pear"}));
+  EXPECT_EQ(list_.SelectedText(), "pear");
+}
+
+TEST_F(ListBoxTest, ADisabledListKeepsItsSelectionAndClearRemovesItSilently) {
+  WhileShown([&] {
+    driver::ClickRow(*window_, "List", 1);
+    list_.SetEnabled(false);
+    driver::ClickRow(*window_, "List", 2);
+    EXPECT_FALSE(list_.IsEnabled());
+    EXPECT_EQ(list_.SelectedText(), "apple");
+
+    list_.SetEnabled(true);
+    list_.Clear();
+    EXPECT_EQ(list_.SelectedText(), "");
+    list_.Append("kiwi");
+    EXPECT_EQ(list_.SelectedText(), "");
+    driver::ClickRow(*window_, "List", 0);
+  });
+  EXPECT_EQ(clicks_, (Texts{"apple", "kiwi"}));
+}
+
+// --- Buttons, labels and the timer ---------------------------------------------------------
+
+TEST_F(ToolkitTest, OnlyAnEnabledButtonRaisesItsClick) {
+  Texts clicks;
+  for (const char* name : {"Go", "Off"}) {
+    window_->ButtonNamed(name).OnClick([&clicks, name] { clicks.push_back(name); });
+  }
+
+  WhileShown([&] {
+    driver::Click(*window_, "Off");
+    driver::Click(*window_, "Go");
+    window_->ButtonNamed("Go").SetEnabled(false);
+    window_->ButtonNamed("Off").SetEnabled(true);
+    driver::Click(*window_, "Go");
+    driver::Click(*window_, "Off");
+  });
+  EXPECT_EQ(clicks, (Texts{"Go", "Off"}));
+  EXPECT_FALSE(window_->ButtonNamed("Go").IsEnabled());
+}
+
+TEST_F(ToolkitTest, LabelCaptionReadsBackAsSet) {
+  platform::Label& label = window_->LabelNamed("Caption");
+  EXPECT_EQ(label.Caption(), "Caption");
+  label.SetCaption("Grüße & Co");
+  EXPECT_EQ(label.Caption(), "Grüße & Co");
+}
+
+TEST_F(ToolkitTest, AOneMillisecondTimerTicksOnTheWindowsThreadAtMostEveryTenMs) {
+  constexpr std::size_t kTicks = 6;
+  const std::thread::id windowThread = std::this_thread::get_id();
+  std::vector<std::chrono::steady_clock::time_point> ticks;
+  bool elsewhere = false;
+  window_->TimerNamed("Ticker").OnTick([&] {
+    elsewhere |= std::this_thread::get_id() != windowThread;
+    ticks.push_back(std::chrono::steady_clock::now());
+    if (ticks.size() == kTicks) driver::Close(*window_);
+  });
+
+  window_->Run();
+  ASSERT_EQ(ticks.size(), kTicks);
+  EXPECT_FALSE(elsewhere);
+  // A busy machine only delays ticks, and a timer may make up for a late tick with an early
+  // one, but never gets ahead of its schedule by more than 5%.
+  EXPECT_GE(ticks.back() - created_, kTicks * std::chrono::microseconds(9500));
+}
+
+// --- The window ----------------------------------------------------------------------------
+
+TEST_F(ToolkitTest, LoadComesOnceBeforeTheWindowShowsAndRunEndsWhenItIsClosed) {
+  int loads = 0;
+  bool shownAtLoad = true;
+  bool shownAfterwards = false;
+  window_->OnLoad([&] {
+    ++loads;
+    shownAtLoad = driver::IsShown(*window_);
+  });
+
+  EXPECT_EQ(WhileShown([&] { shownAfterwards = driver::IsShown(*window_); }), 0);
+  EXPECT_EQ(loads, 1);
+  EXPECT_FALSE(shownAtLoad);
+  EXPECT_TRUE(shownAfterwards);
+  EXPECT_FALSE(driver::IsShown(*window_));
+}
+
+TEST_F(ToolkitTest, HeightChangesAtOnceAtTheLowerEdge) {
+  WhileShown([&] {
+    const driver::Rect start = driver::ClientArea(*window_);
+    EXPECT_EQ(start.width, kClientWidth / kTwipsPerPixel);
+    EXPECT_EQ(start.height, kClientHeight / kTwipsPerPixel);
+
+    const int outer = window_->OuterHeight();
+    for (const int change : {-1500, 3000}) {
+      window_->SetOuterHeight(outer + change);
+      EXPECT_EQ(window_->OuterHeight(), outer + change);
+      const driver::Rect now = driver::ClientArea(*window_);
+      EXPECT_EQ(now.left, start.left);
+      EXPECT_EQ(now.top, start.top);
+      EXPECT_EQ(now.width, start.width);
+      EXPECT_EQ(now.height, start.height + change / kTwipsPerPixel);
+    }
+  });
+}
+
+TEST_F(ToolkitTest, FocusStartsOnTheFirstEnabledControlAndTabFollowsTheOrder) {
+  Texts focused;
+  WhileShown([&] {
+    focused.push_back(driver::FocusedControl(*window_));
+    for (int i = 0; i < 4; ++i) {
+      driver::PressTab(*window_);
+      focused.push_back(driver::FocusedControl(*window_));
+    }
+  });
+  EXPECT_EQ(focused, (Texts{"Go", "Edit", "Other", "List", "Go"}));
+}
+
+TEST_F(ToolkitTest, FocusPassesOverAFirstControlDisabledAtLoad) {
+  window_->OnLoad([&] { window_->ButtonNamed("Go").SetEnabled(false); });
+  std::string focused;
+  WhileShown([&] { focused = driver::FocusedControl(*window_); });
+  EXPECT_EQ(focused, "Edit");
+}
+
+// --- Modal dialogs -------------------------------------------------------------------------
+
+TEST_F(ToolkitTest, AskYesNoIsTrueForYesAndForEnterAndFalseForNo) {
+  struct Case {
+    driver::Answer answer;
+    bool result;
+  };
+  for (const Case& answered : {Case{driver::Answer::Yes, true}, Case{driver::Answer::No, false},
+                               Case{driver::Answer::Enter, true}}) {
+    const auto dialog = driver::AnswerNextDialog(answered.answer);
+    EXPECT_EQ(window_->AskYesNo("Show this warning again?", "Alert"), answered.result);
+    EXPECT_TRUE(dialog->answered);
+    EXPECT_EQ(dialog->title, "Alert");
+    EXPECT_EQ(dialog->text, "Show this warning again?");
+  }
+}
+
+TEST_F(ToolkitTest, InputBoxGivesTheTypedTextOnOkAndTheEmptyTextOnCancel) {
+  struct Case {
+    driver::Answer answer;
+    std::string typed;
+    std::string result;
+  };
+  for (const Case& answered : {Case{driver::Answer::Ok, "Gone fishing", "Gone fishing"},
+                               Case{driver::Answer::Cancel, "Never mind", ""},
+                               Case{driver::Answer::Ok, "", ""}}) {
+    const auto dialog = driver::AnswerNextDialog(answered.answer, answered.typed);
+    EXPECT_EQ(window_->InputBox("Enter New Status Message.", "New Status..."), answered.result);
+    EXPECT_TRUE(dialog->answered);
+    EXPECT_EQ(dialog->title, "New Status...");
+    EXPECT_EQ(dialog->text, "Enter New Status Message.");
+  }
+}
+
+}  // namespace
