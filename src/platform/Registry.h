@@ -32,6 +32,7 @@ inline constexpr long kInvalidHandle = 6;
 inline constexpr long kInvalidParameter = 87;
 inline constexpr long kBadPathname = 161;
 inline constexpr long kMoreData = 234;
+inline constexpr long kNoMoreItems = 259;
 inline constexpr long kBadDb = 1009;
 inline constexpr long kCantOpen = 1011;
 inline constexpr long kCantRead = 1012;
@@ -51,6 +52,20 @@ long SetValue(RegKey key, const std::string& name, std::uint32_t type, const std
               std::uint32_t size);
 // RegDeleteValueA.
 long DeleteValue(RegKey key, const std::string& name);
+// RegEnumKeyExA: the name of the key's index-th subkey, counting from 0 in the order of the
+// upper-cased names, as Windows sorts them (Wine compares lower-cased names, which puts
+// the characters between 'Z' and 'a', such as '_', before the letters); kNoMoreItems past
+// the last one.
+long EnumKey(RegKey key, std::uint32_t index, std::string* name);
+// RegEnumValueA: the name of the key's index-th value and, as QueryValue gives them, its
+// type and data; kNoMoreItems past the last one. The hive orders values as it orders
+// subkeys; Windows keeps them in the order they were first written.
+long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
+               std::uint8_t* data, std::uint32_t* size);
+// RegDeleteKeyA: deletes the key at path under parent (parent itself when path is empty)
+// with its values. A key that has subkeys is kept (kAccessDenied): callers delete a tree
+// from its leaves up. Handles still open on a deleted key then fail with kKeyDeleted.
+long DeleteKey(RegKey parent, const std::string& path);
 // RegFlushKey: the key's changes are on permanent storage when it returns.
 long FlushKey(RegKey key);
 // RegCloseKey.

@@ -1,6 +1,7 @@
 // The hive: the registry of HKEY_CURRENT_USER kept in one SQLite database per user, with
 // advapi32's semantics for the operations the program uses. Every change is committed and
-// synced before the call returns. A file that is not a hive is never written to.
+// synced before the call returns, or inside a transaction (HiveTransaction.h) when that
+// commits. A file that is not a hive is never written to.
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -14,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "HiveTransaction.h"
 #include "Registry.h"
 
 namespace platform {
@@ -23,6 +25,9 @@ const RegKey kCurrentUser = 0x80000001;
 namespace {
 
 constexpr std::int64_t kRootId = 1;
+// What a handle's key id becomes when its key is deleted: SQLite may hand the id of a
+// deleted row to the next new key, which the old handle must not reach.
+constexpr std::int64_t kDeletedId = 0;
 constexpr int kApplicationId = 0x56414E54;  // "VANT"
 constexpr int kBusyTimeoutMs = 10000;
 constexpr std::size_t kMaxKeyNameLength = 255;
@@ -164,6 +169,13 @@ class Hive {
          "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data",
          &setValue_},
         {"DELETE FROM vals WHERE key = ?1 AND fold = ?2", &deleteValue_},
+        {"SELECT 1 FROM keys WHERE id = ?1", &keyExists_},
+        {"SELECT name FROM keys WHERE parent = ?1 ORDER BY fold LIMIT 1 OFFSET ?2", &enumKey_},
+        {"SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY fold LIMIT 1 OFFSET ?2",
+         &enumValue_},
+        {"SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1", &hasSubkey_},
+        {"DELETE FROM vals WHERE key = ?1", &deleteValues_},
+        {"DELETE FROM keys WHERE id = ?1", &deleteKey_},
     };
     for (const auto& [sql, statement] : statements) *statement = std::make_unique<Statement>(db_, sql);
     return kSuccess;
@@ -172,51 +184,35 @@ class Hive {
   long OpenOrCreate(RegKey parent, const std::string& path, RegKey* key, bool create) {
     if (!key) return kInvalidParameter;
     *key = kNoKey;
-    auto start = KeyId(parent);
-    if (!start) return kInvalidHandle;
-    const std::string_view full = CName(path);
-    if (!full.empty() && full.front() == '\\') return kBadPathname;
+    std::int64_t start = kRootId;
+    if (const long rc = Resolve(parent, &start); rc != kSuccess) return rc;
     std::vector<std::string_view> names;
-    for (std::size_t begin = 0; begin <= full.size();) {
-      std::size_t end = full.find('\\', begin);
-      if (end == std::string_view::npos) end = full.size();
-      if (end > begin) names.push_back(full.substr(begin, end - begin));
-      if (end - begin > kMaxKeyNameLength) return kInvalidParameter;
-      begin = end + 1;
-    }
+    if (const long rc = SplitPath(path, &names); rc != kSuccess) return rc;
     if (const long rc = Open(); rc != kSuccess) return rc;
 
-    std::string foldedPath;
-    for (const std::string_view name : names) foldedPath += Fold(name) + '\\';
-    std::int64_t id = *start;
-    const int step = findPath_->Bind(id, foldedPath).Step();
-    if (step == SQLITE_ROW) id = findPath_->Int(0);
-    findPath_->Done();
-    if (step != SQLITE_ROW) {
-      if (step != SQLITE_DONE) return ResultOf(step);
-      if (!create) return kFileNotFound;
-      // Create what is missing in one transaction; another process may have added part of
-      // the path meanwhile, so look again under the write lock.
-      if (int rc = Exec("BEGIN IMMEDIATE"); rc != SQLITE_OK) return ResultOf(rc);
-      id = *start;
-      int rc = SQLITE_OK;
-      for (const std::string_view name : names) {
-        if (const std::optional<std::int64_t> child = FindKey(id, name)) {
-          id = *child;
-          continue;
+    std::int64_t id = start;
+    long found = FindPath(start, names, &id);
+    if (found == kFileNotFound && create) {
+      // Create what is missing; another process may have added part of the path
+      // meanwhile, so look again under the write lock.
+      found = InTransaction([&]() -> long {
+        if (!Exists(start)) return lastStep_ == SQLITE_DONE ? kKeyDeleted : ResultOf(lastStep_);
+        id = start;
+        for (const std::string_view name : names) {
+          if (const std::optional<std::int64_t> child = FindKey(id, name)) {
+            id = *child;
+            continue;
+          }
+          if (lastStep_ != SQLITE_DONE) return ResultOf(lastStep_);
+          const int step = addKey_->Bind(id, FromAnsi(name), Fold(name)).Step();
+          addKey_->Done();
+          if (step != SQLITE_DONE) return ResultOf(step);
+          id = sqlite3_last_insert_rowid(db_);
         }
-        if (lastStep_ != SQLITE_DONE) rc = lastStep_;
-        else if ((rc = addKey_->Bind(id, FromAnsi(name), Fold(name)).Step()) == SQLITE_DONE) rc = SQLITE_OK;
-        addKey_->Done();
-        if (rc != SQLITE_OK) break;
-        id = sqlite3_last_insert_rowid(db_);
-      }
-      if (rc == SQLITE_OK) rc = Exec("COMMIT");
-      if (rc != SQLITE_OK) {
-        Exec("ROLLBACK");
-        return ResultOf(rc);
-      }
+        return kSuccess;
+      });
     }
+    if (found != kSuccess) return found;
     *key = nextHandle_;
     nextHandle_ += 4;
     handles_[*key] = id;
@@ -225,35 +221,93 @@ class Hive {
 
   long Query(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
              std::uint32_t* size) {
-    const auto id = KeyId(key);
-    if (!id) return kInvalidHandle;
+    std::int64_t id = kRootId;
+    if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
     if (data && !size) return kInvalidParameter;
     if (const long rc = Open(); rc != kSuccess) return rc;
-    const int step = getValue_->Bind(*id, Fold(CName(name))).Step();
+    const int step = getValue_->Bind(id, Fold(CName(name))).Step();
     if (step != SQLITE_ROW) {
       getValue_->Done();
-      return step == SQLITE_DONE ? kFileNotFound : ResultOf(step);
+      return step == SQLITE_DONE ? Missing(id, kFileNotFound) : ResultOf(step);
     }
-    const std::string_view bytes = getValue_->Blob(1);
-    const auto length = static_cast<std::uint32_t>(bytes.size());
-    long rc = kSuccess;
-    if (type) *type = static_cast<std::uint32_t>(getValue_->Int(0));
-    if (data && *size < length) rc = kMoreData;
-    else if (data && length > 0) std::memcpy(data, bytes.data(), length);
-    if (size) *size = length;
+    const long rc = CopyOut(*getValue_, 0, type, data, size);
     getValue_->Done();
     return rc;
   }
 
+  long EnumKey(RegKey key, std::uint32_t index, std::string* name) {
+    std::int64_t id = kRootId;
+    if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
+    if (!name) return kInvalidParameter;
+    if (const long rc = Open(); rc != kSuccess) return rc;
+    const int step = enumKey_->Bind(id, std::int64_t{index}).Step();
+    if (step == SQLITE_ROW) *name = ToAnsi(enumKey_->Blob(0));
+    enumKey_->Done();
+    if (step == SQLITE_DONE) return Missing(id, kNoMoreItems);
+    return ResultOf(step);
+  }
+
+  long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
+                 std::uint8_t* data, std::uint32_t* size) {
+    std::int64_t id = kRootId;
+    if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
+    if (!name || (data && !size)) return kInvalidParameter;
+    if (const long rc = Open(); rc != kSuccess) return rc;
+    const int step = enumValue_->Bind(id, std::int64_t{index}).Step();
+    if (step != SQLITE_ROW) {
+      enumValue_->Done();
+      return step == SQLITE_DONE ? Missing(id, kNoMoreItems) : ResultOf(step);
+    }
+    *name = ToAnsi(enumValue_->Blob(0));
+    const long rc = CopyOut(*enumValue_, 1, type, data, size);
+    enumValue_->Done();
+    return rc;
+  }
+
+  long DeleteKey(RegKey parent, const std::string& path) {
+    std::int64_t start = kRootId;
+    if (const long rc = Resolve(parent, &start); rc != kSuccess) return rc;
+    std::vector<std::string_view> names;
+    if (const long rc = SplitPath(path, &names); rc != kSuccess) return rc;
+    if (const long rc = Open(); rc != kSuccess) return rc;
+    std::int64_t id = start;
+    if (const long rc = FindPath(start, names, &id); rc != kSuccess) return rc;
+    if (id == kRootId) return kAccessDenied;
+    const long deleted = InTransaction([&]() -> long {
+      if (!Exists(id)) return lastStep_ == SQLITE_DONE ? kKeyDeleted : ResultOf(lastStep_);
+      const int subkey = hasSubkey_->Bind(id).Step();
+      hasSubkey_->Done();
+      if (subkey == SQLITE_ROW) return kAccessDenied;
+      if (subkey != SQLITE_DONE) return ResultOf(subkey);
+      for (Statement* statement : {deleteValues_.get(), deleteKey_.get()}) {
+        const int step = statement->Bind(id).Step();
+        statement->Done();
+        if (step != SQLITE_DONE) return ResultOf(step);
+      }
+      return kSuccess;
+    });
+    if (deleted != kSuccess) return deleted;
+    for (auto& [handle, handleId] : handles_)
+      if (handleId == id) handleId = kDeletedId;
+    return kSuccess;
+  }
+
+  long BeginTransaction() {
+    if (const long rc = Open(); rc != kSuccess) return rc;
+    return ResultOf(Exec("BEGIN IMMEDIATE"));
+  }
+  long CommitTransaction() { return db_ ? ResultOf(Exec("COMMIT")) : kInvalidParameter; }
+  long RollbackTransaction() { return db_ ? ResultOf(Exec("ROLLBACK")) : kInvalidParameter; }
+
   long Set(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
            std::uint32_t size) {
-    const auto id = KeyId(key);
-    if (!id) return kInvalidHandle;
+    std::int64_t id = kRootId;
+    if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
     const std::string_view valueName = CName(name);
     if (valueName.size() > kMaxValueNameLength || (!data && size > 0)) return kInvalidParameter;
     if (const long rc = Open(); rc != kSuccess) return rc;
     const std::string_view bytes(reinterpret_cast<const char*>(data), data ? size : 0);
-    const int step = setValue_->Bind(*id, FromAnsi(valueName), Fold(valueName),
+    const int step = setValue_->Bind(id, FromAnsi(valueName), Fold(valueName),
                                      std::int64_t{type}, bytes).Step();
     const bool stored = sqlite3_changes(db_) > 0;
     setValue_->Done();
@@ -262,18 +316,22 @@ class Hive {
   }
 
   long Delete(RegKey key, const std::string& name) {
-    const auto id = KeyId(key);
-    if (!id) return kInvalidHandle;
+    std::int64_t id = kRootId;
+    if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
     if (const long rc = Open(); rc != kSuccess) return rc;
-    const int step = deleteValue_->Bind(*id, Fold(CName(name))).Step();
+    const int step = deleteValue_->Bind(id, Fold(CName(name))).Step();
     const bool deleted = sqlite3_changes(db_) > 0;
     deleteValue_->Done();
     if (step != SQLITE_DONE) return ResultOf(step);
-    return deleted ? kSuccess : kFileNotFound;
+    return deleted ? kSuccess : Missing(id, kFileNotFound);
   }
 
-  // Every change is already synced when its call returns: nothing is left to flush.
-  long Flush(RegKey key) { return KeyId(key) ? kSuccess : kInvalidHandle; }
+  // Every change is already synced when its call (or its transaction) commits: nothing is
+  // left to flush.
+  long Flush(RegKey key) {
+    std::int64_t id = kRootId;
+    return Resolve(key, &id);
+  }
 
   long Close(RegKey key) {
     if (key == kCurrentUser) return kSuccess;
@@ -281,11 +339,79 @@ class Hive {
   }
 
  private:
-  std::optional<std::int64_t> KeyId(RegKey key) const {
-    if (key == kCurrentUser) return kRootId;
+  // The key id behind a handle: kInvalidHandle for no handle of ours, kKeyDeleted for one
+  // whose key this process deleted.
+  long Resolve(RegKey key, std::int64_t* id) const {
+    if (key == kCurrentUser) {
+      *id = kRootId;
+      return kSuccess;
+    }
     const auto it = handles_.find(key);
-    if (it == handles_.end()) return std::nullopt;
-    return it->second;
+    if (it == handles_.end()) return kInvalidHandle;
+    *id = it->second;
+    return *id == kDeletedId ? kKeyDeleted : kSuccess;
+  }
+
+  // The names of a path, without the empty ones; a path can't start at the root.
+  static long SplitPath(const std::string& path, std::vector<std::string_view>* names) {
+    const std::string_view full = CName(path);
+    if (!full.empty() && full.front() == '\\') return kBadPathname;
+    for (std::size_t begin = 0; begin <= full.size();) {
+      std::size_t end = full.find('\\', begin);
+      if (end == std::string_view::npos) end = full.size();
+      if (end > begin) names->push_back(full.substr(begin, end - begin));
+      if (end - begin > kMaxKeyNameLength) return kInvalidParameter;
+      begin = end + 1;
+    }
+    return kSuccess;
+  }
+
+  long FindPath(std::int64_t start, const std::vector<std::string_view>& names, std::int64_t* id) {
+    std::string foldedPath;
+    for (const std::string_view name : names) foldedPath += Fold(name) + '\\';
+    const int step = findPath_->Bind(start, foldedPath).Step();
+    if (step == SQLITE_ROW) *id = findPath_->Int(0);
+    findPath_->Done();
+    if (step == SQLITE_DONE) return Missing(start, kFileNotFound);
+    return ResultOf(step);
+  }
+
+  bool Exists(std::int64_t id) {
+    lastStep_ = keyExists_->Bind(id).Step();
+    keyExists_->Done();
+    return lastStep_ == SQLITE_ROW;
+  }
+
+  // What to answer when something under a key is not there: the key itself may be gone,
+  // deleted by another process.
+  long Missing(std::int64_t id, long notFound) {
+    if (Exists(id)) return notFound;
+    return lastStep_ == SQLITE_DONE ? kKeyDeleted : ResultOf(lastStep_);
+  }
+
+  // Hands a value's type (column) and data (column + 1) out as RegQueryValueExA does.
+  static long CopyOut(const Statement& row, int column, std::uint32_t* type, std::uint8_t* data,
+                      std::uint32_t* size) {
+    const std::string_view bytes = row.Blob(column + 1);
+    const auto length = static_cast<std::uint32_t>(bytes.size());
+    long rc = kSuccess;
+    if (type) *type = static_cast<std::uint32_t>(row.Int(column));
+    if (data && *size < length) rc = kMoreData;
+    else if (data && length > 0) std::memcpy(data, bytes.data(), length);
+    if (size) *size = length;
+    return rc;
+  }
+
+  // Runs change() in a transaction of its own or, when the caller has one open
+  // (HiveTransaction.h), inside that one, which then commits or rolls back as a whole.
+  template <typename Change>
+  long InTransaction(Change change) {
+    if (!sqlite3_get_autocommit(db_)) return change();
+    if (const int rc = Exec("BEGIN IMMEDIATE"); rc != SQLITE_OK) return ResultOf(rc);
+    long result = change();
+    if (result == kSuccess) result = ResultOf(Exec("COMMIT"));
+    if (result != kSuccess) Exec("ROLLBACK");
+    return result;
   }
 
   std::optional<std::int64_t> FindKey(std::int64_t parent, std::string_view name) {
@@ -342,7 +468,8 @@ class Hive {
   }
 
   sqlite3* db_ = nullptr;
-  std::unique_ptr<Statement> findPath_, findKey_, addKey_, getValue_, setValue_, deleteValue_;
+  std::unique_ptr<Statement> findPath_, findKey_, addKey_, getValue_, setValue_, deleteValue_,
+      keyExists_, enumKey_, enumValue_, hasSubkey_, deleteValues_, deleteKey_;
   std::unordered_map<RegKey, std::int64_t> handles_;
   RegKey nextHandle_ = 0x1000;
   int lastStep_ = SQLITE_DONE;
@@ -370,7 +497,19 @@ long SetValue(RegKey key, const std::string& name, std::uint32_t type, const std
   return TheHive().Set(key, name, type, data, size);
 }
 long DeleteValue(RegKey key, const std::string& name) { return TheHive().Delete(key, name); }
+long EnumKey(RegKey key, std::uint32_t index, std::string* name) {
+  return TheHive().EnumKey(key, index, name);
+}
+long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
+               std::uint8_t* data, std::uint32_t* size) {
+  return TheHive().EnumValue(key, index, name, type, data, size);
+}
+long DeleteKey(RegKey parent, const std::string& path) { return TheHive().DeleteKey(parent, path); }
 long FlushKey(RegKey key) { return TheHive().Flush(key); }
 long CloseKey(RegKey key) { return TheHive().Close(key); }
+
+long BeginHiveTransaction() { return TheHive().BeginTransaction(); }
+long CommitHiveTransaction() { return TheHive().CommitTransaction(); }
+long RollbackHiveTransaction() { return TheHive().RollbackTransaction(); }
 
 }  // namespace platform

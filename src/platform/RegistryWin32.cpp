@@ -107,6 +107,37 @@ long DeleteValue(RegKey key, const std::string& name) {
   return RegDeleteValueA(ToHkey(key), name.c_str());
 }
 
+long EnumKey(RegKey key, std::uint32_t index, std::string* name) {
+  if (name == nullptr) return ERROR_INVALID_PARAMETER;
+  char buffer[256];  // a key name has at most 255 characters
+  DWORD length = sizeof buffer;
+  const LSTATUS result =
+      RegEnumKeyExA(ToHkey(key), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+  if (result == ERROR_SUCCESS) name->assign(buffer, length);
+  return result;
+}
+
+long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
+               std::uint8_t* data, std::uint32_t* size) {
+  if (name == nullptr) return ERROR_INVALID_PARAMETER;
+  std::string buffer(16384, '\0');  // a value name has at most 16,383 characters
+  DWORD length = static_cast<DWORD>(buffer.size());
+  // As in QueryValue: copy the DWORDs in and out rather than alias them.
+  DWORD typeWord = type != nullptr ? *type : 0;
+  DWORD sizeWord = size != nullptr ? *size : 0;
+  const LSTATUS result =
+      RegEnumValueA(ToHkey(key), index, buffer.data(), &length, nullptr,
+                    type != nullptr ? &typeWord : nullptr, data, size != nullptr ? &sizeWord : nullptr);
+  if (result == ERROR_SUCCESS || result == ERROR_MORE_DATA) name->assign(buffer.data(), length);
+  if (type != nullptr) *type = typeWord;
+  if (size != nullptr) *size = sizeWord;
+  return result;
+}
+
+long DeleteKey(RegKey parent, const std::string& path) {
+  return RegDeleteKeyA(ToHkey(parent), path.c_str());
+}
+
 long FlushKey(RegKey key) { return RegFlushKey(ToHkey(key)); }
 
 long CloseKey(RegKey key) { return RegCloseKey(ToHkey(key)); }

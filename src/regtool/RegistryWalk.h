@@ -1,0 +1,56 @@
+// What vantor-reg does to the registry beyond single calls, through the platform's
+// registry functions: reading a key's values and subkeys, exporting and deleting a key
+// with everything below it, and running changes as one hive transaction.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "RegFile.h"
+#include "Registry.h"
+
+namespace regtool {
+
+// An open key, closed when it goes.
+class KeyHandle {
+ public:
+  KeyHandle() = default;
+  ~KeyHandle() { Close(); }
+  KeyHandle(const KeyHandle&) = delete;
+  KeyHandle& operator=(const KeyHandle&) = delete;
+
+  platform::RegKey get() const { return key_; }
+  // Where OpenKey and CreateKey put the handle; closes the key held before.
+  platform::RegKey* Receive() {
+    Close();
+    return &key_;
+  }
+  void Close() {
+    if (key_ != platform::kNoKey) platform::CloseKey(key_);
+    key_ = platform::kNoKey;
+  }
+
+ private:
+  platform::RegKey key_ = platform::kNoKey;
+};
+
+long ReadValue(platform::RegKey key, const std::string& name, RegValue* value);
+// Every value of the key, in the registry's order.
+long ReadValues(platform::RegKey key, std::vector<RegValue>* values);
+long ReadSubkeyNames(platform::RegKey key, std::vector<std::string>* names);
+
+// The key at path (below HKEY_CURRENT_USER) and every key below it, parents first.
+long ReadTree(const std::string& path, std::vector<RegKeyContents>* keys);
+
+// Deletes the key at path under parent with all its subkeys and values.
+long DeleteTree(platform::RegKey parent, const std::string& path);
+
+// Runs change() in one hive transaction: committed when it returns kSuccess, else rolled
+// back, leaving the hive as it was.
+long InHiveTransaction(const std::function<long()>& change);
+
+// Windows' text for a registry result code.
+std::string ErrorText(long result);
+
+}  // namespace regtool

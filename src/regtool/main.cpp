@@ -1,0 +1,11 @@
+// vantor-reg: reg.exe's query, add, delete, export and import on the hive, to look into
+// and prepare the registry that Vantor reads.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "RegCommands.h"
+
+int main(int argc, char** argv) {
+  return regtool::RunCommand(std::vector<std::string>(argv + 1, argv + argc), std::cin, std::cout, std::cerr);
+}

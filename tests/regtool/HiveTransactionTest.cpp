@@ -1,0 +1,61 @@
+// HiveTransaction.h on the hive: calls inside a transaction, key creation and deletion
+// among them, land together at Commit and not at all at Rollback; another process sees
+// nothing before Commit.
+#include <gtest/gtest.h>
+
+#include "HiveTransaction.h"
+#include "Registry.h"
+#include "ToolRun.h"
+
+namespace {
+
+using namespace std::string_literals;
+using namespace platform;
+
+const std::string kPath = "Software\\VantorTest\\Transaction";
+
+// In one transaction: a new key three levels deep with a value, a value replaced, and a
+// key deleted with its values.
+void ChangeInTransaction() {
+  ASSERT_EQ(BeginHiveTransaction(), kSuccess);
+  RegKey key = kNoKey;
+  ASSERT_EQ(CreateKey(kCurrentUser, kPath + "\\New\\Deeper\\Deepest", &key), kSuccess);
+  EXPECT_EQ(SetValue(key, "v", kRegSz, reinterpret_cast<const std::uint8_t*>("new"), 4), kSuccess);
+  CloseKey(key);
+  ASSERT_EQ(OpenKey(kCurrentUser, kPath, &key), kSuccess);
+  EXPECT_EQ(SetValue(key, "old", kRegDword, reinterpret_cast<const std::uint8_t*>("\2\0\0\0"), 4), kSuccess);
+  EXPECT_EQ(DeleteKey(key, "Doomed"), kSuccess);
+  CloseKey(key);
+  // Nothing is committed yet: another process still reads the hive as it was.
+  EXPECT_EQ(RunReg({"query", "HKCU\\" + kPath + "\\New"}).exitCode, 1);
+}
+
+class HiveTransaction : public testing::Test {
+ protected:
+  void SetUp() override {
+    RunReg({"delete", "HKCU\\" + kPath, "/f"});
+    SetRaw(kPath, "old", kRegDword, "\1\0\0\0"s);
+    SetRaw(kPath + "\\Doomed", "x", kRegSz, "x\0"s);
+    before_ = ReadHive(kPath);
+  }
+  Tree before_;
+};
+
+TEST_F(HiveTransaction, RollbackLeavesTheHiveAsItWas) {
+  ChangeInTransaction();
+  ASSERT_EQ(RollbackHiveTransaction(), kSuccess);
+  EXPECT_EQ(ReadHive(kPath), before_);
+}
+
+TEST_F(HiveTransaction, CommitWritesEveryChangeForOtherProcessesToRead) {
+  ChangeInTransaction();
+  ASSERT_EQ(CommitHiveTransaction(), kSuccess);
+  EXPECT_EQ(ReadHive(kPath), (Tree{{kPath, {{"old", {kRegDword, "\2\0\0\0"s}}}},
+                                   {kPath + "\\New", {}},
+                                   {kPath + "\\New\\Deeper", {}},
+                                   {kPath + "\\New\\Deeper\\Deepest", {{"v", {kRegSz, "new\0"s}}}}}));
+  EXPECT_EQ(RunReg({"query", "HKCU\\" + kPath + "\\New\\Deeper\\Deepest", "/v", "v"}).out,
+            "\nHKEY_CURRENT_USER\\" + kPath + "\\New\\Deeper\\Deepest\n    v    REG_SZ    new\n\n");
+}
+
+}  // namespace

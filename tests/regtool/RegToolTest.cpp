@@ -1,0 +1,254 @@
+// vantor-reg run as a user runs it, on a hive of the test's own: reg.exe's output, prompts
+// and exit codes, .reg files out and back in, and files that must change nothing.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "Registry.h"
+#include "ToolRun.h"
+
+namespace {
+
+using namespace std::string_literals;
+using namespace platform;
+
+const std::string kPath = "Software\\VantorTest\\Tool";
+const std::string kKey = "HKCU\\" + kPath;
+const std::string kShown = "HKEY_CURRENT_USER\\" + kPath;
+const std::string kDone = "The operation completed successfully.\n";
+const std::string kMissing = "ERROR: The system was unable to find the specified registry key or value.\n";
+
+// Latin-1 text (which Windows-1252 shares from 0xA0 up) in UTF-16LE.
+std::string Utf16(const std::string& latin1) {
+  std::string bytes;
+  for (const char c : latin1) bytes += std::string(1, c) + '\0';
+  return bytes;
+}
+
+class RegTool : public testing::Test {
+ protected:
+  void SetUp() override { RunReg({"delete", kKey, "/f"}); }
+  const std::string file_ = std::string(std::getenv("XDG_DATA_HOME")) + "/test.reg";
+};
+
+TEST_F(RegTool, QueryPrintsKeysAndValuesAsRegExe) {
+  SetRaw(kPath, "_last", kRegDword, "\x78\x56\x34\x12"s);  // '_' sorts after the letters
+  SetRaw(kPath, "", kRegSz, "d\xE9j\xE0\0"s);
+  SetRaw(kPath, "Multi", kRegMultiSz, "one\0two\0\0"s);
+  SetRaw(kPath, "bin", kRegBinary, "\x01\xAB"s);
+  SetRaw(kPath, "q", kRegQword, "\xF0\xDE\xBC\x9A\x78\x56\x34\x12"s);
+  SetRaw(kPath, "exp", kRegExpandSz, "%TEMP%\0"s);
+  SetRaw(kPath, "none", kRegNone, ""s);
+  SetRaw(kPath + "\\Sub", "s", kRegSz, "x\0"s);
+  SetRaw(kPath + "\\Alpha", "", kRegSz, "\0"s);
+  const std::string values =
+      kShown +
+      "\n    (Default)    REG_SZ    déjà\n    bin    REG_BINARY    01AB\n"
+      "    exp    REG_EXPAND_SZ    %TEMP%\n    Multi    REG_MULTI_SZ    one\\0two\n    none    REG_NONE    \n"
+      "    q    REG_QWORD    0x123456789abcdef0\n    _last    REG_DWORD    0x12345678\n\n";
+
+  ToolRun run = RunReg({"query", kKey});
+  EXPECT_EQ(run.out, "\n" + values + kShown + "\\Alpha\n" + kShown + "\\Sub\n");
+  EXPECT_EQ(run.exitCode, 0);
+  run = RunReg({"QUERY", "hkey_current_user\\" + kPath + "\\", "-S"});
+  EXPECT_EQ(run.out, "\n" + values + kShown + "\\Alpha\n    (Default)    REG_SZ    \n\n" + kShown +
+                         "\\Sub\n    s    REG_SZ    x\n\n");
+  // The name as asked for, as reg.exe prints it.
+  EXPECT_EQ(RunReg({"query", kKey, "/v", "Q"}).out,
+            "\n" + kShown + "\n    Q    REG_QWORD    0x123456789abcdef0\n\n");
+  EXPECT_EQ(RunReg({"query", kKey, "/ve", "/s"}).out, "\n" + kShown +
+                                                          "\n    (Default)    REG_SZ    déjà\n\n" + kShown +
+                                                          "\\Alpha\n    (Default)    REG_SZ    \n\n"
+                                                          "End of search: 2 match(es) found.\n");
+  EXPECT_EQ(RunReg({"query", kKey + "\\Sub", "/ve"}).out,
+            "\n" + kShown + "\\Sub\n    (Default)    REG_SZ    (value not set)\n\n");
+
+  for (const std::vector<std::string>& missing :
+       {std::vector<std::string>{"query", kKey, "/v", "nope"}, {"query", kKey + "\\Nope"}}) {
+    run = RunReg(missing);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, kMissing);
+  }
+}
+
+TEST_F(RegTool, AddStoresDataAsRegExeDoesAndRefusesBadData) {
+  const struct {
+    std::string type, data, bytes;
+  } added[] = {{"REG_SZ", "déjà €", "d\xE9j\xE0 \x80\0"s},
+               {"reg_expand_sz", "%P%", "%P%\0"s},
+               {"REG_MULTI_SZ", "a\\0b", "a\0b\0\0"s},
+               {"REG_MULTI_SZ", "", "\0"s},
+               {"REG_DWORD", "0x10", "\x10\0\0\0"s},
+               {"REG_DWORD", "4294967295", "\xFF\xFF\xFF\xFF"s},
+               {"REG_QWORD", "0x1122334455667788", "\x88\x77\x66\x55\x44\x33\x22\x11"s},
+               {"REG_BINARY", "abc", "\x0A\xBC"s},
+               {"REG_NONE", "zz", "z\0z\0\0\0"s}};
+  for (const auto& value : added) {
+    const ToolRun run = RunReg({"add", kKey, "/v", "v", "/t", value.type, "/d", value.data, "/f"});
+    EXPECT_EQ(run.out, kDone);
+    EXPECT_EQ(ReadHive(kPath)[kPath]["v"].second, value.bytes) << value.type << " " << value.data;
+  }
+  EXPECT_EQ(RunReg({"add", kKey + "\\Bare"}).out, kDone);
+  EXPECT_EQ(ReadHive(kPath)[kPath + "\\Bare"], Values());
+
+  const Tree before = ReadHive(kPath);
+  const std::vector<std::string> refused[] = {
+      {"add", kKey, "/v", "v", "/t", "REG_DWORD", "/d", "4294967296", "/f"},
+      {"add", kKey, "/v", "v", "/t", "REG_DWORD", "/d", "-1", "/f"},
+      {"add", kKey, "/v", "v", "/t", "REG_BINARY", "/d", "0g", "/f"},
+      {"add", kKey, "/v", "v", "/t", "REG_MULTI_SZ", "/d", "a\\0\\0b", "/f"},
+      {"add", kKey, "/v", "v", "/t", "REG_FOO", "/f"},
+      {"add", kKey, "/v", "v", "/d", "\xD0\x96", "/f"},  // Ж: not in Windows-1252
+      {"add", kKey, "/v", "v", "/ve", "/f"},
+      {"add", kKey, "/v"},
+      {"add", "HKLM\\Software", "/v", "v", "/f"},
+      {"delete", "HKCU", "/f"},
+      {"query", kKey, "/x"},
+      {"nonsense"}};
+  for (const std::vector<std::string>& args : refused) {
+    const ToolRun run = RunReg(args);
+    EXPECT_EQ(run.exitCode, 1) << args[3];
+    EXPECT_EQ(run.err.substr(0, 7), "ERROR: ") << run.err;
+  }
+  EXPECT_EQ(RunReg({"add", kKey, "/v", "v", "/d", "\xD0\x96", "/f"}).err,
+            "ERROR: U+0416 (\xD0\x96) is not in Windows-1252, the registry's code page here.\n");
+  EXPECT_EQ(ReadHive(kPath), before);
+}
+
+TEST_F(RegTool, AsksBeforeOverwritingOrDeletingUnlessForced) {
+  SetRaw(kPath, "a", kRegSz, "old\0"s);
+  SetRaw(kPath, "b", kRegSz, "b\0"s);
+  SetRaw(kPath + "\\Sub\\Deeper", "c", kRegSz, "c\0"s);
+  const std::string overwrite = "Value a exists, overwrite(Yes/No)? ";
+  ToolRun run = RunReg({"add", kKey, "/v", "a", "/d", "new"}, "n\n");
+  EXPECT_EQ(run.out, overwrite + "The operation was canceled by the user.\n");
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(ReadHive(kPath)[kPath]["a"].second, "old\0"s);
+  EXPECT_EQ(RunReg({"add", kKey, "/v", "a", "/d", "new"}, "what?\nyes\n").out, overwrite + overwrite + kDone);
+  EXPECT_EQ(ReadHive(kPath)[kPath]["a"].second, "new\0"s);
+
+  // No answer at all is No.
+  EXPECT_EQ(RunReg({"delete", kKey, "/v", "a"}).out,
+            "Delete the registry value a (Yes/No)? \nThe operation was canceled by the user.\n");
+  EXPECT_EQ(RunReg({"delete", kKey, "/v", "a"}, "Y\n").out, "Delete the registry value a (Yes/No)? " + kDone);
+  run = RunReg({"delete", kKey, "/v", "a", "/f"});
+  EXPECT_EQ(run.err, kMissing);
+  EXPECT_EQ(run.exitCode, 1);
+
+  EXPECT_EQ(RunReg({"delete", kKey, "/va", "/f"}).out, kDone);
+  EXPECT_EQ(ReadHive(kPath)[kPath], Values());
+  EXPECT_EQ(ReadHive(kPath).size(), 3u);  // the subkeys stay
+  EXPECT_EQ(RunReg({"delete", kKey}, "y\n").out,
+            "Permanently delete the registry key " + kShown + " (Yes/No)? " + kDone);
+  EXPECT_EQ(ReadHive(kPath), Tree());
+}
+
+TEST_F(RegTool, ExportThenImportGivesBackEveryTypeAndByte) {
+  Tree seeded;
+  const auto seed = [&](const std::string& path, const std::string& name, std::uint32_t type,
+                        std::string data) {
+    SetRaw(path, name, type, data);
+    seeded[path][name] = {type, data};
+  };
+  std::string counting;
+  for (int i = 0; i < 200; ++i) counting += static_cast<char>(i);
+  seed(kPath, "", kRegSz, "root default\0"s);
+  seed(kPath, "quote\"back\\slash", kRegSz, "a\"b\\c\0"s);
+  seed(kPath, "line\nbreak", kRegSz, "one\r\ntwo\0"s);
+  seed(kPath, "unterminated", kRegSz, "abc");
+  seed(kPath, "inner zero", kRegSz, "a\0b\0"s);
+  seed(kPath, "empty", kRegSz, "");
+  seed(kPath, "ansi \xE9\x80", kRegSz, "\x80\x81\x9F\xFF\0"s);
+  seed(kPath, "expand", kRegExpandSz, "%PATH%;\xE9\0"s);
+  seed(kPath, "multi", kRegMultiSz, "a\0\xE9\0\0"s);
+  seed(kPath, "dword", kRegDword, "\x01\x02\x03\x04"s);
+  seed(kPath, "short dword", kRegDword, "\x01\x02"s);
+  seed(kPath, "qword", kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08"s);
+  seed(kPath, "binary", kRegBinary, counting);
+  seed(kPath, "empty binary", kRegBinary, "");
+  seed(kPath, "none", kRegNone, "\x00\x01"s);
+  seed(kPath, "big endian", 5, "\x00\x00\x01\x00"s);
+  seed(kPath, "odd type", 0x12345, "xyz");
+  seed(kPath + "\\Sub\\Deeper", "v", kRegSz, "deep\0"s);
+  seeded[kPath + "\\Sub"];
+  ASSERT_EQ(ReadHive(kPath), seeded);
+
+  EXPECT_EQ(RunReg({"export", kKey, file_}).out, kDone);
+  const std::string exported = ReadFile(file_);
+  EXPECT_EQ(exported.substr(0, 6), "\xFF\xFEW\0i\0"s);
+  EXPECT_EQ(
+      RunReg({"export", kKey, file_}, "n\n").out,
+      "File " + file_ + " already exists. Overwrite (Yes/No)? The operation was canceled by the user.\n");
+  RunReg({"delete", kKey, "/f"});
+  ASSERT_EQ(ReadHive(kPath), Tree());
+  EXPECT_EQ(RunReg({"import", file_}).out, kDone);
+  EXPECT_EQ(ReadHive(kPath), seeded);
+  RunReg({"export", kKey, file_, "/y"});
+  EXPECT_EQ(ReadFile(file_), exported);
+}
+
+TEST_F(RegTool, ImportReadsRegedit4AndVersion5Files) {
+  SetRaw(kPath + "\\Doomed\\Child", "x", kRegSz, "x\0"s);
+  WriteFile(file_, "REGEDIT4\r\n\r\n; ANSI text\r\n[HKEY_CURRENT_USER\\" + kPath +
+                       "\\Old]\r\n@=\"caf\xE9\"\r\n"
+                       "\"hex2\"=hex(2):41,42,\\\r\n  ; a comment inside\r\n    43,00\r\n\"dw\" = dword:2A ; "
+                       "the answer\r\n"
+                       "\"gone\"=\"x\"\r\n\"gone\"=-\r\n\r\n[-HKEY_CURRENT_USER\\" +
+                       kPath + "\\Doomed]\r\n");
+  EXPECT_EQ(RunReg({"import", file_}).out, kDone);
+  WriteFile(file_, "\xFF\xFE" + Utf16("Windows Registry Editor Version 5.00\r\n\r\n[HKCU\\" + kPath +
+                                      "\\New]\r\n"
+                                      "\"s\"=\"a\\nb\\\\\"\r\n\"m\"=hex(7):e9,00,ac,20,00,00,00,00\r\n"));
+  EXPECT_EQ(RunReg({"import", file_}).out, kDone);
+  EXPECT_EQ(ReadHive(kPath),
+            (Tree{{kPath, {}},
+                  {kPath + "\\New", {{"s", {kRegSz, "a\nb\\\0"s}}, {"m", {kRegMultiSz, "\xE9\x80\0\0"s}}}},
+                  {kPath + "\\Old",
+                   {{"", {kRegSz, "caf\xE9\0"s}},
+                    {"hex2", {kRegExpandSz, "ABC\0"s}},
+                    {"dw", {kRegDword, "\x2A\0\0\0"s}}}}}));
+}
+
+TEST_F(RegTool, FaultyFilesNameTheirLineAndChangeNothing) {
+  SetRaw(kPath, "keep", kRegSz, "kept\0"s);
+  const Tree before = ReadHive(kPath);
+  // Every file changes the hive in its lines 2 to 4 before the fault.
+  const std::string changes = "[HKEY_CURRENT_USER\\" + kPath + "]\r\n\"new\"=\"1\"\r\n\"keep\"=-\r\n";
+  const struct {
+    std::string text;
+    int line;
+    std::string error;
+  } faulty[] = {
+      {"REGEDIT5\r\n" + changes, 1, "not a .reg file: the first line must be"},
+      {"REGEDIT4\r\n" + changes + "\"b\"=dword:123456789", 5, "dword: must be followed by 1 to 8 hex digits"},
+      {"REGEDIT4\r\n" + changes + "[-HKCU\\" + kPath + "]\r\n\"a\"=\"1\"", 6, "a value outside of any key"},
+      {"REGEDIT4\r\n" + changes + "[HKEY_LOCAL_MACHINE\\Software]", 5, "only keys under HKEY_CURRENT_USER"},
+      {"REGEDIT4\r\n" + changes + "\"h\"=hex:01,\\\r\n\r\n", 5,
+       "hex data continues past the end of the file"},
+      {"REGEDIT4\r\n" + changes + "\"h\"=hex:01,\\\r\n 02,,03", 6,
+       "a ',' in hex data without a byte beside it"},
+      {"REGEDIT4\r\n" + changes + "\"h\"=hex:01,zz", 5, "not a byte in hex: zz"},
+      {"REGEDIT4\r\n" + changes + "\"s\"=\"open", 5, "a string without its closing '\"'"},
+      {"REGEDIT4\r\n" + changes + "\"s\"=\"a\\qb\"", 5, "unknown escape \\q"},
+      {"REGEDIT4\r\n" + changes + "\"s\"=\"a\" b", 5, "text after the data: b"},
+      {"REGEDIT4\r\n" + changes + "\"s\"=str:\"a\"", 5, "unknown kind of data: str:\"a\""},
+      {"REGEDIT4\r\n" + changes + "[HKCU\\" + kPath + "\\" + std::string(256, 'k') + "]", 5,
+       "cannot create the key " + kPath + "\\" + std::string(256, 'k') + ": The parameter is incorrect."},
+      {"\xFF\xFE" + Utf16("Windows Registry Editor Version 5.00\r\n" + changes + "\"s\"=\"") + "\x16\x04" +
+           Utf16("\""),
+       5, "U+0416 (\xD0\x96) is not in Windows-1252"},
+      {"\xFF\xFE" + Utf16("Windows Registry Editor Version 5.00\r\n" + changes + "\"t\"=hex(1):61"), 5,
+       "text data in a version 5 file must be UTF-16"}};
+  for (const auto& file : faulty) {
+    WriteFile(file_, file.text);
+    const ToolRun run = RunReg({"import", file_});
+    EXPECT_EQ(run.exitCode, 1) << file.error;
+    EXPECT_EQ(run.out, "");
+    const std::string where = "vantor-reg: " + file_ + ":" + std::to_string(file.line) + ": ";
+    EXPECT_EQ(run.err.substr(0, where.size() + file.error.size()), where + file.error) << run.err;
+    EXPECT_EQ(ReadHive(kPath), before) << file.error;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,96 @@
+#include "ToolRun.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "Registry.h"
+
+namespace {
+
+std::string TempFile(const std::string& contents) {
+  char name[] = "/tmp/vantor-run-XXXXXX";
+  const int fd = mkstemp(name);
+  if (fd >= 0) {
+    if (write(fd, contents.data(), contents.size()) != static_cast<ssize_t>(contents.size())) std::abort();
+    close(fd);
+  }
+  return name;
+}
+
+void ReadTree(platform::RegKey key, const std::string& path, Tree* tree) {
+  Values& values = (*tree)[path];
+  std::string name;
+  for (std::uint32_t i = 0;; ++i) {
+    std::uint32_t type = 0, size = 0;
+    if (platform::EnumValue(key, i, &name, &type, nullptr, &size) != platform::kSuccess) break;
+    std::string data(size, '\0');
+    platform::EnumValue(key, i, &name, &type, reinterpret_cast<std::uint8_t*>(data.data()), &size);
+    values[name] = {type, data};
+  }
+  for (std::uint32_t i = 0; platform::EnumKey(key, i, &name) == platform::kSuccess; ++i) {
+    platform::RegKey subkey = platform::kNoKey;
+    platform::OpenKey(key, name, &subkey);
+    ReadTree(subkey, path + '\\' + name, tree);
+    platform::CloseKey(subkey);
+  }
+}
+
+}  // namespace
+
+ToolRun RunProgram(const std::vector<std::string>& argv, const std::string& input) {
+  const std::string in = TempFile(input), out = TempFile(""), err = TempFile("");
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(open(in.c_str(), O_RDONLY), STDIN_FILENO);
+    dup2(open(out.c_str(), O_WRONLY), STDOUT_FILENO);
+    dup2(open(err.c_str(), O_WRONLY), STDERR_FILENO);
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ToolRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
+  for (const std::string& file : {in, out, err}) unlink(file.c_str());
+  return run;
+}
+
+ToolRun RunReg(std::vector<std::string> args, const std::string& input) {
+  args.insert(args.begin(), VANTOR_REG);
+  return RunProgram(args, input);
+}
+
+Tree ReadHive(const std::string& path) {
+  Tree tree;
+  platform::RegKey key = platform::kNoKey;
+  if (platform::OpenKey(platform::kCurrentUser, path, &key) != platform::kSuccess) return tree;
+  ReadTree(key, path, &tree);
+  platform::CloseKey(key);
+  return tree;
+}
+
+void SetRaw(const std::string& path, const std::string& name, std::uint32_t type, const std::string& data) {
+  platform::RegKey key = platform::kNoKey;
+  platform::CreateKey(platform::kCurrentUser, path, &key);
+  if (platform::SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
+                         static_cast<std::uint32_t>(data.size())) != platform::kSuccess) {
+    std::abort();
+  }
+  platform::CloseKey(key);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
