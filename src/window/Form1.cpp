@@ -67,10 +67,18 @@ std::unique_ptr<platform::Window> CreateForm1() {
   std::unique_ptr<platform::Window> window = platform::CreateWindow(kForm1, Form1Controls());
   platform::Window& form = *window;
   form.OnLoad([&form] { Startup(form); });
+  // Every click may change the list or its selection: the rule for Delete and Modify runs
+  // right after it, so the buttons never lag behind; the timer keeps it as a safety net.
+  auto then_enable_row_commands = [&form](void (*handler)(platform::Window&)) {
+    return [&form, handler] {
+      handler(form);
+      EnableRowCommands(form);
+    };
+  };
   for (const Click& click : kClicks) {
-    form.ButtonNamed(click.button).OnClick([&form, handler = click.handler] { handler(form); });
+    form.ButtonNamed(click.button).OnClick(then_enable_row_commands(click.handler));
   }
-  form.ListBoxNamed(status_slots::kList).OnClick([&form] { CopySelection(form); });
+  form.ListBoxNamed(status_slots::kList).OnClick(then_enable_row_commands(CopySelection));
   for (const status_slots::Slot& slot : status_slots::kSlots) {
     form.TextBoxNamed(slot.editBox).OnChange([&form, &slot] { status_slots::StoreSlot(form, slot); });
   }
