@@ -1,0 +1,681 @@
+// The toolkit on Win32: the window's controls are the system's own BUTTON, EDIT, LISTBOX and
+// STATIC windows, placed at their twips scaled to the screen's DPI (15 twips a pixel at 96).
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "Toolkit.h"
+#include "ToolkitWin32.h"
+
+namespace platform {
+namespace {
+
+constexpr wchar_t kFormClass[] = L"VantorForm";
+// Shapes and lines: windows that paint their whole region in the text colour.
+constexpr wchar_t kDrawingClass[] = L"VantorDrawing";
+
+constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr int kTwipsPerInch = 1440;
+// Outer minus client height of the frame the layout was drawn for: a title bar and top
+// border of 22 pixels and a bottom border of 3, at 96 dpi. Frames differ between systems,
+// so the window takes the client height that frame would leave, and each outer height
+// shows exactly the controls it was chosen for.
+constexpr int kReferenceFrameTwips = 375;
+
+constexpr int kInputBoxEditId = 100;
+
+[[noreturn]] void Fail(const char* what, const std::string& name) {
+  std::fprintf(stderr, "%s: %s\n", what, name.c_str());
+  std::abort();
+}
+
+std::wstring Wide(const std::string& text) {
+  if (text.empty()) return {};
+  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+std::string Utf8(const std::wstring& wide) {
+  if (wide.empty()) return {};
+  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                         0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length, nullptr,
+                      nullptr);
+  return text;
+}
+
+std::wstring WindowText(HWND hwnd) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+struct GdiObjectDeleter {
+  void operator()(void* object) const { DeleteObject(static_cast<HGDIOBJ>(object)); }
+};
+template <typename Handle>
+using GdiObject = std::unique_ptr<std::remove_pointer_t<Handle>, GdiObjectDeleter>;
+
+// A control's reaction to the WM_COMMAND notification its parent receives from it.
+class CommandTarget {
+ public:
+  virtual ~CommandTarget() = default;
+  virtual void OnCommand(WORD notification) = 0;
+};
+
+void Raise(const Handler& handler) {
+  if (handler) handler();
+}
+
+class Win32TextBox final : public TextBox, public CommandTarget {
+ public:
+  Win32TextBox(HWND edit, bool multiLine) : edit_(edit), multiLine_(multiLine) {
+    SendMessageW(edit_, EM_SETLIMITTEXT, 0, 0);  // as long as memory allows
+  }
+
+  std::string Text() const override { return Utf8(WindowText(edit_)); }
+
+  void SetText(const std::string& text) override {
+    const std::wstring wide = Wide(text);
+    if (wide == WindowText(edit_)) return;
+    // A single-line edit control sends EN_CHANGE from within WM_SETTEXT; a multi-line one
+    // sends nothing for a text set this way, so its change is raised here.
+    SetWindowTextW(edit_, wide.c_str());
+    if (multiLine_) Raise(onChange_);
+  }
+
+  void SetEnabled(bool enabled) override { EnableWindow(edit_, enabled); }
+  bool IsEnabled() const override { return IsWindowEnabled(edit_); }
+  void OnChange(Handler handler) override { onChange_ = std::move(handler); }
+
+  void OnCommand(WORD notification) override {
+    if (notification == EN_CHANGE) Raise(onChange_);
+  }
+
+ private:
+  HWND edit_;
+  bool multiLine_;
+  Handler onChange_;
+};
+
+class Win32ListBox final : public ListBox, public CommandTarget {
+ public:
+  explicit Win32ListBox(HWND list) : list_(list) {}
+
+  void Clear() override { SendMessageW(list_, LB_RESETCONTENT, 0, 0); }
+
+  // Without LBS_SORT the list adds each row at its end.
+  void Append(const std::string& row) override {
+    SendMessageW(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(row).c_str()));
+  }
+
+  std::string SelectedText() const override {
+    const LRESULT row = SendMessageW(list_, LB_GETCURSEL, 0, 0);
+    if (row == LB_ERR) return {};
+    std::wstring text(static_cast<std::size_t>(SendMessageW(list_, LB_GETTEXTLEN, row, 0)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        SendMessageW(list_, LB_GETTEXT, row, reinterpret_cast<LPARAM>(text.data()))));
+    return Utf8(text);
+  }
+
+  void SetEnabled(bool enabled) override { EnableWindow(list_, enabled); }
+  bool IsEnabled() const override { return IsWindowEnabled(list_); }
+  void OnClick(Handler handler) override { onClick_ = std::move(handler); }
+
+  // LBN_SELCHANGE comes from the user's selections only, never from LB_SETCURSEL.
+  void OnCommand(WORD notification) override {
+    if (notification == LBN_SELCHANGE) Raise(onClick_);
+  }
+
+ private:
+  HWND list_;
+  Handler onClick_;
+};
+
+class Win32Button final : public Button, public CommandTarget {
+ public:
+  explicit Win32Button(HWND button) : button_(button) {}
+
+  void SetEnabled(bool enabled) override { EnableWindow(button_, enabled); }
+  bool IsEnabled() const override { return IsWindowEnabled(button_); }
+  void OnClick(Handler handler) override { onClick_ = std::move(handler); }
+
+  void OnCommand(WORD notification) override {
+    if (notification == BN_CLICKED) Raise(onClick_);
+  }
+
+ private:
+  HWND button_;
+  Handler onClick_;
+};
+
+class Win32Label final : public Label {
+ public:
+  explicit Win32Label(HWND label) : label_(label) {}
+
+  std::string Caption() const override { return Utf8(WindowText(label_)); }
+  void SetCaption(const std::string& caption) override { SetWindowTextW(label_, Wide(caption).c_str()); }
+
+ private:
+  HWND label_;
+};
+
+class Win32Timer final : public Timer {
+ public:
+  void OnTick(Handler handler) override { onTick_ = std::move(handler); }
+  void Tick() const { Raise(onTick_); }
+
+ private:
+  Handler onTick_;
+};
+
+// The colours a control paints itself in, answered to its WM_CTLCOLOR* message.
+struct ControlColours {
+  Colour foreground;
+  Colour background;
+  GdiObject<HBRUSH> backgroundBrush;
+};
+
+LRESULT CALLBACK DrawingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_NCHITTEST:
+      return HTTRANSPARENT;  // clicks go to the control below
+    case WM_ERASEBKGND: {
+      RECT client;
+      GetClientRect(hwnd, &client);
+      FillRect(reinterpret_cast<HDC>(wParam), &client, GetSysColorBrush(COLOR_WINDOWTEXT));
+      return 1;
+    }
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      BeginPaint(hwnd, &paint);
+      EndPaint(hwnd, &paint);
+      return 0;
+    }
+    default:
+      return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+}
+
+HICON ProgramIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
+  const auto icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kProgramIconId), IMAGE_ICON,
+                                                  GetSystemMetrics(widthMetric),
+                                                  GetSystemMetrics(heightMetric), LR_SHARED));
+  return icon ? icon : LoadIconW(nullptr, IDI_APPLICATION);
+}
+
+HINSTANCE ThisInstance() { return GetModuleHandleW(nullptr); }
+
+// Builds a dialog template in memory: DLGTEMPLATE and its DLGITEMTEMPLATEs with their
+// strings, each item on a DWORD boundary, as DialogBoxIndirect reads them.
+class DialogTemplate {
+ public:
+  // The predefined classes by their atoms.
+  static constexpr WORD kButton = 0x0080, kEdit = 0x0081, kStatic = 0x0082;
+
+  DialogTemplate(DWORD style, short width, short height, const std::wstring& title) {
+    AddDword(style | DS_SETFONT);
+    AddDword(0);
+    itemCountAt_ = words_.size();
+    words_.push_back(0);
+    for (short value : {short{0}, short{0}, width, height}) words_.push_back(static_cast<WORD>(value));
+    words_.push_back(0);  // no menu
+    words_.push_back(0);  // the predefined dialog class
+    AddString(title);
+    words_.push_back(8);  // points
+    AddString(L"MS Shell Dlg");
+  }
+
+  void AddItem(WORD windowClass, DWORD style, short x, short y, short width, short height, WORD id,
+               const std::wstring& text) {
+    if (words_.size() % 2) words_.push_back(0);
+    AddDword(style | WS_CHILD | WS_VISIBLE);
+    AddDword(0);
+    for (short value : {x, y, width, height}) words_.push_back(static_cast<WORD>(value));
+    words_.push_back(id);
+    words_.push_back(0xFFFF);
+    words_.push_back(windowClass);
+    AddString(text);
+    words_.push_back(0);  // no creation data
+    ++words_[itemCountAt_];
+  }
+
+  const DLGTEMPLATE* Get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
+
+ private:
+  void AddDword(DWORD value) {
+    words_.push_back(LOWORD(value));
+    words_.push_back(HIWORD(value));
+  }
+  void AddString(const std::wstring& text) {
+    words_.insert(words_.end(), text.begin(), text.end());
+    words_.push_back(0);
+  }
+
+  std::vector<WORD> words_;  // the allocator aligns it for the DWORDs at its start
+  std::size_t itemCountAt_ = 0;
+};
+
+INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+      const HWND edit = GetDlgItem(dialog, kInputBoxEditId);
+      SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);
+      SetFocus(edit);
+      return FALSE;  // the focus is set
+    }
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case IDOK: {
+          auto* answer = reinterpret_cast<std::wstring*>(GetWindowLongPtrW(dialog, DWLP_USER));
+          *answer = WindowText(GetDlgItem(dialog, kInputBoxEditId));
+          EndDialog(dialog, IDOK);
+          return TRUE;
+        }
+        case IDCANCEL:  // also Escape and the close box
+          EndDialog(dialog, IDCANCEL);
+          return TRUE;
+      }
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+class Win32Window final : public Window {
+ public:
+  Win32Window(const WindowDef& window, std::span<const ControlDef> controls) {
+    RegisterClasses();
+    HDC screen = GetDC(nullptr);
+    dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    outerHeight_ = window.clientHeight + kReferenceFrameTwips;
+    formBrush_.reset(CreateSolidBrush(window.background));
+    windowFont_.reset(CreateControlFont(kWindowFont));
+
+    form_ = CreateWindowExW(0, kFormClass, Wide(window.title).c_str(), kFormStyle, CW_USEDEFAULT,
+                            CW_USEDEFAULT, 0, 0, nullptr, nullptr, ThisInstance(), this);
+    if (!form_) Fail("Cannot create the window", window.title);
+    clientWidth_ = Pixels(window.clientWidth);
+    SetClientHeight(Pixels(window.clientHeight));
+
+    // A new child window goes behind its siblings, so the controls are made from the last
+    // row up: each row of the table then lies in front of the rows before it.
+    for (std::size_t row = controls.size(); row-- > 0;) {
+      AddControl(controls[row], kFirstControlId + static_cast<int>(row), window.focusOrder);
+    }
+    for (const char* name : window.focusOrder) focusOrder_.push_back(Control(name));
+  }
+
+  ~Win32Window() override { DestroyWindow(form_); }
+
+  TextBox& TextBoxNamed(const std::string& name) override { return Find(textBoxes_, name); }
+  ListBox& ListBoxNamed(const std::string& name) override { return Find(listBoxes_, name); }
+  Button& ButtonNamed(const std::string& name) override { return Find(buttons_, name); }
+  Label& LabelNamed(const std::string& name) override { return Find(labels_, name); }
+  Timer& TimerNamed(const std::string& name) override { return Find(timers_, name); }
+
+  void SetOuterHeight(int twips) override {
+    outerHeight_ = twips;
+    SetClientHeight(Pixels(twips - kReferenceFrameTwips));
+  }
+
+  int OuterHeight() const override { return outerHeight_; }
+
+  void OnLoad(Handler handler) override { onLoad_ = std::move(handler); }
+
+  bool AskYesNo(const std::string& text, const std::string& title) override {
+    return MessageBoxW(form_, Wide(text).c_str(), Wide(title).c_str(),
+                       MB_YESNO | MB_ICONERROR | MB_DEFBUTTON1) == IDYES;
+  }
+
+  // Laid out in dialog units after the input box Windows' BASIC dialects show: the prompt
+  // at the top left, OK (the default) and Cancel at the right, the edit box along the bottom.
+  std::string InputBox(const std::string& prompt, const std::string& title) override {
+    DialogTemplate dialog(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER, 240, 80,
+                          Wide(title));
+    dialog.AddItem(DialogTemplate::kStatic, SS_LEFT | SS_NOPREFIX, 7, 7, 170, 44, 0xFFFF, Wide(prompt));
+    dialog.AddItem(DialogTemplate::kButton, BS_DEFPUSHBUTTON | WS_TABSTOP, 185, 7, 48, 14, IDOK, L"OK");
+    dialog.AddItem(DialogTemplate::kButton, BS_PUSHBUTTON | WS_TABSTOP, 185, 25, 48, 14, IDCANCEL, L"Cancel");
+    dialog.AddItem(DialogTemplate::kEdit, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 58, 226, 13,
+                   kInputBoxEditId, L"");
+    std::wstring answer;
+    const INT_PTR result = DialogBoxIndirectParamW(ThisInstance(), dialog.Get(), form_, InputBoxProc,
+                                                   reinterpret_cast<LPARAM>(&answer));
+    return result == IDOK ? Utf8(answer) : std::string();
+  }
+
+  int Run() override {
+    Raise(onLoad_);
+    Centre();
+    focus_ = NextFocus(nullptr, false);  // WM_ACTIVATE gives it the focus
+    ShowWindow(form_, SW_SHOW);
+    UpdateWindow(form_);
+    MSG message;
+    BOOL got;
+    while ((got = GetMessageW(&message, nullptr, 0, 0)) != 0) {
+      if (got == -1) return 1;
+      if (MoveFocusOnTab(message) || IsDialogMessageW(form_, &message)) continue;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+  }
+
+  HWND Handle() const { return form_; }
+
+  HWND Control(const std::string& name) const {
+    const auto found = handles_.find(name);
+    if (found == handles_.end()) Fail("The window has no control named", name);
+    return found->second;
+  }
+
+  std::string Name(HWND control) const {
+    for (const auto& [name, hwnd] : handles_) {
+      if (hwnd == control) return name;
+    }
+    return {};
+  }
+
+ private:
+  static void RegisterClasses() {
+    static const bool registered = [] {
+      WNDCLASSEXW form{};
+      form.cbSize = sizeof form;
+      form.lpfnWndProc = FormProc;
+      form.hInstance = ThisInstance();
+      form.hIcon = ProgramIcon(form.hInstance, SM_CXICON, SM_CYICON);
+      form.hIconSm = ProgramIcon(form.hInstance, SM_CXSMICON, SM_CYSMICON);
+      form.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+      form.lpszClassName = kFormClass;
+      WNDCLASSEXW drawing{};
+      drawing.cbSize = sizeof drawing;
+      drawing.lpfnWndProc = DrawingProc;
+      drawing.hInstance = form.hInstance;
+      drawing.lpszClassName = kDrawingClass;
+      return RegisterClassExW(&form) && RegisterClassExW(&drawing);
+    }();
+    if (!registered) Fail("Cannot register the window classes", "VantorForm");
+  }
+
+  // A face the system lacks gives way to the nearest one it has.
+  HFONT CreateControlFont(const Font& font) const {
+    LOGFONTW face{};
+    face.lfHeight = -static_cast<LONG>(font.points * dpi_ / 72 + 0.5);
+    face.lfWeight = font.weight;
+    face.lfCharSet = ANSI_CHARSET;
+    wcsncpy(face.lfFaceName, Wide(font.face).c_str(), LF_FACESIZE - 1);
+    return CreateFontIndirectW(&face);
+  }
+
+  static LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+      const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<Win32Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    return self ? self->HandleMessage(hwnd, message, wParam, lParam)
+                : DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+
+  LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+      case WM_COMMAND: {
+        const auto target = commandTargets_.find(LOWORD(wParam));
+        if (lParam != 0 && target != commandTargets_.end()) target->second->OnCommand(HIWORD(wParam));
+        return 0;
+      }
+      case WM_TIMER: {
+        const auto timer = timerIds_.find(static_cast<int>(wParam));
+        if (timer != timerIds_.end()) timer->second->Tick();
+        return 0;
+      }
+      case WM_CTLCOLORSTATIC:
+      case WM_CTLCOLOREDIT:
+      case WM_CTLCOLORLISTBOX: {
+        LRESULT brush = DefWindowProcW(hwnd, message, wParam, lParam);
+        const auto colours = colours_.find(reinterpret_cast<HWND>(lParam));
+        if (colours == colours_.end()) return brush;
+        const auto dc = reinterpret_cast<HDC>(wParam);
+        if (colours->second.foreground != kDefaultColour) SetTextColor(dc, colours->second.foreground);
+        if (colours->second.background != kDefaultColour) {
+          SetBkColor(dc, colours->second.background);
+          brush = reinterpret_cast<LRESULT>(colours->second.backgroundBrush.get());
+        }
+        return brush;
+      }
+      case WM_ERASEBKGND: {
+        RECT client;
+        GetClientRect(hwnd, &client);
+        FillRect(reinterpret_cast<HDC>(wParam), &client, formBrush_.get());
+        return 1;
+      }
+      // The focus leaves with the window's activation and comes back to the same control,
+      // as in a dialog box; DefWindowProc would give it to the window itself.
+      case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE) {
+          const HWND focus = GetFocus();
+          if (focus && IsChild(hwnd, focus)) focus_ = focus;
+          return 0;
+        }
+        if (!focus_ || !IsWindowEnabled(focus_)) focus_ = NextFocus(nullptr, false);
+        if (focus_) {
+          SetFocus(focus_);
+          return 0;
+        }
+        break;
+      // Closing the window ends the program. It hides and stays until it is destroyed with
+      // this object, so the program may still read its controls after Run.
+      case WM_CLOSE:
+        ShowWindow(hwnd, SW_HIDE);
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+
+  int Pixels(int twips) const { return MulDiv(twips, dpi_, kTwipsPerInch); }
+
+  // Keeps the width and the top-left corner: the window changes at its lower edge.
+  void SetClientHeight(int pixels) {
+    RECT outer{0, 0, clientWidth_, pixels};
+    AdjustWindowRectEx(&outer, kFormStyle, FALSE, 0);
+    SetWindowPos(form_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
+  void Centre() {
+    RECT outer;
+    GetWindowRect(form_, &outer);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(form_, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& work = monitor.rcWork;
+    const int width = outer.right - outer.left;
+    const int height = outer.bottom - outer.top;
+    SetWindowPos(form_, nullptr, work.left + (work.right - work.left - width) / 2,
+                 work.top + (work.bottom - work.top - height) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
+  void AddControl(const ControlDef& control, int id, std::span<const char* const> focusOrder) {
+    if (control.kind == ControlKind::Timer) {
+      auto timer = std::make_unique<Win32Timer>();
+      timerIds_.emplace(id, timer.get());
+      timers_.emplace(control.name, std::move(timer));
+      // Windows raises a shorter period to USER_TIMER_MINIMUM (10 ms).
+      SetTimer(form_, static_cast<UINT_PTR>(id), static_cast<UINT>(control.intervalMs), nullptr);
+      return;
+    }
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+    if (!control.enabled) style |= WS_DISABLED;
+    if (std::any_of(focusOrder.begin(), focusOrder.end(),
+                    [&](const char* name) { return std::string(name) == control.name; })) {
+      style |= WS_TABSTOP;
+    }
+    DWORD extendedStyle = 0;
+    const wchar_t* windowClass = nullptr;
+    switch (control.kind) {
+      case ControlKind::Label:
+        windowClass = L"STATIC";
+        style |= SS_NOPREFIX | (control.alignment == Alignment::Centre ? SS_CENTER : SS_LEFT);
+        break;
+      case ControlKind::Rectangle:
+      case ControlKind::Line:
+        windowClass = kDrawingClass;
+        break;
+      case ControlKind::Button:
+        windowClass = L"BUTTON";
+        style |= BS_PUSHBUTTON | BS_MULTILINE;  // a caption wider than the button wraps
+        break;
+      case ControlKind::ListBox:
+        windowClass = L"LISTBOX";
+        // LBS_HASSTRINGS tells other processes (screen readers, test drivers) that the rows
+        // are texts, which LB_GETTEXT then copies across to them.
+        style |= LBS_NOTIFY | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT | WS_VSCROLL;
+        extendedStyle = WS_EX_CLIENTEDGE;
+        break;
+      case ControlKind::TextBox:
+        windowClass = L"EDIT";
+        // Lines scroll rather than wrap: Wine's edit control wraps a line in time that grows
+        // with the square of its length (a 16,000-character one takes seconds).
+        style |= ES_AUTOHSCROLL;
+        if (control.multiLine) style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL;
+        extendedStyle = WS_EX_CLIENTEDGE;
+        break;
+      case ControlKind::Timer:
+        break;
+    }
+    // A line is level or upright, one pixel thick, from its top-left corner to its far end.
+    const int minimumExtent = control.kind == ControlKind::Line ? 1 : 0;
+    const int width = std::max(Pixels(control.width), minimumExtent);
+    const int height = std::max(Pixels(control.height), minimumExtent);
+    const HWND hwnd = CreateWindowExW(extendedStyle, windowClass, Wide(control.text).c_str(), style,
+                                      Pixels(control.left), Pixels(control.top), width, height, form_,
+                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ThisInstance(), nullptr);
+    if (!hwnd) Fail("Cannot create the control", control.name);
+    handles_.emplace(control.name, hwnd);
+
+    HFONT font = windowFont_.get();
+    if (control.font) {
+      fonts_.emplace_back(CreateControlFont(*control.font));
+      font = fonts_.back().get();
+    }
+    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (control.background != kDefaultColour || control.foreground != kDefaultColour) {
+      colours_.emplace(hwnd, ControlColours{control.foreground, control.background,
+                                            GdiObject<HBRUSH>(control.background != kDefaultColour
+                                                                  ? CreateSolidBrush(control.background)
+                                                                  : nullptr)});
+    }
+
+    switch (control.kind) {
+      case ControlKind::Label:
+        labels_.emplace(control.name, std::make_unique<Win32Label>(hwnd));
+        break;
+      case ControlKind::Rectangle: {
+        // Only the outline belongs to the window, so what lies below shows inside it.
+        HRGN outline = CreateRectRgn(0, 0, width, height);
+        GdiObject<HRGN> inside(CreateRectRgn(1, 1, width - 1, height - 1));
+        CombineRgn(outline, outline, inside.get(), RGN_DIFF);
+        SetWindowRgn(hwnd, outline, FALSE);  // the window owns the region from here on
+        break;
+      }
+      case ControlKind::Line:
+        break;
+      case ControlKind::Button:
+        Register(id, buttons_, control.name, std::make_unique<Win32Button>(hwnd));
+        break;
+      case ControlKind::ListBox:
+        Register(id, listBoxes_, control.name, std::make_unique<Win32ListBox>(hwnd));
+        break;
+      case ControlKind::TextBox:
+        Register(id, textBoxes_, control.name, std::make_unique<Win32TextBox>(hwnd, control.multiLine));
+        break;
+      case ControlKind::Timer:
+        break;
+    }
+  }
+
+  template <typename Interface, typename Control>
+  void Register(int id, std::map<std::string, std::unique_ptr<Interface>>& controls, const char* name,
+                std::unique_ptr<Control> control) {
+    commandTargets_.emplace(id, control.get());
+    controls.emplace(name, std::move(control));
+  }
+
+  template <typename Control>
+  static Control& Find(const std::map<std::string, std::unique_ptr<Control>>& controls, const std::string& name) {
+    const auto found = controls.find(name);
+    if (found == controls.end()) Fail("The window has no control of that kind named", name);
+    return *found->second;
+  }
+
+  // The control after (or before) `from` in the focus order that can take the focus; the
+  // first one that can when `from` is none of them.
+  HWND NextFocus(HWND from, bool backwards) const {
+    const auto count = static_cast<std::ptrdiff_t>(focusOrder_.size());
+    const auto current = std::find(focusOrder_.begin(), focusOrder_.end(), from);
+    std::ptrdiff_t index = current == focusOrder_.end() ? (backwards ? 0 : -1) : current - focusOrder_.begin();
+    for (std::ptrdiff_t step = 0; step < count; ++step) {
+      index = (index + (backwards ? count - 1 : 1)) % count;
+      const HWND control = focusOrder_[static_cast<std::size_t>(index)];
+      if (IsWindowEnabled(control) && IsWindowVisible(control)) return control;
+    }
+    return nullptr;
+  }
+
+  // Tab and Shift+Tab follow the focus order, which the z-order of the controls (that
+  // IsDialogMessage would follow) can't give: later rows of the table lie in front.
+  bool MoveFocusOnTab(const MSG& message) {
+    if (message.message != WM_KEYDOWN || message.wParam != VK_TAB) return false;
+    if (message.hwnd != form_ && !IsChild(form_, message.hwnd)) return false;
+    const HWND next = NextFocus(GetFocus(), GetKeyState(VK_SHIFT) < 0);
+    if (!next) return true;
+    SetFocus(next);
+    if (SendMessageW(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(next, EM_SETSEL, 0, -1);
+    return true;
+  }
+
+  HWND form_ = nullptr;
+  int dpi_ = USER_DEFAULT_SCREEN_DPI;
+  int clientWidth_ = 0;
+  int outerHeight_ = 0;
+  HWND focus_ = nullptr;
+  Handler onLoad_;
+  GdiObject<HBRUSH> formBrush_;
+  GdiObject<HFONT> windowFont_;
+  std::vector<GdiObject<HFONT>> fonts_;
+  std::map<HWND, ControlColours> colours_;
+  std::map<std::string, HWND> handles_;
+  std::vector<HWND> focusOrder_;
+  std::map<int, CommandTarget*> commandTargets_;
+  std::map<int, Win32Timer*> timerIds_;
+  std::map<std::string, std::unique_ptr<TextBox>> textBoxes_;
+  std::map<std::string, std::unique_ptr<ListBox>> listBoxes_;
+  std::map<std::string, std::unique_ptr<Button>> buttons_;
+  std::map<std::string, std::unique_ptr<Label>> labels_;
+  std::map<std::string, std::unique_ptr<Timer>> timers_;
+};
+
+}  // namespace
+
+std::unique_ptr<Window> CreateWindow(const WindowDef& window, std::span<const ControlDef> controls) {
+  return std::make_unique<Win32Window>(window, controls);
+}
+
+// Every Window of a Win32 build is a Win32Window.
+HWND HandleOf(Window& window) { return static_cast<Win32Window&>(window).Handle(); }
+HWND ControlOf(Window& window, const std::string& name) { return static_cast<Win32Window&>(window).Control(name); }
+std::string ControlName(Window& window, HWND control) { return static_cast<Win32Window&>(window).Name(control); }
+
+}  // namespace platform

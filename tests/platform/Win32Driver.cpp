@@ -1,0 +1,319 @@
+// The user of a Win32 window: real mouse and keyboard input through SendInput. A person's
+// input comes from outside the program while it waits in its message loop, so the user's
+// part runs on a thread of its own and the window's thread stays in Window::Run (or in a
+// modal dialog's loop), which takes the input exactly as it takes a person's. After each
+// action the user waits until the window's thread has taken a marker key sent behind it:
+// input is taken in the order sent, so by then the action has had its effect.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "Driver.h"
+#include "ToolkitWin32.h"
+
+namespace driver {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kPatience = 10s;
+constexpr auto kPoll = 5ms;
+// A key no keyboard has; the controls ignore it.
+constexpr WORD kMarkerKey = VK_F24;
+constexpr int kMessageBoxTextId = 0xFFFF;
+
+// The thread that makes and runs the windows: the test's own.
+DWORD windowThread = 0;
+HANDLE markerTaken = nullptr;
+std::atomic<LPARAM> lastButtonDown{0};  // where the window's thread took it, in screen pixels
+std::map<UINT_PTR, std::function<void()>> laterFunctions;  // touched by the window's thread only
+
+std::mutex usersMutex;
+std::vector<std::thread> users;
+
+void StartUser(std::function<void()> part) {
+  const std::lock_guard lock(usersMutex);
+  users.emplace_back(std::move(part));
+}
+
+// Every user thread of a test ends before the next test starts.
+class JoinUsers final : public testing::EmptyTestEventListener {
+  void OnTestEnd(const testing::TestInfo&) override {
+    std::vector<std::thread> ending;
+    {
+      const std::lock_guard lock(usersMutex);
+      ending.swap(users);
+    }
+    for (std::thread& user : ending) user.join();
+  }
+};
+
+[[maybe_unused]] const bool kJoinsUsers = [] {
+  testing::UnitTest::GetInstance()->listeners().Append(new JoinUsers);
+  return true;
+}();
+
+LRESULT CALLBACK NoteMarker(int code, WPARAM removal, LPARAM message) {
+  const auto* taken = reinterpret_cast<const MSG*>(message);
+  if (code == HC_ACTION && removal == PM_REMOVE) {
+    if (taken->message == WM_KEYUP && taken->wParam == kMarkerKey) SetEvent(markerTaken);
+    if (taken->message == WM_LBUTTONDOWN || taken->message == WM_LBUTTONDBLCLK) {
+      lastButtonDown = MAKELPARAM(taken->pt.x, taken->pt.y);
+    }
+  }
+  return CallNextHookEx(nullptr, code, removal, message);
+}
+
+// Called on the window's thread before any user acts on it.
+void WatchWindowThread() {
+  if (windowThread) return;
+  windowThread = GetCurrentThreadId();
+  markerTaken = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  SetWindowsHookExW(WH_GETMESSAGE, NoteMarker, nullptr, windowThread);
+}
+
+bool WaitFor(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(kPoll);
+  }
+  return true;
+}
+
+INPUT Key(WORD virtualKey, WORD character, bool up) {
+  INPUT input{};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = virtualKey;
+  input.ki.wScan = character;
+  input.ki.dwFlags = (character ? KEYEVENTF_UNICODE : 0) | (up ? KEYEVENTF_KEYUP : 0);
+  return input;
+}
+
+INPUT MouseButton(DWORD flag) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = flag;
+  return input;
+}
+
+void SendOnly(std::vector<INPUT> inputs) {
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+// Sends the input with the marker behind it and waits until the window's thread took it.
+void Send(std::vector<INPUT> inputs) {
+  inputs.push_back(Key(kMarkerKey, 0, false));
+  inputs.push_back(Key(kMarkerKey, 0, true));
+  ResetEvent(markerTaken);
+  SendOnly(std::move(inputs));
+  if (WaitForSingleObject(markerTaken, static_cast<DWORD>(kPatience / 1ms)) != WAIT_OBJECT_0) {
+    ADD_FAILURE() << "the window's thread never took the input";
+  }
+}
+
+bool CursorAt(POINT point) {
+  POINT cursor;
+  return GetCursorPos(&cursor) && cursor.x == point.x && cursor.y == point.y;
+}
+
+// Wine moves the X pointer behind the cursor, and the X server's word of that move reaches
+// the window's thread a little later, when it moves the cursor once more. So the mouse has
+// got there once the cursor stays at the point while the window's thread takes two markers.
+void MoveMouseTo(POINT point) {
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  for (int settled = 0; settled < 2; std::this_thread::sleep_for(kPoll)) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ADD_FAILURE() << "the mouse never stayed at " << point.x << "," << point.y;
+      return;
+    }
+    settled = CursorAt(point) ? settled + 1 : 0;
+    if (!settled) SetCursorPos(point.x, point.y);
+    Send({});
+  }
+}
+
+void ClickAt(POINT point) {
+  MoveMouseTo(point);
+  Send({MouseButton(MOUSEEVENTF_LEFTDOWN), MouseButton(MOUSEEVENTF_LEFTUP)});
+  EXPECT_EQ(lastButtonDown.load(), MAKELPARAM(point.x, point.y)) << "the click landed elsewhere";
+}
+
+POINT CentreOf(HWND hwnd, RECT clientRect) {
+  POINT centre{(clientRect.left + clientRect.right) / 2, (clientRect.top + clientRect.bottom) / 2};
+  ClientToScreen(hwnd, &centre);
+  return centre;
+}
+
+POINT CentreOf(HWND hwnd) {
+  RECT client;
+  GetClientRect(hwnd, &client);
+  return CentreOf(hwnd, client);
+}
+
+void ClickWindow(HWND hwnd) { ClickAt(CentreOf(hwnd)); }
+
+// The answer that closes a modal dialog: its loop may be the last to take input, so the
+// user doesn't wait for a marker behind it.
+void ClickToClose(HWND button) {
+  MoveMouseTo(CentreOf(button));
+  SendOnly({MouseButton(MOUSEEVENTF_LEFTDOWN), MouseButton(MOUSEEVENTF_LEFTUP)});
+}
+
+void TypeCharacters(const std::string& text) {
+  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  std::vector<INPUT> keys;
+  for (const wchar_t character : wide) {
+    keys.push_back(Key(0, character, false));
+    keys.push_back(Key(0, character, true));
+  }
+  Send(std::move(keys));
+}
+
+HWND FocusOfWindowThread() {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  return GetGUIThreadInfo(windowThread, &info) ? info.hwndFocus : nullptr;
+}
+
+// The keyboard reaches a window once it is the active one; a person waits for that too.
+HWND ActiveForm(platform::Window& window) {
+  const HWND form = platform::HandleOf(window);
+  if (!WaitFor([form] { return GetForegroundWindow() == form; })) ADD_FAILURE() << "the window never became active";
+  return form;
+}
+
+std::string Text(HWND hwnd) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+  const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), length, nullptr,
+                      nullptr);
+  return utf8;
+}
+
+// A modal dialog of the window's thread that is up and takes input: the message box or the
+// input box, both of the dialog class; not the last one answered, which may be closing.
+HWND lastDialog = nullptr;
+
+HWND NewActiveDialog() {
+  const HWND active = GetForegroundWindow();
+  if (active == lastDialog) return nullptr;
+  wchar_t windowClass[16] = {};
+  GetClassNameW(active, windowClass, 16);
+  if (GetWindowThreadProcessId(active, nullptr) != windowThread || std::wstring(windowClass) != L"#32770") {
+    return nullptr;
+  }
+  return IsWindowVisible(active) && IsWindowEnabled(active) ? active : nullptr;
+}
+
+HWND FirstChildOfClass(HWND parent, const wchar_t* windowClass) {
+  return FindWindowExW(parent, nullptr, windowClass, nullptr);
+}
+
+void Respond(HWND dialog, Answer answer, const std::string& typed, Dialog& seen) {
+  seen.title = Text(dialog);
+  seen.text = Text(GetDlgItem(dialog, kMessageBoxTextId));
+  seen.answered = true;
+  if (const HWND field = FirstChildOfClass(dialog, L"Edit")) {
+    ClickWindow(field);
+    TypeCharacters(typed);
+  }
+  switch (answer) {
+    case Answer::Enter:
+      return SendOnly({Key(VK_RETURN, 0, false), Key(VK_RETURN, 0, true)});
+    case Answer::Yes:
+      return ClickToClose(GetDlgItem(dialog, IDYES));
+    case Answer::No:
+      return ClickToClose(GetDlgItem(dialog, IDNO));
+    case Answer::Ok:
+      return ClickToClose(GetDlgItem(dialog, IDOK));
+    case Answer::Cancel:
+      return ClickToClose(GetDlgItem(dialog, IDCANCEL));
+  }
+}
+
+void CALLBACK StartLater(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  const auto found = laterFunctions.find(timer);
+  StartUser(std::move(found->second));
+  laterFunctions.erase(found);
+}
+
+}  // namespace
+
+void Later(int ms, std::function<void()> function) {
+  WatchWindowThread();
+  laterFunctions.emplace(SetTimer(nullptr, 0, static_cast<UINT>(ms), StartLater), std::move(function));
+}
+
+// What the close box sends.
+void Close(platform::Window& window) { PostMessageW(platform::HandleOf(window), WM_SYSCOMMAND, SC_CLOSE, 0); }
+
+bool IsShown(platform::Window& window) { return IsWindowVisible(platform::HandleOf(window)); }
+
+Rect ClientArea(platform::Window& window) {
+  const HWND form = platform::HandleOf(window);
+  RECT client;
+  GetClientRect(form, &client);
+  POINT corner{0, 0};
+  ClientToScreen(form, &corner);
+  return {corner.x, corner.y, client.right, client.bottom};
+}
+
+std::string FocusedControl(platform::Window& window) {
+  const HWND form = ActiveForm(window);
+  for (HWND focus = FocusOfWindowThread(); focus; focus = GetParent(focus)) {
+    if (GetParent(focus) == form) return platform::ControlName(window, focus);
+  }
+  return {};
+}
+
+void PressTab(platform::Window& window) {
+  ActiveForm(window);
+  Send({Key(VK_TAB, 0, false), Key(VK_TAB, 0, true)});
+}
+
+// A click into a disabled box leaves the caret where it was; a person then types nothing.
+void Type(platform::Window& window, const std::string& box, const std::string& text) {
+  ActiveForm(window);
+  const HWND edit = platform::ControlOf(window, box);
+  ClickWindow(edit);
+  if (FocusOfWindowThread() == edit) TypeCharacters(text);
+}
+
+void Click(platform::Window& window, const std::string& button) {
+  ActiveForm(window);
+  ClickWindow(platform::ControlOf(window, button));
+}
+
+void ClickRow(platform::Window& window, const std::string& list, int row) {
+  ActiveForm(window);
+  const HWND rows = platform::ControlOf(window, list);
+  RECT place{};
+  SendMessageW(rows, LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&place));
+  ClickAt(CentreOf(rows, place));
+}
+
+std::shared_ptr<const Dialog> AnswerNextDialog(Answer answer, const std::string& typed) {
+  WatchWindowThread();
+  auto seen = std::make_shared<Dialog>();
+  StartUser([seen, answer, typed] {
+    HWND dialog = nullptr;
+    if (!WaitFor([&dialog] { return (dialog = NewActiveDialog()) != nullptr; })) return;
+    lastDialog = dialog;
+    Respond(dialog, answer, typed, *seen);
+  });
+  return seen;
+}
+
+}  // namespace driver
