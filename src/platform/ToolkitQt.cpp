@@ -21,6 +21,7 @@
 #include <optional>
 #include <vector>
 
+#include "NamedControls.h"
 #include "Toolkit.h"
 #include "ToolkitQt.h"
 
@@ -28,10 +29,6 @@ namespace platform {
 namespace {
 
 constexpr double kTwipsPerPixel = 15;
-// Outer minus client height of the frame the layout was drawn for: 330 twips of title bar
-// and top border, 45 of bottom border. Qt can't choose the frame, so the window takes the
-// client height that frame would leave, and each outer height shows the controls it should.
-constexpr int kReferenceFrameHeight = 375;
 // Windows raises shorter timer periods to 10 ms (USER_TIMER_MINIMUM); so does this adapter,
 // which keeps a 1 ms timer from spinning the event loop and both toolkits ticking alike.
 constexpr int kShortestTimerMs = 10;
@@ -265,18 +262,10 @@ class QtTimer final : public Timer {
   Handler onTick_;
 };
 
-template <typename Control>
-Control& Find(const std::map<std::string, std::unique_ptr<Control>>& controls,
-              const std::string& name) {
-  const auto found = controls.find(name);
-  if (found == controls.end()) qFatal("The window has no control %s of that kind", name.c_str());
-  return *found->second;
-}
-
-class QtWindow final : public Window {
+class QtWindow final : public WindowOfNamedControls {
  public:
   QtWindow(const WindowDef& window, std::span<const ControlDef> controls)
-      : outerHeight_(window.clientHeight + kReferenceFrameHeight) {
+      : outerHeight_(window.clientHeight + kReferenceFrameTwips) {
     // A fixed single border with a minimise button and no maximise button.
     form_.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -296,16 +285,10 @@ class QtWindow final : public Window {
     Centre();  // the load event's dialogs centre on the window before it shows
   }
 
-  TextBox& TextBoxNamed(const std::string& name) override { return Find(textBoxes_, name); }
-  ListBox& ListBoxNamed(const std::string& name) override { return Find(listBoxes_, name); }
-  Button& ButtonNamed(const std::string& name) override { return Find(buttons_, name); }
-  Label& LabelNamed(const std::string& name) override { return Find(labels_, name); }
-  Timer& TimerNamed(const std::string& name) override { return Find(timers_, name); }
-
   void SetOuterHeight(int twips) override {
     outerHeight_ = twips;
     // A resize keeps the top-left corner, so the window changes at its lower edge.
-    form_.setFixedHeight(Pixels(twips - kReferenceFrameHeight));
+    form_.setFixedHeight(Pixels(twips - kReferenceFrameTwips));
   }
 
   int OuterHeight() const override { return outerHeight_; }
@@ -432,11 +415,6 @@ class QtWindow final : public Window {
   int outerHeight_;
   std::vector<QWidget*> focusOrder_;
   Handler onLoad_;
-  std::map<std::string, std::unique_ptr<TextBox>> textBoxes_;
-  std::map<std::string, std::unique_ptr<ListBox>> listBoxes_;
-  std::map<std::string, std::unique_ptr<Button>> buttons_;
-  std::map<std::string, std::unique_ptr<Label>> labels_;
-  std::map<std::string, std::unique_ptr<Timer>> timers_;
   QObject handlerContext_;
 };
 

@@ -9,6 +9,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "NamedControls.h"
 #include "Toolkit.h"
 #include "ToolkitWin32.h"
 
@@ -21,11 +22,6 @@ constexpr wchar_t kDrawingClass[] = L"VantorDrawing";
 
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr int kTwipsPerInch = 1440;
-// Outer minus client height of the frame the layout was drawn for: a title bar and top
-// border of 22 pixels and a bottom border of 3, at 96 dpi. Frames differ between systems,
-// so the window takes the client height that frame would leave, and each outer height
-// shows exactly the controls it was chosen for.
-constexpr int kReferenceFrameTwips = 375;
 
 constexpr int kInputBoxEditId = 100;
 
@@ -291,7 +287,7 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
   }
 }
 
-class Win32Window final : public Window {
+class Win32Window final : public WindowOfNamedControls {
  public:
   Win32Window(const WindowDef& window, std::span<const ControlDef> controls) {
     RegisterClasses();
@@ -317,12 +313,6 @@ class Win32Window final : public Window {
   }
 
   ~Win32Window() override { DestroyWindow(form_); }
-
-  TextBox& TextBoxNamed(const std::string& name) override { return Find(textBoxes_, name); }
-  ListBox& ListBoxNamed(const std::string& name) override { return Find(listBoxes_, name); }
-  Button& ButtonNamed(const std::string& name) override { return Find(buttons_, name); }
-  Label& LabelNamed(const std::string& name) override { return Find(labels_, name); }
-  Timer& TimerNamed(const std::string& name) override { return Find(timers_, name); }
 
   void SetOuterHeight(int twips) override {
     outerHeight_ = twips;
@@ -607,17 +597,10 @@ class Win32Window final : public Window {
   }
 
   template <typename Interface, typename Control>
-  void Register(int id, std::map<std::string, std::unique_ptr<Interface>>& controls, const char* name,
+  void Register(int id, ByName<Interface>& controls, const char* name,
                 std::unique_ptr<Control> control) {
     commandTargets_.emplace(id, control.get());
     controls.emplace(name, std::move(control));
-  }
-
-  template <typename Control>
-  static Control& Find(const std::map<std::string, std::unique_ptr<Control>>& controls, const std::string& name) {
-    const auto found = controls.find(name);
-    if (found == controls.end()) Fail("The window has no control of that kind named", name);
-    return *found->second;
   }
 
   // The control after (or before) `from` in the focus order that can take the focus; the
@@ -660,11 +643,6 @@ class Win32Window final : public Window {
   std::vector<HWND> focusOrder_;
   std::map<int, CommandTarget*> commandTargets_;
   std::map<int, Win32Timer*> timerIds_;
-  std::map<std::string, std::unique_ptr<TextBox>> textBoxes_;
-  std::map<std::string, std::unique_ptr<ListBox>> listBoxes_;
-  std::map<std::string, std::unique_ptr<Button>> buttons_;
-  std::map<std::string, std::unique_ptr<Label>> labels_;
-  std::map<std::string, std::unique_ptr<Timer>> timers_;
 };
 
 }  // namespace
