@@ -155,12 +155,8 @@ class Hive {
     }
     db_ = db;
     const std::pair<const char*, std::unique_ptr<Statement>*> statements[] = {
-        // Walks a whole path in one statement: ?2 is the folded names, each ended by '\'.
-        {"WITH RECURSIVE walk(id, rest) AS (SELECT ?1, ?2 UNION ALL "
-         "SELECT keys.id, substr(rest, instr(rest, '\\') + 1) FROM walk JOIN keys "
-         "ON keys.parent = walk.id AND keys.fold = substr(rest, 1, instr(rest, '\\') - 1) "
-         "WHERE rest <> '') SELECT id FROM walk WHERE rest = ''",
-         &findPath_},
+        {"BEGIN", &beginSnapshot_},
+        {"COMMIT", &endSnapshot_},
         {"SELECT id FROM keys WHERE parent = ?1 AND fold = ?2", &findKey_},
         {"INSERT INTO keys(parent, name, fold) VALUES(?1, ?2, ?3)", &addKey_},
         {"SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2", &getValue_},
@@ -190,6 +186,7 @@ class Hive {
     if (const long rc = SplitPath(path, &names); rc != kSuccess) return rc;
     if (const long rc = Open(); rc != kSuccess) return rc;
 
+    BeginSnapshot();
     std::int64_t id = start;
     long found = FindPath(start, names, &id);
     if (found == kFileNotFound && create) {
@@ -212,7 +209,10 @@ class Hive {
         return kSuccess;
       });
     }
-    if (found != kSuccess) return found;
+    if (found != kSuccess) {
+      if (handles_.empty()) EndSnapshot();
+      return found;
+    }
     *key = nextHandle_;
     nextHandle_ += 4;
     handles_[*key] = id;
@@ -294,6 +294,7 @@ class Hive {
 
   long BeginTransaction() {
     if (const long rc = Open(); rc != kSuccess) return rc;
+    EndSnapshot();
     return ResultOf(Exec("BEGIN IMMEDIATE"));
   }
   long CommitTransaction() { return db_ ? ResultOf(Exec("COMMIT")) : kInvalidParameter; }
@@ -306,6 +307,7 @@ class Hive {
     const std::string_view valueName = CName(name);
     if (valueName.size() > kMaxValueNameLength || (!data && size > 0)) return kInvalidParameter;
     if (const long rc = Open(); rc != kSuccess) return rc;
+    EndSnapshot();
     const std::string_view bytes(reinterpret_cast<const char*>(data), data ? size : 0);
     const int step = setValue_->Bind(id, FromAnsi(valueName), Fold(valueName),
                                      std::int64_t{type}, bytes).Step();
@@ -319,6 +321,7 @@ class Hive {
     std::int64_t id = kRootId;
     if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
     if (const long rc = Open(); rc != kSuccess) return rc;
+    EndSnapshot();
     const int step = deleteValue_->Bind(id, Fold(CName(name))).Step();
     const bool deleted = sqlite3_changes(db_) > 0;
     deleteValue_->Done();
@@ -335,7 +338,9 @@ class Hive {
 
   long Close(RegKey key) {
     if (key == kCurrentUser) return kSuccess;
-    return handles_.erase(key) ? kSuccess : kInvalidHandle;
+    if (!handles_.erase(key)) return kInvalidHandle;
+    if (handles_.empty()) EndSnapshot();
+    return kSuccess;
   }
 
  private:
@@ -366,15 +371,17 @@ class Hive {
     return kSuccess;
   }
 
+  // Walks the path one key at a time; in a snapshot or a transaction, all of it in one view.
   long FindPath(std::int64_t start, const std::vector<std::string_view>& names, std::int64_t* id) {
-    std::string foldedPath;
-    for (const std::string_view name : names) foldedPath += Fold(name) + '\\';
-    const int step = findPath_->Bind(start, foldedPath).Step();
-    if (step == SQLITE_ROW) *id = findPath_->Int(0);
-    findPath_->Done();
-    if (step == SQLITE_DONE) return Missing(start, kFileNotFound);
-    return ResultOf(step);
+    *id = start;
+    for (const std::string_view name : names) {
+      const std::optional<std::int64_t> child = FindKey(*id, name);
+      if (!child) return lastStep_ == SQLITE_DONE ? Missing(start, kFileNotFound) : ResultOf(lastStep_);
+      *id = *child;
+    }
+    return kSuccess;
   }
+
 
   bool Exists(std::int64_t id) {
     lastStep_ = keyExists_->Bind(id).Step();
@@ -406,6 +413,7 @@ class Hive {
   // (HiveTransaction.h), inside that one, which then commits or rolls back as a whole.
   template <typename Change>
   long InTransaction(Change change) {
+    EndSnapshot();
     if (!sqlite3_get_autocommit(db_)) return change();
     if (const int rc = Exec("BEGIN IMMEDIATE"); rc != SQLITE_OK) return ResultOf(rc);
     long result = change();
@@ -423,6 +431,22 @@ class Hive {
   }
 
   int Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
+
+  // The reads made while key handles are open share one read transaction, begun by the
+  // first open: an open and the queries on its handle see the same hive, and take the lock
+  // of the write-ahead log once instead of once a statement. It ends when the last handle
+  // is closed, and before any change, so that no write builds on an old view.
+  void BeginSnapshot() {
+    if (snapshot_ || !sqlite3_get_autocommit(db_)) return;
+    snapshot_ = beginSnapshot_->Bind().Step() == SQLITE_DONE;
+    beginSnapshot_->Done();
+  }
+  void EndSnapshot() {
+    if (!snapshot_) return;
+    endSnapshot_->Bind().Step();
+    endSnapshot_->Done();
+    snapshot_ = false;
+  }
 
   // Checks that the file is a hive (making it one when it is new and empty) and sets the
   // connection up. Returns SQLITE_NOTADB for any other database: it is left untouched.
@@ -468,11 +492,12 @@ class Hive {
   }
 
   sqlite3* db_ = nullptr;
-  std::unique_ptr<Statement> findPath_, findKey_, addKey_, getValue_, setValue_, deleteValue_,
+  std::unique_ptr<Statement> beginSnapshot_, endSnapshot_, findKey_, addKey_, getValue_, setValue_, deleteValue_,
       keyExists_, enumKey_, enumValue_, hasSubkey_, deleteValues_, deleteKey_;
   std::unordered_map<RegKey, std::int64_t> handles_;
   RegKey nextHandle_ = 0x1000;
   int lastStep_ = SQLITE_DONE;
+  bool snapshot_ = false;
 };
 
 Hive& TheHive() {
