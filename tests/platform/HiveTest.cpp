@@ -34,6 +34,7 @@ struct Child {
 struct ChildOptions {
   std::optional<std::string> dataHome;  // XDG_DATA_HOME of the child; the test's own if unset
   bool asNobody = false;                // drop root's right to write any file
+  std::string program = HIVE_CLIENT;    // a copy of the client that the child's user can run
 };
 
 Child Spawn(const std::vector<std::string>& args, const ChildOptions& options = {}) {
@@ -47,7 +48,7 @@ Child Spawn(const std::vector<std::string>& args, const ChildOptions& options = 
     if (options.dataHome) setenv("XDG_DATA_HOME", options.dataHome->c_str(), 1);
     if (options.asNobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
     std::vector<char*> argv;
-    std::string program = HIVE_CLIENT;
+    std::string program = options.program;
     argv.push_back(program.data());
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -179,9 +180,12 @@ TEST_F(Hive, FileThatIsNoHiveIsNeverWritten) {
 }
 
 TEST_F(Hive, ReadOnlyHiveStillReadsAndRefusesWrites) {
-  // Root writes any file whatever its mode: the client runs as nobody, who must reach the folder.
+  // Root writes any file whatever its mode: the client runs as nobody, who must reach the
+  // folder and the program (the build may lie in root's own home, which nobody can't enter).
   fs::permissions(std::getenv("XDG_DATA_HOME"), fs::perms::others_exec, fs::perm_options::add);
-  const ChildOptions options{folder_.string(), true};
+  const fs::path client = folder_ / "hive_client";
+  fs::copy_file(HIVE_CLIENT, client);
+  const ChildOptions options{folder_.string(), true, client.string()};
   int status = 0;
   RunClient({"set", "Software\\VantorTest", "1", "kept"}, options, &status);
   ASSERT_EQ(status, 0);
