@@ -22,6 +22,9 @@ constexpr const char* kWarningText =
     "launches?";
 constexpr const char* kWarningOff = "Disabled";
 
+// Shows the ID of the messenger user who logged in last.
+void RefreshName(platform::Window& form) { form.LabelNamed("Label2").SetCaption(regmod::GetLastUser()); }
+
 // The load event: the warning unless switched off, the compact height, the last user.
 void Startup(platform::Window& form) {
   platform::TextBox& alert = form.TextBoxNamed("Alert");
@@ -31,10 +34,8 @@ void Startup(platform::Window& form) {
                         regmod::ValueType::String, kWarningOff);
   }
   form.SetOuterHeight(status_slots::kCompactHeight);
-  form.LabelNamed("Label2").SetCaption(regmod::GetLastUser());
+  RefreshName(form);
 }
-
-void RefreshName(platform::Window& form) { form.LabelNamed("Label2").SetCaption(regmod::GetLastUser()); }
 
 // Delete and Modify are usable exactly while a row with a text is selected.
 void EnableRowCommands(platform::Window& form) {
