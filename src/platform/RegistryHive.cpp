@@ -103,9 +103,11 @@ bool MakeFolders(const std::string& folder) {
   return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// A statement is compiled when it is first bound, so that a start that only reads compiles
+// no statement that writes.
 class Statement {
  public:
-  Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr); }
+  Statement(sqlite3* db, const char* sql) : db_(db), sql_(sql) {}
   ~Statement() { sqlite3_finalize(stmt_); }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
@@ -113,6 +115,7 @@ class Statement {
   // Binds the arguments in order, ready for Step(); resets the previous run.
   template <typename... Args>
   Statement& Bind(const Args&... args) {
+    if (!stmt_) sqlite3_prepare_v3(db_, sql_, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr);
     sqlite3_reset(stmt_);
     int index = 0;
     (BindOne(++index, args), ...);
@@ -130,6 +133,8 @@ class Statement {
   void BindOne(int i, std::int64_t v) { sqlite3_bind_int64(stmt_, i, v); }
   void BindOne(int i, const std::string& v) { sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_STATIC); }
   void BindOne(int i, std::string_view v) { sqlite3_bind_blob(stmt_, i, v.empty() ? "" : v.data(), static_cast<int>(v.size()), SQLITE_STATIC); }
+  sqlite3* db_;
+  const char* sql_;
   sqlite3_stmt* stmt_ = nullptr;
 };
 
