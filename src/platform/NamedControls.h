@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "Toolkit.h"
 
@@ -16,6 +17,32 @@ namespace platform {
 // and top border, 45 of bottom border. A toolkit can't choose its frame, so the window takes
 // the client height this frame would leave, and each outer height shows the controls it should.
 inline constexpr int kReferenceFrameTwips = 375;
+
+// The text box of a TextHolder row. It keeps its text as the toolkit's boxes keep theirs:
+// whole, or up to its first zero character where they end there.
+class TextHolder final : public TextBox {
+ public:
+  TextHolder(bool enabled, bool endsAtZero) : enabled_(enabled), endsAtZero_(endsAtZero) {}
+
+  std::string Text() const override { return text_; }
+
+  void SetText(const std::string& text) override {
+    const std::string kept = endsAtZero_ ? std::string(text.c_str()) : text;
+    if (kept == text_) return;
+    text_ = kept;
+    if (onChange_) onChange_();
+  }
+
+  void SetEnabled(bool enabled) override { enabled_ = enabled; }
+  bool IsEnabled() const override { return enabled_; }
+  void OnChange(Handler handler) override { onChange_ = std::move(handler); }
+
+ private:
+  std::string text_;
+  bool enabled_;
+  bool endsAtZero_;
+  Handler onChange_;
+};
 
 // A window whose controls the adapter adds by name as it builds them from the table.
 class WindowOfNamedControls : public Window {
@@ -35,6 +62,10 @@ class WindowOfNamedControls : public Window {
   ByName<Button> buttons_;
   ByName<Label> labels_;
   ByName<Timer> timers_;
+
+  void AddTextHolder(const ControlDef& control, bool endsAtZero) {
+    textBoxes_.emplace(control.name, std::make_unique<TextHolder>(control.enabled, endsAtZero));
+  }
 
  private:
   template <typename Control>

@@ -15,7 +15,10 @@ namespace platform {
 using Colour = std::uint32_t;
 inline constexpr Colour kDefaultColour = 0xFFFFFFFF;
 
-enum class ControlKind { Label, Rectangle, Line, Button, ListBox, TextBox, Timer };
+// A TextHolder is a text box that lies outside the client area at every height the window
+// takes: the user never sees it, so no toolkit control is made for it; it keeps its text
+// and raises its change event as a text box does.
+enum class ControlKind { Label, Rectangle, Line, Button, ListBox, TextBox, TextHolder, Timer };
 enum class Alignment { Left, Centre };
 
 struct Font {
@@ -39,8 +42,7 @@ struct ControlDef {
   Alignment alignment = Alignment::Left;
   const Font* font = nullptr;  // nullptr: kWindowFont
   bool enabled = true;
-  bool multiLine = false;  // a text box with several lines and a vertical scroll bar
-  int intervalMs = 0;      // a timer's period; a shorter one than 10 ms is 10 ms, as on Windows
+  int intervalMs = 0;  // a timer's period; a shorter one than 10 ms is 10 ms, as on Windows
 };
 
 struct WindowDef {
@@ -54,7 +56,7 @@ struct WindowDef {
 using Handler = std::function<void()>;
 
 // Text() gives back the text as set (up to a first zero character where the toolkit's box
-// can hold none); the lines a user types into a multi-line box end in "\r\n".
+// can hold none).
 class TextBox {
  public:
   virtual ~TextBox() = default;

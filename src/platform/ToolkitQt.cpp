@@ -7,18 +7,15 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPainter>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyleOptionButton>
 #include <QStylePainter>
-#include <QTextDocument>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <map>
-#include <optional>
 #include <vector>
 
 #include "NamedControls.h"
@@ -151,44 +148,6 @@ class LineTextBox final : public TextBox {
  private:
   QLineEdit* edit_;
   Handler onChange_;
-};
-
-// The document makes one paragraph break of "\r\n", "\r" and "\n" alike. So the text the
-// program set is kept and read back as it was until the user edits the box; the user's text
-// ends its lines with "\r\n", as a Windows edit box does.
-class MultiLineTextBox final : public TextBox {
- public:
-  MultiLineTextBox(QPlainTextEdit* edit, QObject* context) : edit_(edit) {
-    edit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    QObject::connect(edit_, &QPlainTextEdit::textChanged, context, [this] {
-      if (!settingText_) setText_.reset();
-      if (onChange_) onChange_();
-    });
-  }
-
-  std::string Text() const override {
-    if (setText_) return *setText_;
-    QString typed = edit_->document()->toRawText();
-    return ToStdString(typed.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n")));
-  }
-
-  void SetText(const std::string& text) override {
-    if (text == Text()) return;
-    setText_ = text;
-    settingText_ = true;
-    edit_->setPlainText(ToQString(text));
-    settingText_ = false;
-  }
-
-  void SetEnabled(bool enabled) override { edit_->setEnabled(enabled); }
-  bool IsEnabled() const override { return edit_->isEnabled(); }
-  void OnChange(Handler handler) override { onChange_ = std::move(handler); }
-
- private:
-  QPlainTextEdit* edit_;
-  Handler onChange_;
-  std::optional<std::string> setText_;
-  bool settingText_ = false;
 };
 
 class QtListBox final : public ListBox {
@@ -358,17 +317,15 @@ class QtWindow final : public WindowOfNamedControls {
         widget = list;
         break;
       }
-      case ControlKind::TextBox:
-        if (control.multiLine) {
-          auto* edit = new QPlainTextEdit(QString::fromUtf8(control.text), &form_);
-          textBoxes_.emplace(control.name, std::make_unique<MultiLineTextBox>(edit, &handlerContext_));
-          widget = edit;
-        } else {
-          auto* edit = new QLineEdit(QString::fromUtf8(control.text), &form_);
-          textBoxes_.emplace(control.name, std::make_unique<LineTextBox>(edit, &handlerContext_));
-          widget = edit;
-        }
+      case ControlKind::TextBox: {
+        auto* edit = new QLineEdit(QString::fromUtf8(control.text), &form_);
+        textBoxes_.emplace(control.name, std::make_unique<LineTextBox>(edit, &handlerContext_));
+        widget = edit;
         break;
+      }
+      case ControlKind::TextHolder:
+        AddTextHolder(control, false);  // a QString holds zero characters too
+        return;
       case ControlKind::Timer: {
         auto* timer = new QTimer(&form_);
         timer->setObjectName(QString::fromUtf8(control.name));

@@ -73,7 +73,7 @@ void Raise(const Handler& handler) {
 
 class Win32TextBox final : public TextBox, public CommandTarget {
  public:
-  Win32TextBox(HWND edit, bool multiLine) : edit_(edit), multiLine_(multiLine) {
+  explicit Win32TextBox(HWND edit) : edit_(edit) {
     SendMessageW(edit_, EM_SETLIMITTEXT, 0, 0);  // as long as memory allows
   }
 
@@ -82,10 +82,7 @@ class Win32TextBox final : public TextBox, public CommandTarget {
   void SetText(const std::string& text) override {
     const std::wstring wide = Wide(text);
     if (wide == WindowText(edit_)) return;
-    // A single-line edit control sends EN_CHANGE from within WM_SETTEXT; a multi-line one
-    // sends nothing for a text set this way, so its change is raised here.
-    SetWindowTextW(edit_, wide.c_str());
-    if (multiLine_) Raise(onChange_);
+    SetWindowTextW(edit_, wide.c_str());  // the edit control sends EN_CHANGE from within
   }
 
   void SetEnabled(bool enabled) override { EnableWindow(edit_, enabled); }
@@ -98,7 +95,6 @@ class Win32TextBox final : public TextBox, public CommandTarget {
 
  private:
   HWND edit_;
-  bool multiLine_;
   Handler onChange_;
 };
 
@@ -298,11 +294,11 @@ class Win32Window final : public WindowOfNamedControls {
     formBrush_.reset(CreateSolidBrush(window.background));
     windowFont_.reset(CreateControlFont(kWindowFont));
 
-    form_ = CreateWindowExW(0, kFormClass, Wide(window.title).c_str(), kFormStyle, CW_USEDEFAULT,
-                            CW_USEDEFAULT, 0, 0, nullptr, nullptr, ThisInstance(), this);
-    if (!form_) Fail("Cannot create the window", window.title);
     clientWidth_ = Pixels(window.clientWidth);
-    SetClientHeight(Pixels(window.clientHeight));
+    const SIZE outer = OuterSize(Pixels(window.clientHeight));
+    form_ = CreateWindowExW(0, kFormClass, Wide(window.title).c_str(), kFormStyle, CW_USEDEFAULT,
+                            CW_USEDEFAULT, outer.cx, outer.cy, nullptr, nullptr, ThisInstance(), this);
+    if (!form_) Fail("Cannot create the window", window.title);
 
     // A new child window goes behind its siblings, so the controls are made from the last
     // row up: each row of the table then lies in front of the rows before it.
@@ -477,10 +473,15 @@ class Win32Window final : public WindowOfNamedControls {
 
   // Keeps the width and the top-left corner: the window changes at its lower edge.
   void SetClientHeight(int pixels) {
-    RECT outer{0, 0, clientWidth_, pixels};
+    const SIZE outer = OuterSize(pixels);
+    SetWindowPos(form_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
+  // The window's size for a client area of the window's width and this height.
+  SIZE OuterSize(int clientHeight) const {
+    RECT outer{0, 0, clientWidth_, clientHeight};
     AdjustWindowRectEx(&outer, kFormStyle, FALSE, 0);
-    SetWindowPos(form_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return {outer.right - outer.left, outer.bottom - outer.top};
   }
 
   void Centre() {
@@ -498,6 +499,10 @@ class Win32Window final : public WindowOfNamedControls {
   }
 
   void AddControl(const ControlDef& control, int id, std::span<const char* const> focusOrder) {
+    if (control.kind == ControlKind::TextHolder) {
+      AddTextHolder(control, true);  // as an edit control, which ends its text at a zero
+      return;
+    }
     if (control.kind == ControlKind::Timer) {
       auto timer = std::make_unique<Win32Timer>();
       timerIds_.emplace(id, timer.get());
@@ -536,12 +541,10 @@ class Win32Window final : public WindowOfNamedControls {
         break;
       case ControlKind::TextBox:
         windowClass = L"EDIT";
-        // Lines scroll rather than wrap: Wine's edit control wraps a line in time that grows
-        // with the square of its length (a 16,000-character one takes seconds).
         style |= ES_AUTOHSCROLL;
-        if (control.multiLine) style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL;
         extendedStyle = WS_EX_CLIENTEDGE;
         break;
+      case ControlKind::TextHolder:
       case ControlKind::Timer:
         break;
     }
@@ -589,8 +592,9 @@ class Win32Window final : public WindowOfNamedControls {
         Register(id, listBoxes_, control.name, std::make_unique<Win32ListBox>(hwnd));
         break;
       case ControlKind::TextBox:
-        Register(id, textBoxes_, control.name, std::make_unique<Win32TextBox>(hwnd, control.multiLine));
+        Register(id, textBoxes_, control.name, std::make_unique<Win32TextBox>(hwnd));
         break;
+      case ControlKind::TextHolder:
       case ControlKind::Timer:
         break;
     }

@@ -25,8 +25,7 @@ constexpr ControlDef kControls[] = {
     {.name = "Edit", .kind = ControlKind::TextBox, .left = 120, .top = 600, .width = 3000, .height = 285},
     {.name = "Other", .kind = ControlKind::TextBox, .left = 120, .top = 960, .width = 3000, .height = 285},
     {.name = "List", .kind = ControlKind::ListBox, .left = 120, .top = 1320, .width = 3000, .height = 1200},
-    {.name = "Notes", .kind = ControlKind::TextBox, .left = 3240, .top = 600, .width = 1500, .height = 1200,
-     .multiLine = true},
+    {.name = "Kept", .kind = ControlKind::TextHolder, .left = 4800, .top = 600, .width = 1500, .height = 285},
     {.name = "Caption", .kind = ControlKind::Label, .text = "Caption", .left = 3240, .top = 120,
      .width = 1500, .height = 375},
     {.name = "Ticker", .kind = ControlKind::Timer, .intervalMs = 1},
@@ -52,7 +51,7 @@ class ToolkitTest : public testing::Test {
   std::unique_ptr<platform::Window> window_ = platform::CreateWindow(kWindow, kControls);
 };
 
-// --- Text boxes, single and multi-line ---------------------------------------------------
+// --- Text boxes, shown and held -----------------------------------------------------------
 
 class TextBoxTest : public ToolkitTest, public testing::WithParamInterface<const char*> {};
 
@@ -82,7 +81,16 @@ TEST_P(TextBoxTest, SetTextReadsBackAsSet) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(SingleAndMultiLine, TextBoxTest, testing::Values("Edit", "Notes"));
+INSTANTIATE_TEST_SUITE_P(ShownAndHeld, TextBoxTest, testing::Values("Edit", "Kept"));
+
+// The handlers compare the texts of held and shown boxes, so both must keep the same part of
+// a text the toolkit's box can't hold whole.
+TEST_F(ToolkitTest, AHeldBoxKeepsWhatAShownBoxKeeps) {
+  const std::string withZero("before\0after", 12);
+  for (const char* name : {"Edit", "Kept"}) window_->TextBoxNamed(name).SetText(withZero);
+  EXPECT_EQ(window_->TextBoxNamed("Kept").Text(), window_->TextBoxNamed("Edit").Text());
+  EXPECT_EQ(window_->TextBoxNamed("Kept").Text().substr(0, 6), "before");
+}
 
 TEST_F(ToolkitTest, EachTypedKeyRaisesAChangeAndADisabledBoxTakesNone) {
   platform::TextBox& box = window_->TextBoxNamed("Edit");
