@@ -236,6 +236,9 @@ class QtWindow final : public WindowOfNamedControls {
     form_.setPalette(palette);
     form_.setAutoFillBackground(true);
     SubstituteWindowsFaces();
+    // The application's font, not only the window's: a line edit lays its text out once in
+    // the application's font before it takes its parent's, which would load a second face.
+    QApplication::setFont(ToQFont(kWindowFont));
     form_.setFont(ToQFont(kWindowFont));
 
     // Children stack in the order they are made, so later rows of the table lie in front.
