@@ -14,21 +14,6 @@
 #include "ToolkitWin32.h"
 
 namespace platform {
-namespace {
-
-constexpr wchar_t kFormClass[] = L"VantorForm";
-// Shapes and lines: windows that paint their whole region in the text colour.
-constexpr wchar_t kDrawingClass[] = L"VantorDrawing";
-
-constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-constexpr int kTwipsPerInch = 1440;
-
-constexpr int kInputBoxEditId = 100;
-
-[[noreturn]] void Fail(const char* what, const std::string& name) {
-  std::fprintf(stderr, "%s: %s\n", what, name.c_str());
-  std::abort();
-}
 
 std::wstring Wide(const std::string& text) {
   if (text.empty()) return {};
@@ -46,6 +31,22 @@ std::string Utf8(const std::wstring& wide) {
   WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length, nullptr,
                       nullptr);
   return text;
+}
+
+namespace {
+
+constexpr wchar_t kFormClass[] = L"VantorForm";
+// Shapes and lines: windows that paint their whole region in the text colour.
+constexpr wchar_t kDrawingClass[] = L"VantorDrawing";
+
+constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr int kTwipsPerInch = 1440;
+
+constexpr int kInputBoxEditId = 100;
+
+[[noreturn]] void Fail(const char* what, const std::string& name) {
+  std::fprintf(stderr, "%s: %s\n", what, name.c_str());
+  std::abort();
 }
 
 std::wstring WindowText(HWND hwnd) {

@@ -26,6 +26,10 @@ inline constexpr int kFirstControlId = 100;
 // The icon resource the program's .rc gives this ID is the window's icon.
 inline constexpr int kProgramIconId = 1;
 
+// Texts between the program's UTF-8 and the UTF-16 of the Windows API.
+std::wstring Wide(const std::string& text);
+std::string Utf8(const std::wstring& wide);
+
 // The window's own handle; each control is a child window with the ID above.
 HWND HandleOf(Window& window);
 // A control of the table by its name (not a timer's), and the name of a control's window;

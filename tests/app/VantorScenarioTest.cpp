@@ -18,14 +18,21 @@
 #include "Form1Layout.h"
 #include "ScreenPicture.h"
 #include "ToolkitWin32.h"
+#include "Win32Input.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using Texts = std::vector<std::string>;
 
-constexpr auto kPatience = 10s;
-constexpr auto kPoll = 10ms;
+using platform::Utf8;
+using platform::Wide;
+using win32_input::Key;
+using win32_input::kPatience;
+using win32_input::MouseButton;
+using win32_input::SendOnly;
+using win32_input::WaitFor;
+
 constexpr int kDialogTextId = 0xFFFF;
 constexpr COLORREF kWindowGrey = 0xE0E0E0, kLabelGrey = 0xC0C0C0;
 
@@ -34,21 +41,6 @@ const std::wstring kProfilesKey = L"SOFTWARE\\Yahoo\\Pager\\profiles";
 const std::wstring kUser = L"scenario_user";
 const std::wstring kMessagesKey = kProfilesKey + L"\\" + kUser + L"\\Custom Msgs";
 
-std::wstring Wide(const std::string& text) {
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
-
-std::string Utf8(const std::wstring& wide) {
-  const int length =
-      WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length, nullptr, nullptr);
-  return text;
-}
-
 // Wine shows the build machine's root as drive Z:.
 std::wstring WindowsPath(const std::string& unixPath) {
   std::wstring path = L"Z:" + Wide(unixPath);
@@ -56,14 +48,6 @@ std::wstring WindowsPath(const std::string& unixPath) {
     if (character == L'/') character = L'\\';
   }
   return path;
-}
-
-bool WaitFor(const std::function<bool()>& condition) {
-  for (const auto deadline = std::chrono::steady_clock::now() + kPatience; !condition();) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(kPoll);
-  }
-  return true;
 }
 
 // --- Wine's registry, through advapi32 --------------------------------------------------------
@@ -186,16 +170,6 @@ POINT CentreOnScreen(HWND hwnd) {
   return centre;
 }
 
-INPUT Key(WORD virtualKey, wchar_t character, bool up) {
-  INPUT input{};
-  input.type = INPUT_KEYBOARD;
-  input.ki.wVk = virtualKey;
-  input.ki.wScan = character;
-  input.ki.dwFlags = (character ? KEYEVENTF_UNICODE : 0) | (up ? KEYEVENTF_KEYUP : 0);
-  return input;
-}
-
-void Send(std::vector<INPUT> inputs) { SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)); }
 
 // Wine moves the X pointer behind the cursor, and the X server's word of that move comes
 // back a little later and moves the cursor once more; so the mouse is there once the cursor
@@ -214,15 +188,11 @@ void MoveMouseTo(POINT point) {
 
 void ClickAt(POINT point) {
   MoveMouseTo(point);
-  INPUT down{}, up{};
-  down.type = up.type = INPUT_MOUSE;
-  down.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-  up.mi.dwFlags = MOUSEEVENTF_LEFTUP;
-  Send({down, up});
+  SendOnly({MouseButton(MOUSEEVENTF_LEFTDOWN), MouseButton(MOUSEEVENTF_LEFTUP)});
 }
 
 void Type(const std::string& text) {
-  for (const wchar_t character : Wide(text)) Send({Key(0, character, false), Key(0, character, true)});
+  for (const wchar_t character : Wide(text)) SendOnly({Key(0, character, false), Key(0, character, true)});
 }
 
 struct Wanted {
@@ -332,7 +302,7 @@ class Vantor {
 
   // Alt+F4, and the program's exit code once it has ended.
   int Close() {
-    Send({Key(VK_MENU, 0, false), Key(VK_F4, 0, false), Key(VK_F4, 0, true), Key(VK_MENU, 0, true)});
+    SendOnly({Key(VK_MENU, 0, false), Key(VK_F4, 0, false), Key(VK_F4, 0, true), Key(VK_MENU, 0, true)});
     if (WaitForSingleObject(process_.hProcess, static_cast<DWORD>(kPatience / 1ms)) != WAIT_OBJECT_0) return -1;
     DWORD code = 0;
     GetExitCodeProcess(process_.hProcess, &code);
@@ -402,7 +372,7 @@ TEST(VantorScenario, ListDeleteModifySubmitAndCreateStoreEachChangeInTheRegistry
 
   // Each key stores the whole box at once.
   vantor.Click("Text9");
-  Send({Key(VK_END, 0, false), Key(VK_END, 0, true)});
+  SendOnly({Key(VK_END, 0, false), Key(VK_END, 0, true)});
   std::string typed = "In a meeting";
   for (const char key : std::string(" until noon")) {
     Type(std::string(1, key));

@@ -15,14 +15,22 @@
 
 #include "Driver.h"
 #include "ToolkitWin32.h"
+#include "Win32Input.h"
 
 namespace driver {
 namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto kPatience = 10s;
-constexpr auto kPoll = 5ms;
+using platform::Utf8;
+using platform::Wide;
+using win32_input::Key;
+using win32_input::kPatience;
+using win32_input::kPoll;
+using win32_input::MouseButton;
+using win32_input::SendOnly;
+using win32_input::WaitFor;
+
 // A key no keyboard has; the controls ignore it.
 constexpr WORD kMarkerKey = VK_F24;
 constexpr int kMessageBoxTextId = 0xFFFF;
@@ -75,35 +83,6 @@ void WatchWindowThread() {
   windowThread = GetCurrentThreadId();
   markerTaken = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   SetWindowsHookExW(WH_GETMESSAGE, NoteMarker, nullptr, windowThread);
-}
-
-bool WaitFor(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(kPoll);
-  }
-  return true;
-}
-
-INPUT Key(WORD virtualKey, WORD character, bool up) {
-  INPUT input{};
-  input.type = INPUT_KEYBOARD;
-  input.ki.wVk = virtualKey;
-  input.ki.wScan = character;
-  input.ki.dwFlags = (character ? KEYEVENTF_UNICODE : 0) | (up ? KEYEVENTF_KEYUP : 0);
-  return input;
-}
-
-INPUT MouseButton(DWORD flag) {
-  INPUT input{};
-  input.type = INPUT_MOUSE;
-  input.mi.dwFlags = flag;
-  return input;
-}
-
-void SendOnly(std::vector<INPUT> inputs) {
-  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
 // Sends the input with the marker behind it and waits until the window's thread took it.
@@ -166,11 +145,8 @@ void ClickToClose(HWND button) {
 }
 
 void TypeCharacters(const std::string& text) {
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
   std::vector<INPUT> keys;
-  for (const wchar_t character : wide) {
+  for (const wchar_t character : Wide(text)) {
     keys.push_back(Key(0, character, false));
     keys.push_back(Key(0, character, true));
   }
@@ -193,12 +169,7 @@ HWND ActiveForm(platform::Window& window) {
 std::string Text(HWND hwnd) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
   text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
-  const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-  std::string utf8(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), length, nullptr,
-                      nullptr);
-  return utf8;
+  return Utf8(text);
 }
 
 // A modal dialog of the window's thread that is up and takes input: the message box or the
