@@ -1,8 +1,7 @@
-// Windows-1252, the ANSI code page of the hive: what a western Windows would store.
 #include <array>
 #include <cstdint>
 
-#include "Registry.h"
+#include "CodePage1252.h"
 
 namespace platform {
 namespace {
@@ -54,14 +53,14 @@ char32_t NextCodePoint(std::string_view text, std::size_t& i) {
 
 }  // namespace
 
-std::string ToAnsi(std::string_view utf8) {
+std::string Utf8ToWindows1252(std::string_view utf8) {
   std::string ansi;
   ansi.reserve(utf8.size());
   for (std::size_t i = 0; i < utf8.size();) ansi += ToByte(NextCodePoint(utf8, i));
   return ansi;
 }
 
-std::string FromAnsi(std::string_view ansi) {
+std::string Windows1252ToUtf8(std::string_view ansi) {
   std::string utf8;
   utf8.reserve(ansi.size());
   for (const char byte : ansi) AppendUtf8(utf8, FromByte(static_cast<unsigned char>(byte)));

@@ -1,7 +1,9 @@
-// The registry functions the program stands on, in the shape of advapi32's ANSI calls
-// and with its result codes. Key paths, value names and string data are byte strings in
-// the ANSI code page. On Windows they forward to advapi32; elsewhere they run on the hive,
-// an SQLite database per user (RegistryHive.cpp).
+// The registry functions the program stands on, in the shape of advapi32's ANSI calls and
+// with its result codes: one small interface with one implementation a file. Windows has
+// advapi32 (RegistryWin32.cpp); elsewhere the default is the hive, an SQLite database per
+// user (RegistryHive.cpp), and the Linux program may use a Wine prefix's live registry
+// instead (RegistryWine.cpp). Key paths, value names and string data are byte strings in
+// the ANSI code page of the registry at hand.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +15,9 @@ namespace platform {
 // A key handle; kNoKey is the empty handle, on which every operation fails.
 using RegKey = std::uintptr_t;
 inline constexpr RegKey kNoKey = 0;
-extern const RegKey kCurrentUser;  // HKEY_CURRENT_USER
+// HKEY_CURRENT_USER, with the value Windows gives it (sign-extended on 64 bits).
+inline constexpr RegKey kCurrentUser =
+    static_cast<RegKey>(static_cast<std::intptr_t>(static_cast<std::int32_t>(0x80000001u)));
 
 // Value types, as the registry numbers them.
 inline constexpr std::uint32_t kRegNone = 0;
@@ -29,7 +33,9 @@ inline constexpr long kSuccess = 0;
 inline constexpr long kFileNotFound = 2;
 inline constexpr long kAccessDenied = 5;
 inline constexpr long kInvalidHandle = 6;
+inline constexpr long kNotEnoughMemory = 8;
 inline constexpr long kInvalidParameter = 87;
+inline constexpr long kBrokenPipe = 109;
 inline constexpr long kBadPathname = 161;
 inline constexpr long kMoreData = 234;
 inline constexpr long kNoMoreItems = 259;
@@ -39,41 +45,88 @@ inline constexpr long kCantRead = 1012;
 inline constexpr long kCantWrite = 1013;
 inline constexpr long kKeyDeleted = 1018;
 
-// RegOpenKeyA: opens an existing key; *key stays kNoKey on failure.
-long OpenKey(RegKey parent, const std::string& path, RegKey* key);
-// RegCreateKeyA: opens the key, creating it and every missing key on its path.
-long CreateKey(RegKey parent, const std::string& path, RegKey* key);
-// RegQueryValueExA: *size is the buffer's size on entry and the data's size on return;
-// kMoreData (with the needed size) when the buffer is too small.
-long QueryValue(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
-                std::uint32_t* size);
-// RegSetValueExA: creates or replaces the value with exactly this type and these bytes.
-long SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
-              std::uint32_t size);
-// RegDeleteValueA.
-long DeleteValue(RegKey key, const std::string& name);
-// RegEnumKeyExA: the name of the key's index-th subkey, counting from 0 in the order of the
-// upper-cased names, as Windows sorts them (Wine compares lower-cased names, which puts
-// the characters between 'Z' and 'a', such as '_', before the letters); kNoMoreItems past
-// the last one.
-long EnumKey(RegKey key, std::uint32_t index, std::string* name);
-// RegEnumValueA: the name of the key's index-th value and, as QueryValue gives them, its
-// type and data; kNoMoreItems past the last one. The hive orders values as it orders
-// subkeys; Windows keeps them in the order they were first written.
-long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
-               std::uint8_t* data, std::uint32_t* size);
-// RegDeleteKeyA: deletes the key at path under parent (parent itself when path is empty)
-// with its values. A key that has subkeys is kept (kAccessDenied): callers delete a tree
-// from its leaves up. Handles still open on a deleted key then fail with kKeyDeleted.
-long DeleteKey(RegKey parent, const std::string& path);
-// RegFlushKey: the key's changes are on permanent storage when it returns.
-long FlushKey(RegKey key);
-// RegCloseKey.
-long CloseKey(RegKey key);
+class Registry {
+ public:
+  virtual ~Registry() = default;
 
-// Text conversion at the registry boundary: UTF-8 to the ANSI code page (a character the
-// code page lacks becomes '?') and back, one byte a character.
-std::string ToAnsi(std::string_view utf8);
-std::string FromAnsi(std::string_view ansi);
+  // The platform's own registry: advapi32 on Windows, the hive elsewhere. It lives as long
+  // as the process.
+  static Registry& Default();
+
+  // RegOpenKeyA: opens an existing key; *key stays kNoKey on failure.
+  virtual long OpenKey(RegKey parent, const std::string& path, RegKey* key) = 0;
+  // RegCreateKeyA: opens the key, creating it and every missing key on its path.
+  virtual long CreateKey(RegKey parent, const std::string& path, RegKey* key) = 0;
+  // RegQueryValueExA: *size is the buffer's size on entry and the data's size on return;
+  // kMoreData (with the needed size) when the buffer is too small.
+  virtual long QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
+                          std::uint8_t* data, std::uint32_t* size) = 0;
+  // RegSetValueExA: creates or replaces the value with exactly this type and these bytes.
+  virtual long SetValue(RegKey key, const std::string& name, std::uint32_t type,
+                        const std::uint8_t* data, std::uint32_t size) = 0;
+  // RegDeleteValueA.
+  virtual long DeleteValue(RegKey key, const std::string& name) = 0;
+  // RegEnumKeyExA: the name of the key's index-th subkey, counting from 0 in the order of
+  // the upper-cased names, as Windows sorts them (Wine compares lower-cased names, which
+  // puts the characters between 'Z' and 'a', such as '_', before the letters);
+  // kNoMoreItems past the last one.
+  virtual long EnumKey(RegKey key, std::uint32_t index, std::string* name) = 0;
+  // RegEnumValueA: the name of the key's index-th value and, as QueryValue gives them, its
+  // type and data; kNoMoreItems past the last one. The hive orders values as it orders
+  // subkeys; Windows keeps them in the order they were first written.
+  virtual long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
+                         std::uint8_t* data, std::uint32_t* size) = 0;
+  // RegDeleteKeyA: deletes the key at path under parent (parent itself when path is empty)
+  // with its values. A key that has subkeys is kept (kAccessDenied): callers delete a tree
+  // from its leaves up. Handles still open on a deleted key then fail with kKeyDeleted.
+  virtual long DeleteKey(RegKey parent, const std::string& path) = 0;
+  // RegFlushKey: asks for the key's changes to be on permanent storage.
+  virtual long FlushKey(RegKey key) = 0;
+  // RegCloseKey.
+  virtual long CloseKey(RegKey key) = 0;
+
+  // Text conversion at the registry boundary: UTF-8 to the registry's ANSI code page (a
+  // character the code page lacks becomes '?') and back, one byte a character.
+  virtual std::string ToAnsi(std::string_view utf8) = 0;
+  virtual std::string FromAnsi(std::string_view ansi) = 0;
+};
+
+// Forwards every call to another registry. Derive from it to watch or change some calls
+// and pass the rest on.
+class RegistryWrapper : public Registry {
+ public:
+  explicit RegistryWrapper(Registry& target) : target_(target) {}
+
+  long OpenKey(RegKey parent, const std::string& path, RegKey* key) override {
+    return target_.OpenKey(parent, path, key);
+  }
+  long CreateKey(RegKey parent, const std::string& path, RegKey* key) override {
+    return target_.CreateKey(parent, path, key);
+  }
+  long QueryValue(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                  std::uint32_t* size) override {
+    return target_.QueryValue(key, name, type, data, size);
+  }
+  long SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                std::uint32_t size) override {
+    return target_.SetValue(key, name, type, data, size);
+  }
+  long DeleteValue(RegKey key, const std::string& name) override { return target_.DeleteValue(key, name); }
+  long EnumKey(RegKey key, std::uint32_t index, std::string* name) override {
+    return target_.EnumKey(key, index, name);
+  }
+  long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
+                 std::uint8_t* data, std::uint32_t* size) override {
+    return target_.EnumValue(key, index, name, type, data, size);
+  }
+  long DeleteKey(RegKey parent, const std::string& path) override { return target_.DeleteKey(parent, path); }
+  long FlushKey(RegKey key) override { return target_.FlushKey(key); }
+  long CloseKey(RegKey key) override { return target_.CloseKey(key); }
+  std::string ToAnsi(std::string_view utf8) override { return target_.ToAnsi(utf8); }
+  std::string FromAnsi(std::string_view ansi) override { return target_.FromAnsi(ansi); }
+
+ private:
+  Registry& target_;
+};
 
 }  // namespace platform

@@ -15,13 +15,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "CodePage1252.h"
 #include "HiveTransaction.h"
 #include "Registry.h"
 
 namespace platform {
-
-const RegKey kCurrentUser = 0x80000001;
-
 namespace {
 
 constexpr std::int64_t kRootId = 1;
@@ -75,7 +73,7 @@ std::string Fold(std::string_view ansi) {
     else if (b == 0x9A || b == 0x9C || b == 0x9E) c = static_cast<char>(b - 0x10);
     else if (b == 0xFF) c = static_cast<char>(0x9F);
   }
-  return FromAnsi(folded);
+  return Windows1252ToUtf8(folded);
 }
 
 // A name ends at its first zero byte, as a C string does.
@@ -138,7 +136,7 @@ class Statement {
   sqlite3_stmt* stmt_ = nullptr;
 };
 
-class Hive {
+class Hive final : public Registry {
  public:
   // Opens the hive on first use, and again after a failed open.
   long Open() {
@@ -182,6 +180,141 @@ class Hive {
     return kSuccess;
   }
 
+  long OpenKey(RegKey parent, const std::string& path, RegKey* key) override {
+    return OpenOrCreate(parent, path, key, false);
+  }
+  long CreateKey(RegKey parent, const std::string& path, RegKey* key) override {
+    return OpenOrCreate(parent, path, key, true);
+  }
+
+  long QueryValue(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                  std::uint32_t* size) override {
+    std::int64_t id = kRootId;
+    if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
+    if (data && !size) return kInvalidParameter;
+    if (const long rc = Open(); rc != kSuccess) return rc;
+    const int step = getValue_->Bind(id, Fold(CName(name))).Step();
+    if (step != SQLITE_ROW) {
+      getValue_->Done();
+      return step == SQLITE_DONE ? Missing(id, kFileNotFound) : ResultOf(step);
+    }
+    const long rc = CopyOut(*getValue_, 0, type, data, size);
+    getValue_->Done();
+    return rc;
+  }
+
+  long EnumKey(RegKey key, std::uint32_t index, std::string* name) override {
+    std::int64_t id = kRootId;
+    if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
+    if (!name) return kInvalidParameter;
+    if (const long rc = Open(); rc != kSuccess) return rc;
+    const int step = enumKey_->Bind(id, std::int64_t{index}).Step();
+    if (step == SQLITE_ROW) *name = ToAnsi(enumKey_->Blob(0));
+    enumKey_->Done();
+    if (step == SQLITE_DONE) return Missing(id, kNoMoreItems);
+    return ResultOf(step);
+  }
+
+  long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
+                 std::uint8_t* data, std::uint32_t* size) override {
+    std::int64_t id = kRootId;
+    if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
+    if (!name || (data && !size)) return kInvalidParameter;
+    if (const long rc = Open(); rc != kSuccess) return rc;
+    const int step = enumValue_->Bind(id, std::int64_t{index}).Step();
+    if (step != SQLITE_ROW) {
+      enumValue_->Done();
+      return step == SQLITE_DONE ? Missing(id, kNoMoreItems) : ResultOf(step);
+    }
+    *name = ToAnsi(enumValue_->Blob(0));
+    const long rc = CopyOut(*enumValue_, 1, type, data, size);
+    enumValue_->Done();
+    return rc;
+  }
+
+  long DeleteKey(RegKey parent, const std::string& path) override {
+    std::int64_t start = kRootId;
+    if (const long rc = Resolve(parent, &start); rc != kSuccess) return rc;
+    std::vector<std::string_view> names;
+    if (const long rc = SplitPath(path, &names); rc != kSuccess) return rc;
+    if (const long rc = Open(); rc != kSuccess) return rc;
+    std::int64_t id = start;
+    if (const long rc = FindPath(start, names, &id); rc != kSuccess) return rc;
+    if (id == kRootId) return kAccessDenied;
+    const long deleted = InTransaction([&]() -> long {
+      if (!Exists(id)) return lastStep_ == SQLITE_DONE ? kKeyDeleted : ResultOf(lastStep_);
+      const int subkey = hasSubkey_->Bind(id).Step();
+      hasSubkey_->Done();
+      if (subkey == SQLITE_ROW) return kAccessDenied;
+      if (subkey != SQLITE_DONE) return ResultOf(subkey);
+      for (Statement* statement : {deleteValues_.get(), deleteKey_.get()}) {
+        const int step = statement->Bind(id).Step();
+        statement->Done();
+        if (step != SQLITE_DONE) return ResultOf(step);
+      }
+      return kSuccess;
+    });
+    if (deleted != kSuccess) return deleted;
+    for (auto& [handle, handleId] : handles_)
+      if (handleId == id) handleId = kDeletedId;
+    return kSuccess;
+  }
+
+  long BeginTransaction() {
+    if (const long rc = Open(); rc != kSuccess) return rc;
+    EndSnapshot();
+    return ResultOf(Exec("BEGIN IMMEDIATE"));
+  }
+  long CommitTransaction() { return db_ ? ResultOf(Exec("COMMIT")) : kInvalidParameter; }
+  long RollbackTransaction() { return db_ ? ResultOf(Exec("ROLLBACK")) : kInvalidParameter; }
+
+  long SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                std::uint32_t size) override {
+    std::int64_t id = kRootId;
+    if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
+    const std::string_view valueName = CName(name);
+    if (valueName.size() > kMaxValueNameLength || (!data && size > 0)) return kInvalidParameter;
+    if (const long rc = Open(); rc != kSuccess) return rc;
+    EndSnapshot();
+    const std::string_view bytes(reinterpret_cast<const char*>(data), data ? size : 0);
+    const int step = setValue_->Bind(id, FromAnsi(valueName), Fold(valueName),
+                                     std::int64_t{type}, bytes).Step();
+    const bool stored = sqlite3_changes(db_) > 0;
+    setValue_->Done();
+    if (step != SQLITE_DONE) return ResultOf(step);
+    return stored ? kSuccess : kKeyDeleted;
+  }
+
+  long DeleteValue(RegKey key, const std::string& name) override {
+    std::int64_t id = kRootId;
+    if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
+    if (const long rc = Open(); rc != kSuccess) return rc;
+    EndSnapshot();
+    const int step = deleteValue_->Bind(id, Fold(CName(name))).Step();
+    const bool deleted = sqlite3_changes(db_) > 0;
+    deleteValue_->Done();
+    if (step != SQLITE_DONE) return ResultOf(step);
+    return deleted ? kSuccess : Missing(id, kFileNotFound);
+  }
+
+  // Every change is already synced when its call (or its transaction) commits: nothing is
+  // left to flush.
+  long FlushKey(RegKey key) override {
+    std::int64_t id = kRootId;
+    return Resolve(key, &id);
+  }
+
+  long CloseKey(RegKey key) override {
+    if (key == kCurrentUser) return kSuccess;
+    if (!handles_.erase(key)) return kInvalidHandle;
+    if (handles_.empty()) EndSnapshot();
+    return kSuccess;
+  }
+
+  std::string ToAnsi(std::string_view utf8) override { return Utf8ToWindows1252(utf8); }
+  std::string FromAnsi(std::string_view ansi) override { return Windows1252ToUtf8(ansi); }
+
+ private:
   long OpenOrCreate(RegKey parent, const std::string& path, RegKey* key, bool create) {
     if (!key) return kInvalidParameter;
     *key = kNoKey;
@@ -224,131 +357,6 @@ class Hive {
     return kSuccess;
   }
 
-  long Query(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
-             std::uint32_t* size) {
-    std::int64_t id = kRootId;
-    if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
-    if (data && !size) return kInvalidParameter;
-    if (const long rc = Open(); rc != kSuccess) return rc;
-    const int step = getValue_->Bind(id, Fold(CName(name))).Step();
-    if (step != SQLITE_ROW) {
-      getValue_->Done();
-      return step == SQLITE_DONE ? Missing(id, kFileNotFound) : ResultOf(step);
-    }
-    const long rc = CopyOut(*getValue_, 0, type, data, size);
-    getValue_->Done();
-    return rc;
-  }
-
-  long EnumKey(RegKey key, std::uint32_t index, std::string* name) {
-    std::int64_t id = kRootId;
-    if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
-    if (!name) return kInvalidParameter;
-    if (const long rc = Open(); rc != kSuccess) return rc;
-    const int step = enumKey_->Bind(id, std::int64_t{index}).Step();
-    if (step == SQLITE_ROW) *name = ToAnsi(enumKey_->Blob(0));
-    enumKey_->Done();
-    if (step == SQLITE_DONE) return Missing(id, kNoMoreItems);
-    return ResultOf(step);
-  }
-
-  long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
-                 std::uint8_t* data, std::uint32_t* size) {
-    std::int64_t id = kRootId;
-    if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
-    if (!name || (data && !size)) return kInvalidParameter;
-    if (const long rc = Open(); rc != kSuccess) return rc;
-    const int step = enumValue_->Bind(id, std::int64_t{index}).Step();
-    if (step != SQLITE_ROW) {
-      enumValue_->Done();
-      return step == SQLITE_DONE ? Missing(id, kNoMoreItems) : ResultOf(step);
-    }
-    *name = ToAnsi(enumValue_->Blob(0));
-    const long rc = CopyOut(*enumValue_, 1, type, data, size);
-    enumValue_->Done();
-    return rc;
-  }
-
-  long DeleteKey(RegKey parent, const std::string& path) {
-    std::int64_t start = kRootId;
-    if (const long rc = Resolve(parent, &start); rc != kSuccess) return rc;
-    std::vector<std::string_view> names;
-    if (const long rc = SplitPath(path, &names); rc != kSuccess) return rc;
-    if (const long rc = Open(); rc != kSuccess) return rc;
-    std::int64_t id = start;
-    if (const long rc = FindPath(start, names, &id); rc != kSuccess) return rc;
-    if (id == kRootId) return kAccessDenied;
-    const long deleted = InTransaction([&]() -> long {
-      if (!Exists(id)) return lastStep_ == SQLITE_DONE ? kKeyDeleted : ResultOf(lastStep_);
-      const int subkey = hasSubkey_->Bind(id).Step();
-      hasSubkey_->Done();
-      if (subkey == SQLITE_ROW) return kAccessDenied;
-      if (subkey != SQLITE_DONE) return ResultOf(subkey);
-      for (Statement* statement : {deleteValues_.get(), deleteKey_.get()}) {
-        const int step = statement->Bind(id).Step();
-        statement->Done();
-        if (step != SQLITE_DONE) return ResultOf(step);
-      }
-      return kSuccess;
-    });
-    if (deleted != kSuccess) return deleted;
-    for (auto& [handle, handleId] : handles_)
-      if (handleId == id) handleId = kDeletedId;
-    return kSuccess;
-  }
-
-  long BeginTransaction() {
-    if (const long rc = Open(); rc != kSuccess) return rc;
-    EndSnapshot();
-    return ResultOf(Exec("BEGIN IMMEDIATE"));
-  }
-  long CommitTransaction() { return db_ ? ResultOf(Exec("COMMIT")) : kInvalidParameter; }
-  long RollbackTransaction() { return db_ ? ResultOf(Exec("ROLLBACK")) : kInvalidParameter; }
-
-  long Set(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
-           std::uint32_t size) {
-    std::int64_t id = kRootId;
-    if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
-    const std::string_view valueName = CName(name);
-    if (valueName.size() > kMaxValueNameLength || (!data && size > 0)) return kInvalidParameter;
-    if (const long rc = Open(); rc != kSuccess) return rc;
-    EndSnapshot();
-    const std::string_view bytes(reinterpret_cast<const char*>(data), data ? size : 0);
-    const int step = setValue_->Bind(id, FromAnsi(valueName), Fold(valueName),
-                                     std::int64_t{type}, bytes).Step();
-    const bool stored = sqlite3_changes(db_) > 0;
-    setValue_->Done();
-    if (step != SQLITE_DONE) return ResultOf(step);
-    return stored ? kSuccess : kKeyDeleted;
-  }
-
-  long Delete(RegKey key, const std::string& name) {
-    std::int64_t id = kRootId;
-    if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
-    if (const long rc = Open(); rc != kSuccess) return rc;
-    EndSnapshot();
-    const int step = deleteValue_->Bind(id, Fold(CName(name))).Step();
-    const bool deleted = sqlite3_changes(db_) > 0;
-    deleteValue_->Done();
-    if (step != SQLITE_DONE) return ResultOf(step);
-    return deleted ? kSuccess : Missing(id, kFileNotFound);
-  }
-
-  // Every change is already synced when its call (or its transaction) commits: nothing is
-  // left to flush.
-  long Flush(RegKey key) {
-    std::int64_t id = kRootId;
-    return Resolve(key, &id);
-  }
-
-  long Close(RegKey key) {
-    if (key == kCurrentUser) return kSuccess;
-    if (!handles_.erase(key)) return kInvalidHandle;
-    if (handles_.empty()) EndSnapshot();
-    return kSuccess;
-  }
-
- private:
   // The key id behind a handle: kInvalidHandle for no handle of ours, kKeyDeleted for one
   // whose key this process deleted.
   long Resolve(RegKey key, std::int64_t* id) const {
@@ -512,31 +520,7 @@ Hive& TheHive() {
 
 }  // namespace
 
-long OpenKey(RegKey parent, const std::string& path, RegKey* key) {
-  return TheHive().OpenOrCreate(parent, path, key, false);
-}
-long CreateKey(RegKey parent, const std::string& path, RegKey* key) {
-  return TheHive().OpenOrCreate(parent, path, key, true);
-}
-long QueryValue(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
-                std::uint32_t* size) {
-  return TheHive().Query(key, name, type, data, size);
-}
-long SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
-              std::uint32_t size) {
-  return TheHive().Set(key, name, type, data, size);
-}
-long DeleteValue(RegKey key, const std::string& name) { return TheHive().Delete(key, name); }
-long EnumKey(RegKey key, std::uint32_t index, std::string* name) {
-  return TheHive().EnumKey(key, index, name);
-}
-long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
-               std::uint8_t* data, std::uint32_t* size) {
-  return TheHive().EnumValue(key, index, name, type, data, size);
-}
-long DeleteKey(RegKey parent, const std::string& path) { return TheHive().DeleteKey(parent, path); }
-long FlushKey(RegKey key) { return TheHive().Flush(key); }
-long CloseKey(RegKey key) { return TheHive().Close(key); }
+Registry& Registry::Default() { return TheHive(); }
 
 long BeginHiveTransaction() { return TheHive().BeginTransaction(); }
 long CommitHiveTransaction() { return TheHive().CommitTransaction(); }

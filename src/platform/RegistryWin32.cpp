@@ -10,8 +10,6 @@
 
 namespace platform {
 
-const RegKey kCurrentUser = reinterpret_cast<RegKey>(HKEY_CURRENT_USER);
-
 namespace {
 
 HKEY ToHkey(RegKey key) { return reinterpret_cast<HKEY>(key); }
@@ -74,83 +72,91 @@ std::wstring OneUnitPerCharacter(std::wstring wide) {
   return wide;
 }
 
+class Advapi32Registry final : public Registry {
+ public:
+  long OpenKey(RegKey parent, const std::string& path, RegKey* key) override {
+    return OpenWith(RegOpenKeyA, parent, path, key);
+  }
+
+  long CreateKey(RegKey parent, const std::string& path, RegKey* key) override {
+    return OpenWith(RegCreateKeyA, parent, path, key);
+  }
+
+  long QueryValue(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                  std::uint32_t* size) override {
+    // DWORD is unsigned long here, not std::uint32_t: copy in and out rather than alias, so
+    // that whatever advapi32 leaves alone stays as the caller had it.
+    DWORD typeWord = type != nullptr ? *type : 0;
+    DWORD sizeWord = size != nullptr ? *size : 0;
+    const LSTATUS result =
+        RegQueryValueExA(ToHkey(key), name.c_str(), nullptr, type != nullptr ? &typeWord : nullptr,
+                         data, size != nullptr ? &sizeWord : nullptr);
+    if (type != nullptr) *type = typeWord;
+    if (size != nullptr) *size = sizeWord;
+    return result;
+  }
+
+  long SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                std::uint32_t size) override {
+    return RegSetValueExA(ToHkey(key), name.c_str(), 0, type, data, size);
+  }
+
+  long DeleteValue(RegKey key, const std::string& name) override {
+    return RegDeleteValueA(ToHkey(key), name.c_str());
+  }
+
+  long EnumKey(RegKey key, std::uint32_t index, std::string* name) override {
+    if (name == nullptr) return ERROR_INVALID_PARAMETER;
+    char buffer[256];  // a key name has at most 255 characters
+    DWORD length = sizeof buffer;
+    const LSTATUS result =
+        RegEnumKeyExA(ToHkey(key), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+    if (result == ERROR_SUCCESS) name->assign(buffer, length);
+    return result;
+  }
+
+  long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
+                 std::uint8_t* data, std::uint32_t* size) override {
+    if (name == nullptr) return ERROR_INVALID_PARAMETER;
+    std::string buffer(16384, '\0');  // a value name has at most 16,383 characters
+    DWORD length = static_cast<DWORD>(buffer.size());
+    // As in QueryValue: copy the DWORDs in and out rather than alias them.
+    DWORD typeWord = type != nullptr ? *type : 0;
+    DWORD sizeWord = size != nullptr ? *size : 0;
+    const LSTATUS result =
+        RegEnumValueA(ToHkey(key), index, buffer.data(), &length, nullptr,
+                      type != nullptr ? &typeWord : nullptr, data, size != nullptr ? &sizeWord : nullptr);
+    if (result == ERROR_SUCCESS || result == ERROR_MORE_DATA) name->assign(buffer.data(), length);
+    if (type != nullptr) *type = typeWord;
+    if (size != nullptr) *size = sizeWord;
+    return result;
+  }
+
+  long DeleteKey(RegKey parent, const std::string& path) override {
+    return RegDeleteKeyA(ToHkey(parent), path.c_str());
+  }
+
+  long FlushKey(RegKey key) override { return RegFlushKey(ToHkey(key)); }
+
+  long CloseKey(RegKey key) override { return RegCloseKey(ToHkey(key)); }
+
+  // GetACP() rather than CP_ACP: a system whose ANSI code page is UTF-8 must get UTF-8's
+  // flags, which CP_ACP would hide.
+  std::string ToAnsi(std::string_view utf8) override {
+    const UINT ansi = GetACP();
+    std::wstring wide = ToWide(CP_UTF8, utf8);
+    if (ansi != CP_UTF8) wide = OneUnitPerCharacter(std::move(wide));
+    return FromWide(ansi, wide);
+  }
+
+  std::string FromAnsi(std::string_view ansi) override { return FromWide(CP_UTF8, ToWide(GetACP(), ansi)); }
+};
+
 }  // namespace
 
-long OpenKey(RegKey parent, const std::string& path, RegKey* key) {
-  return OpenWith(RegOpenKeyA, parent, path, key);
+Registry& Registry::Default() {
+  static Advapi32Registry registry;
+  return registry;
 }
-
-long CreateKey(RegKey parent, const std::string& path, RegKey* key) {
-  return OpenWith(RegCreateKeyA, parent, path, key);
-}
-
-long QueryValue(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
-                std::uint32_t* size) {
-  // DWORD is unsigned long here, not std::uint32_t: copy in and out rather than alias, so
-  // that whatever advapi32 leaves alone stays as the caller had it.
-  DWORD typeWord = type != nullptr ? *type : 0;
-  DWORD sizeWord = size != nullptr ? *size : 0;
-  const LSTATUS result =
-      RegQueryValueExA(ToHkey(key), name.c_str(), nullptr, type != nullptr ? &typeWord : nullptr,
-                       data, size != nullptr ? &sizeWord : nullptr);
-  if (type != nullptr) *type = typeWord;
-  if (size != nullptr) *size = sizeWord;
-  return result;
-}
-
-long SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
-              std::uint32_t size) {
-  return RegSetValueExA(ToHkey(key), name.c_str(), 0, type, data, size);
-}
-
-long DeleteValue(RegKey key, const std::string& name) {
-  return RegDeleteValueA(ToHkey(key), name.c_str());
-}
-
-long EnumKey(RegKey key, std::uint32_t index, std::string* name) {
-  if (name == nullptr) return ERROR_INVALID_PARAMETER;
-  char buffer[256];  // a key name has at most 255 characters
-  DWORD length = sizeof buffer;
-  const LSTATUS result =
-      RegEnumKeyExA(ToHkey(key), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
-  if (result == ERROR_SUCCESS) name->assign(buffer, length);
-  return result;
-}
-
-long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
-               std::uint8_t* data, std::uint32_t* size) {
-  if (name == nullptr) return ERROR_INVALID_PARAMETER;
-  std::string buffer(16384, '\0');  // a value name has at most 16,383 characters
-  DWORD length = static_cast<DWORD>(buffer.size());
-  // As in QueryValue: copy the DWORDs in and out rather than alias them.
-  DWORD typeWord = type != nullptr ? *type : 0;
-  DWORD sizeWord = size != nullptr ? *size : 0;
-  const LSTATUS result =
-      RegEnumValueA(ToHkey(key), index, buffer.data(), &length, nullptr,
-                    type != nullptr ? &typeWord : nullptr, data, size != nullptr ? &sizeWord : nullptr);
-  if (result == ERROR_SUCCESS || result == ERROR_MORE_DATA) name->assign(buffer.data(), length);
-  if (type != nullptr) *type = typeWord;
-  if (size != nullptr) *size = sizeWord;
-  return result;
-}
-
-long DeleteKey(RegKey parent, const std::string& path) {
-  return RegDeleteKeyA(ToHkey(parent), path.c_str());
-}
-
-long FlushKey(RegKey key) { return RegFlushKey(ToHkey(key)); }
-
-long CloseKey(RegKey key) { return RegCloseKey(ToHkey(key)); }
-
-// GetACP() rather than CP_ACP: a system whose ANSI code page is UTF-8 must get UTF-8's
-// flags, which CP_ACP would hide.
-std::string ToAnsi(std::string_view utf8) {
-  const UINT ansi = GetACP();
-  std::wstring wide = ToWide(CP_UTF8, utf8);
-  if (ansi != CP_UTF8) wide = OneUnitPerCharacter(std::move(wide));
-  return FromWide(ansi, wide);
-}
-
-std::string FromAnsi(std::string_view ansi) { return FromWide(CP_UTF8, ToWide(GetACP(), ansi)); }
 
 }  // namespace platform

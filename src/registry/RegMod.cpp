@@ -9,6 +9,8 @@
 namespace regmod {
 namespace {
 
+platform::Registry* g_registry = nullptr;
+
 // The buffer of the first query; a larger value is read again with its own size.
 constexpr std::uint32_t kFirstBufferSize = 2048;
 
@@ -34,7 +36,7 @@ std::string BinaryText(const std::vector<std::uint8_t>& data, std::uint32_t leng
 // A string of any other type: the data less the byte taken for its terminator.
 std::string StringText(const std::vector<std::uint8_t>& data, std::uint32_t length) {
   if (length == 0) return {};
-  return platform::FromAnsi(
+  return CurrentRegistry().FromAnsi(
       std::string_view(reinterpret_cast<const char*>(data.data()), length - 1));
 }
 
@@ -55,21 +57,26 @@ bool ToInt32(const std::string& text, std::int32_t* number) {
 
 }  // namespace
 
+void UseRegistry(platform::Registry& registry) { g_registry = &registry; }
+
+platform::Registry& CurrentRegistry() { return g_registry ? *g_registry : platform::Registry::Default(); }
+
 std::string GetRegValue(RegKey root, const std::string& keyPath, const std::string& valueName) {
+  platform::Registry& registry = CurrentRegistry();
   RegKey key = platform::kNoKey;
-  platform::OpenKey(root, platform::ToAnsi(keyPath), &key);
-  const std::string name = platform::ToAnsi(valueName);
+  registry.OpenKey(root, registry.ToAnsi(keyPath), &key);
+  const std::string name = registry.ToAnsi(valueName);
 
   std::vector<std::uint8_t> data(kFirstBufferSize);
   std::uint32_t type = 0;
   std::uint32_t length = kFirstBufferSize;
-  long result = platform::QueryValue(key, name, &type, data.data(), &length);
+  long result = registry.QueryValue(key, name, &type, data.data(), &length);
   // The value may grow between two queries: ask again until it fits.
   while (result == platform::kMoreData) {
     data.resize(length);
-    result = platform::QueryValue(key, name, &type, data.data(), &length);
+    result = registry.QueryValue(key, name, &type, data.data(), &length);
   }
-  platform::CloseKey(key);
+  registry.CloseKey(key);
 
   if (result != platform::kSuccess) return kNotFound;
   switch (type) {
@@ -81,9 +88,10 @@ std::string GetRegValue(RegKey root, const std::string& keyPath, const std::stri
 
 void SetRegValue(RegKey root, const std::string& keyPath, const std::string& valueName,
                  ValueType type, const std::string& value) {
+  platform::Registry& registry = CurrentRegistry();
   RegKey key = platform::kNoKey;
-  platform::CreateKey(root, platform::ToAnsi(keyPath), &key);
-  const std::string name = platform::ToAnsi(valueName);
+  registry.CreateKey(root, registry.ToAnsi(keyPath), &key);
+  const std::string name = registry.ToAnsi(valueName);
   if (type == ValueType::Dword) {
     std::int32_t number = 0;
     if (ToInt32(value, &number)) {
@@ -91,22 +99,23 @@ void SetRegValue(RegKey root, const std::string& keyPath, const std::string& val
       const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
                                      static_cast<std::uint8_t>(bits >> 16),
                                      static_cast<std::uint8_t>(bits >> 24)};
-      platform::SetValue(key, name, platform::kRegDword, bytes, 4);
+      registry.SetValue(key, name, platform::kRegDword, bytes, 4);
     }
   } else {
-    const std::string data = platform::ToAnsi(value) + '\0';
-    platform::SetValue(key, name, platform::kRegSz, reinterpret_cast<const std::uint8_t*>(data.data()),
+    const std::string data = registry.ToAnsi(value) + '\0';
+    registry.SetValue(key, name, platform::kRegSz, reinterpret_cast<const std::uint8_t*>(data.data()),
                        static_cast<std::uint32_t>(data.size()));
   }
-  platform::FlushKey(key);
-  platform::CloseKey(key);
+  registry.FlushKey(key);
+  registry.CloseKey(key);
 }
 
 void DeleteRegValue(RegKey root, const std::string& keyPath, const std::string& valueName) {
+  platform::Registry& registry = CurrentRegistry();
   RegKey key = platform::kNoKey;
-  platform::OpenKey(root, platform::ToAnsi(keyPath), &key);
-  platform::DeleteValue(key, platform::ToAnsi(valueName));
-  platform::CloseKey(key);
+  registry.OpenKey(root, registry.ToAnsi(keyPath), &key);
+  registry.DeleteValue(key, registry.ToAnsi(valueName));
+  registry.CloseKey(key);
 }
 
 std::string GetLastUser() { return GetRegValue(platform::kCurrentUser, kPagerKey, kLastUserValue); }

@@ -22,6 +22,11 @@ inline constexpr const char* kProfilesKey = "SOFTWARE\\Yahoo\\Pager\\profiles\\"
 inline constexpr const char* kAlertValue = "VantorAlert";
 inline constexpr const char* kCustomMsgsSubkey = "\\Custom Msgs\\";
 
+// The registry the procedures below work on: the platform's default until another is
+// chosen (the Linux program's Wine prefix, a test's recorder). It must outlive its use.
+void UseRegistry(platform::Registry& registry);
+platform::Registry& CurrentRegistry();
+
 // How SetRegValue stores its text: as a string, or converted to a 32-bit number.
 enum class ValueType { String = 1, Dword = 4 };
 

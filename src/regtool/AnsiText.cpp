@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <unordered_map>
 
-#include "Registry.h"
+#include "CodePage1252.h"
 
 namespace regtool {
 namespace {
@@ -23,7 +23,7 @@ const CodePage& Table() {
     CodePage page;
     for (int byte = 0; byte < 256; ++byte) {
       const std::u32string character =
-          DecodeUtf8(platform::FromAnsi(std::string(1, static_cast<char>(byte))));
+          DecodeUtf8(platform::Windows1252ToUtf8(std::string(1, static_cast<char>(byte))));
       page.characters[byte] = character.size() == 1 ? character[0] : kReplacement;
       page.bytes.emplace(page.characters[byte], static_cast<char>(byte));
     }

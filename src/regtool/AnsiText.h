@@ -1,6 +1,6 @@
 // Text as vantor-reg meets it: UTF-8 on the command line and the terminal, UTF-16LE in
 // version 5 .reg files, Windows-1252 (ANSI) bytes in the registry. Conversions go
-// through code points; the code page itself is the platform's (platform::FromAnsi).
+// through code points; the code page itself is the platform's (platform::Windows1252ToUtf8).
 #pragma once
 
 #include <optional>

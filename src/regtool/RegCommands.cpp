@@ -176,7 +176,7 @@ class Session {
   int Query(const CommandLine& line) {
     const KeyName key = ParseKey(line);
     KeyHandle handle;
-    Check(platform::OpenKey(kCurrentUser, key.path, handle.Receive()));
+    Check(Hive().OpenKey(kCurrentUser, key.path, handle.Receive()));
     if (!line.valueName && !line.defaultValue) {
       out_ << '\n';
       ListKey(handle.get(), key.shown, line.recurse, false);
@@ -213,14 +213,14 @@ class Session {
       value = {line.valueName ? Ansi(*line.valueName) : std::string(), *type, DataBytes(*type, line.data)};
     }
     KeyHandle handle;
-    Check(platform::CreateKey(kCurrentUser, key.path, handle.Receive()));
+    Check(Hive().CreateKey(kCurrentUser, key.path, handle.Receive()));
     if (setsValue) {
       RegValue existing;
       if (!line.force && ReadValue(handle.get(), value.name, &existing) == kSuccess &&
           !Confirm("Value " + Shown(value.name) + " exists, overwrite(Yes/No)? ")) {
         return Canceled();
       }
-      Check(platform::SetValue(handle.get(), value.name, value.type,
+      Check(Hive().SetValue(handle.get(), value.name, value.type,
                                reinterpret_cast<const std::uint8_t*>(value.data.data()),
                                static_cast<std::uint32_t>(value.data.size())));
     }
@@ -230,14 +230,14 @@ class Session {
   int Delete(const CommandLine& line) {
     const KeyName key = ParseKey(line);
     KeyHandle handle;
-    Check(platform::OpenKey(kCurrentUser, key.path, handle.Receive()));
+    Check(Hive().OpenKey(kCurrentUser, key.path, handle.Receive()));
     if (line.valueName || line.defaultValue) {
       const std::string name = line.valueName ? Ansi(*line.valueName) : std::string();
       RegValue value;
       Check(ReadValue(handle.get(), name, &value));
       if (!line.force && !Confirm("Delete the registry value " + Shown(name) + " (Yes/No)? "))
         return Canceled();
-      Check(platform::DeleteValue(handle.get(), name));
+      Check(Hive().DeleteValue(handle.get(), name));
     } else if (line.allValues) {
       if (!line.force && !Confirm("Delete all values under the registry key " + key.shown + " (Yes/No)? "))
         return Canceled();
@@ -245,7 +245,7 @@ class Session {
         std::vector<RegValue> values;
         long result = ReadValues(handle.get(), &values);
         for (auto value = values.begin(); result == kSuccess && value != values.end(); ++value)
-          result = platform::DeleteValue(handle.get(), value->name);
+          result = Hive().DeleteValue(handle.get(), value->name);
         return result;
       }));
     } else {
@@ -306,23 +306,23 @@ class Session {
       std::string what;
       switch (change.kind) {
         case RegChange::Kind::kCreateKey:
-          result = platform::CreateKey(kCurrentUser, change.key, key.Receive());
-          what = "cannot create the key " + platform::FromAnsi(change.key);
+          result = Hive().CreateKey(kCurrentUser, change.key, key.Receive());
+          what = "cannot create the key " + Hive().FromAnsi(change.key);
           break;
         case RegChange::Kind::kDeleteKey:
           key.Close();
           result = DeleteTree(kCurrentUser, change.key);
           if (result == platform::kFileNotFound) result = kSuccess;
-          what = "cannot delete the key " + platform::FromAnsi(change.key);
+          what = "cannot delete the key " + Hive().FromAnsi(change.key);
           break;
         case RegChange::Kind::kSetValue:
-          result = platform::SetValue(key.get(), change.value.name, change.value.type,
+          result = Hive().SetValue(key.get(), change.value.name, change.value.type,
                                       reinterpret_cast<const std::uint8_t*>(change.value.data.data()),
                                       static_cast<std::uint32_t>(change.value.data.size()));
           what = "cannot set the value " + Shown(change.value.name);
           break;
         case RegChange::Kind::kDeleteValue:
-          result = platform::DeleteValue(key.get(), change.value.name);
+          result = Hive().DeleteValue(key.get(), change.value.name);
           if (result == platform::kFileNotFound) result = kSuccess;
           what = "cannot delete the value " + Shown(change.value.name);
           break;
@@ -336,7 +336,7 @@ class Session {
   }
 
   static std::string Shown(const std::string& ansiName) {
-    return ansiName.empty() ? "(Default)" : platform::FromAnsi(ansiName);
+    return ansiName.empty() ? "(Default)" : Hive().FromAnsi(ansiName);
   }
 
   static void Check(long result) {
@@ -381,13 +381,13 @@ class Session {
     std::vector<std::string> names;
     Check(ReadSubkeyNames(key, &names));
     for (const std::string& name : names) {
-      const std::string subkeyShown = shown + '\\' + platform::FromAnsi(name);
+      const std::string subkeyShown = shown + '\\' + Hive().FromAnsi(name);
       if (!recurse) {
         out_ << subkeyShown << '\n';
         continue;
       }
       KeyHandle subkey;
-      Check(platform::OpenKey(key, name, subkey.Receive()));
+      Check(Hive().OpenKey(key, name, subkey.Receive()));
       ListKey(subkey.get(), subkeyShown, true, true);
     }
   }
@@ -404,8 +404,8 @@ class Session {
     Check(ReadSubkeyNames(key, &names));
     for (const std::string& subkeyName : names) {
       KeyHandle subkey;
-      Check(platform::OpenKey(key, subkeyName, subkey.Receive()));
-      FindValue(subkey.get(), shown + '\\' + platform::FromAnsi(subkeyName), name, matches);
+      Check(Hive().OpenKey(key, subkeyName, subkey.Receive()));
+      FindValue(subkey.get(), shown + '\\' + Hive().FromAnsi(subkeyName), name, matches);
     }
   }
 
@@ -425,11 +425,11 @@ class Session {
     switch (value.type) {
       case platform::kRegSz:
       case platform::kRegExpandSz:
-        return platform::FromAnsi(data.substr(0, data.find('\0')));
+        return Hive().FromAnsi(data.substr(0, data.find('\0')));
       case platform::kRegMultiSz: {
         // Without the zeros that end the last string and the list.
         std::string shown;
-        for (const char c : platform::FromAnsi(data.size() > 2 ? data.substr(0, data.size() - 2) : ""))
+        for (const char c : Hive().FromAnsi(data.size() > 2 ? data.substr(0, data.size() - 2) : ""))
           shown += c == '\0' ? std::string("\\0") : std::string(1, c);
         return shown;
       }

@@ -29,7 +29,7 @@ long CollectTree(platform::RegKey key, const std::string& path, std::vector<RegK
   if (const long result = ReadSubkeyNames(key, &names); result != platform::kSuccess) return result;
   for (const std::string& name : names) {
     KeyHandle subkey;
-    long result = platform::OpenKey(key, name, subkey.Receive());
+    long result = Hive().OpenKey(key, name, subkey.Receive());
     if (result == platform::kSuccess)
       result = CollectTree(subkey.get(), path.empty() ? name : path + '\\' + name, keys);
     if (result != platform::kSuccess) return result;
@@ -42,7 +42,7 @@ long CollectTree(platform::RegKey key, const std::string& path, std::vector<RegK
 long ReadValue(platform::RegKey key, const std::string& name, RegValue* value) {
   value->name = name;
   return ReadData([&](std::uint32_t* type, std::uint8_t* data,
-                      std::uint32_t* size) { return platform::QueryValue(key, name, type, data, size); },
+                      std::uint32_t* size) { return Hive().QueryValue(key, name, type, data, size); },
                   value);
 }
 
@@ -51,7 +51,7 @@ long ReadValues(platform::RegKey key, std::vector<RegValue>* values) {
     RegValue value;
     const long result = ReadData(
         [&](std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) {
-          return platform::EnumValue(key, index, &value.name, type, data, size);
+          return Hive().EnumValue(key, index, &value.name, type, data, size);
         },
         &value);
     if (result == platform::kNoMoreItems) return platform::kSuccess;
@@ -63,7 +63,7 @@ long ReadValues(platform::RegKey key, std::vector<RegValue>* values) {
 long ReadSubkeyNames(platform::RegKey key, std::vector<std::string>* names) {
   for (std::uint32_t index = 0;; ++index) {
     std::string name;
-    const long result = platform::EnumKey(key, index, &name);
+    const long result = Hive().EnumKey(key, index, &name);
     if (result == platform::kNoMoreItems) return platform::kSuccess;
     if (result != platform::kSuccess) return result;
     names->push_back(std::move(name));
@@ -72,20 +72,20 @@ long ReadSubkeyNames(platform::RegKey key, std::vector<std::string>* names) {
 
 long ReadTree(const std::string& path, std::vector<RegKeyContents>* keys) {
   KeyHandle key;
-  const long result = platform::OpenKey(platform::kCurrentUser, path, key.Receive());
+  const long result = Hive().OpenKey(platform::kCurrentUser, path, key.Receive());
   return result == platform::kSuccess ? CollectTree(key.get(), path, keys) : result;
 }
 
 long DeleteTree(platform::RegKey parent, const std::string& path) {
   KeyHandle key;
-  long result = platform::OpenKey(parent, path, key.Receive());
+  long result = Hive().OpenKey(parent, path, key.Receive());
   // The key's own subkeys are gone one by one, so the first one left is always index 0.
   std::string subkey;
   while (result == platform::kSuccess &&
-         (result = platform::EnumKey(key.get(), 0, &subkey)) == platform::kSuccess)
+         (result = Hive().EnumKey(key.get(), 0, &subkey)) == platform::kSuccess)
     result = DeleteTree(key.get(), subkey);
   key.Close();
-  return result == platform::kNoMoreItems ? platform::DeleteKey(parent, path) : result;
+  return result == platform::kNoMoreItems ? Hive().DeleteKey(parent, path) : result;
 }
 
 long InHiveTransaction(const std::function<long()>& change) {

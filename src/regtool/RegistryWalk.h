@@ -12,6 +12,9 @@
 
 namespace regtool {
 
+// vantor-reg works on the hive, the platform's default registry.
+inline platform::Registry& Hive() { return platform::Registry::Default(); }
+
 // An open key, closed when it goes.
 class KeyHandle {
  public:
@@ -27,7 +30,7 @@ class KeyHandle {
     return &key_;
   }
   void Close() {
-    if (key_ != platform::kNoKey) platform::CloseKey(key_);
+    if (key_ != platform::kNoKey) Hive().CloseKey(key_);
     key_ = platform::kNoKey;
   }
 

@@ -15,16 +15,18 @@
 
 namespace {
 
+platform::Registry& Hive() { return platform::Registry::Default(); }
+
 int RawWrites(const std::string& path, const std::string& prefix, int count) {
   for (int i = 1; i <= count; ++i) {
     platform::RegKey key = platform::kNoKey;
     const std::string data = prefix + std::to_string(i) + '\0';
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
     const auto size = static_cast<std::uint32_t>(data.size());
-    if (platform::CreateKey(platform::kCurrentUser, path, &key) != platform::kSuccess ||
-        platform::SetValue(key, prefix + std::to_string(i), platform::kRegSz, bytes, size) != platform::kSuccess ||
-        platform::SetValue(key, "shared", platform::kRegSz, bytes, size) != platform::kSuccess ||
-        platform::CloseKey(key) != platform::kSuccess) {
+    if (Hive().CreateKey(platform::kCurrentUser, path, &key) != platform::kSuccess ||
+        Hive().SetValue(key, prefix + std::to_string(i), platform::kRegSz, bytes, size) != platform::kSuccess ||
+        Hive().SetValue(key, "shared", platform::kRegSz, bytes, size) != platform::kSuccess ||
+        Hive().CloseKey(key) != platform::kSuccess) {
       return 1;
     }
   }

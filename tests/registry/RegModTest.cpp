@@ -1,5 +1,6 @@
-// RegMod against the registry it runs on: the hive here, Wine's advapi32 in the Windows
-// build. Values are seeded and inspected through the raw registry functions.
+// RegMod against the registry it runs on: the hive, and Wine's advapi32 in the Windows
+// build and through the bridge. Values are seeded and inspected through the raw registry
+// functions.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "RegMod.h"
+#include "RegistryUnderTest.h"
 
 namespace {
 
@@ -28,34 +30,34 @@ struct RawValue {
 void RawSet(const std::string& path, const std::string& name, std::uint32_t type,
             const std::string& bytes) {
   platform::RegKey key = platform::kNoKey;
-  ASSERT_EQ(platform::CreateKey(kCurrentUser, path, &key), platform::kSuccess);
-  EXPECT_EQ(platform::SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+  ASSERT_EQ(RegistryUnderTest().CreateKey(kCurrentUser, path, &key), platform::kSuccess);
+  EXPECT_EQ(RegistryUnderTest().SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                static_cast<std::uint32_t>(bytes.size())),
             platform::kSuccess);
-  platform::CloseKey(key);
+  RegistryUnderTest().CloseKey(key);
 }
 
 RawValue RawGet(const std::string& path, const std::string& name) {
   RawValue value;
   platform::RegKey key = platform::kNoKey;
-  value.result = platform::OpenKey(kCurrentUser, path, &key);
+  value.result = RegistryUnderTest().OpenKey(kCurrentUser, path, &key);
   if (value.result != platform::kSuccess) return value;
   std::uint32_t size = 0;
-  value.result = platform::QueryValue(key, name, &value.type, nullptr, &size);
+  value.result = RegistryUnderTest().QueryValue(key, name, &value.type, nullptr, &size);
   if (value.result == platform::kSuccess) {
     value.bytes.resize(size);
-    value.result = platform::QueryValue(key, name, &value.type,
+    value.result = RegistryUnderTest().QueryValue(key, name, &value.type,
                                         reinterpret_cast<std::uint8_t*>(value.bytes.data()), &size);
     value.bytes.resize(size);
   }
-  platform::CloseKey(key);
+  RegistryUnderTest().CloseKey(key);
   return value;
 }
 
 bool KeyExists(const std::string& path) {
   platform::RegKey key = platform::kNoKey;
-  const bool exists = platform::OpenKey(kCurrentUser, path, &key) == platform::kSuccess;
-  platform::CloseKey(key);
+  const bool exists = RegistryUnderTest().OpenKey(kCurrentUser, path, &key) == platform::kSuccess;
+  RegistryUnderTest().CloseKey(key);
   return exists;
 }
 
@@ -91,13 +93,9 @@ TEST(GetRegValue, TurnsEachTypeIntoItsTextForm) {
 
 TEST(GetRegValue, StringWithoutTerminatorLosesItsLastCharacter) {
   RawSet(kTestKey, "unterminated", platform::kRegSz, "abc");
-#ifdef _WIN32
-  // Wine's registry adds the terminator the writer left out, so nothing is lost there.
-  EXPECT_EQ(Read("unterminated"), "abc");
-#else
-  // The hive keeps the bytes exactly as written; the reader drops the last one.
-  EXPECT_EQ(Read("unterminated"), "ab");
-#endif
+  // Wine's registry adds the terminator the writer left out, so nothing is lost there; the
+  // hive keeps the bytes exactly as written, and the reader drops the last one.
+  EXPECT_EQ(Read("unterminated"), RegistryIsWines() ? "abc" : "ab");
 }
 
 TEST(GetRegValue, ReadsValuesOfAnySizeWhole) {
@@ -187,9 +185,7 @@ TEST(SetRegValue, FailsSilentlyWhenTheKeyCantBeCreated) {
   SetRegValue(kCurrentUser, longest, "1", ValueType::String, "x");
   EXPECT_EQ(GetRegValue(kCurrentUser, longest, "1"), "x");
   for (const std::size_t length : {256u, 257u}) {
-#ifdef _WIN32
-    if (length == 256) continue;
-#endif
+    if (RegistryIsWines() && length == 256) continue;
     const std::string tooLong(length, 'k');
     SetRegValue(kCurrentUser, tooLong, "1", ValueType::String, "x");
     EXPECT_FALSE(KeyExists(tooLong)) << length;

@@ -19,13 +19,13 @@ const std::string kPath = "Software\\VantorTest\\Transaction";
 void ChangeInTransaction() {
   ASSERT_EQ(BeginHiveTransaction(), kSuccess);
   RegKey key = kNoKey;
-  ASSERT_EQ(CreateKey(kCurrentUser, kPath + "\\New\\Deeper\\Deepest", &key), kSuccess);
-  EXPECT_EQ(SetValue(key, "v", kRegSz, reinterpret_cast<const std::uint8_t*>("new"), 4), kSuccess);
-  CloseKey(key);
-  ASSERT_EQ(OpenKey(kCurrentUser, kPath, &key), kSuccess);
-  EXPECT_EQ(SetValue(key, "old", kRegDword, reinterpret_cast<const std::uint8_t*>("\2\0\0\0"), 4), kSuccess);
-  EXPECT_EQ(DeleteKey(key, "Doomed"), kSuccess);
-  CloseKey(key);
+  ASSERT_EQ(Registry::Default().CreateKey(kCurrentUser, kPath + "\\New\\Deeper\\Deepest", &key), kSuccess);
+  EXPECT_EQ(Registry::Default().SetValue(key, "v", kRegSz, reinterpret_cast<const std::uint8_t*>("new"), 4), kSuccess);
+  Registry::Default().CloseKey(key);
+  ASSERT_EQ(Registry::Default().OpenKey(kCurrentUser, kPath, &key), kSuccess);
+  EXPECT_EQ(Registry::Default().SetValue(key, "old", kRegDword, reinterpret_cast<const std::uint8_t*>("\2\0\0\0"), 4), kSuccess);
+  EXPECT_EQ(Registry::Default().DeleteKey(key, "Doomed"), kSuccess);
+  Registry::Default().CloseKey(key);
   // Nothing is committed yet: another process still reads the hive as it was.
   EXPECT_EQ(RunReg({"query", "HKCU\\" + kPath + "\\New"}).exitCode, 1);
 }

@@ -12,6 +12,8 @@
 
 namespace {
 
+platform::Registry& Hive() { return platform::Registry::Default(); }
+
 std::string TempFile(const std::string& contents) {
   char name[] = "/tmp/vantor-run-XXXXXX";
   const int fd = mkstemp(name);
@@ -27,16 +29,16 @@ void ReadTree(platform::RegKey key, const std::string& path, Tree* tree) {
   std::string name;
   for (std::uint32_t i = 0;; ++i) {
     std::uint32_t type = 0, size = 0;
-    if (platform::EnumValue(key, i, &name, &type, nullptr, &size) != platform::kSuccess) break;
+    if (Hive().EnumValue(key, i, &name, &type, nullptr, &size) != platform::kSuccess) break;
     std::string data(size, '\0');
-    platform::EnumValue(key, i, &name, &type, reinterpret_cast<std::uint8_t*>(data.data()), &size);
+    Hive().EnumValue(key, i, &name, &type, reinterpret_cast<std::uint8_t*>(data.data()), &size);
     values[name] = {type, data};
   }
-  for (std::uint32_t i = 0; platform::EnumKey(key, i, &name) == platform::kSuccess; ++i) {
+  for (std::uint32_t i = 0; Hive().EnumKey(key, i, &name) == platform::kSuccess; ++i) {
     platform::RegKey subkey = platform::kNoKey;
-    platform::OpenKey(key, name, &subkey);
+    Hive().OpenKey(key, name, &subkey);
     ReadTree(subkey, path + '\\' + name, tree);
-    platform::CloseKey(subkey);
+    Hive().CloseKey(subkey);
   }
 }
 
@@ -70,20 +72,20 @@ ToolRun RunReg(std::vector<std::string> args, const std::string& input) {
 Tree ReadHive(const std::string& path) {
   Tree tree;
   platform::RegKey key = platform::kNoKey;
-  if (platform::OpenKey(platform::kCurrentUser, path, &key) != platform::kSuccess) return tree;
+  if (Hive().OpenKey(platform::kCurrentUser, path, &key) != platform::kSuccess) return tree;
   ReadTree(key, path, &tree);
-  platform::CloseKey(key);
+  Hive().CloseKey(key);
   return tree;
 }
 
 void SetRaw(const std::string& path, const std::string& name, std::uint32_t type, const std::string& data) {
   platform::RegKey key = platform::kNoKey;
-  platform::CreateKey(platform::kCurrentUser, path, &key);
-  if (platform::SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
+  Hive().CreateKey(platform::kCurrentUser, path, &key);
+  if (Hive().SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
                          static_cast<std::uint32_t>(data.size())) != platform::kSuccess) {
     std::abort();
   }
-  platform::CloseKey(key);
+  Hive().CloseKey(key);
 }
 
 std::string ReadFile(const std::string& path) {

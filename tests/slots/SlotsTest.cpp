@@ -28,6 +28,12 @@ using Log = std::vector<std::string>;
 
 const std::string kUserKey = "SOFTWARE\\yahoo\\pager";
 
+// The program's registry calls pass through it; the test's own reads and writes don't.
+RecordingRegistry& Recorder() {
+  static RecordingRegistry recorder(platform::Registry::Default());
+  return recorder;
+}
+
 std::string MessagesKey(const std::string& user) {
   return "SOFTWARE\\Yahoo\\Pager\\profiles\\" + user + "\\Custom Msgs";
 }
@@ -41,17 +47,17 @@ struct Stored {
 // A slot's value as the registry holds it, or nothing when it is missing.
 std::optional<Stored> Slot(int k, const std::string& user = "jdoe") {
   platform::RegKey key = platform::kNoKey;
-  platform::OpenKey(kCurrentUser, MessagesKey(user), &key);
+  platform::Registry::Default().OpenKey(kCurrentUser, MessagesKey(user), &key);
   Stored stored;
   std::uint32_t size = 0;
   const std::string name = std::to_string(k);
-  if (platform::QueryValue(key, name, &stored.type, nullptr, &size) != platform::kSuccess) {
-    platform::CloseKey(key);
+  if (platform::Registry::Default().QueryValue(key, name, &stored.type, nullptr, &size) != platform::kSuccess) {
+    platform::Registry::Default().CloseKey(key);
     return std::nullopt;
   }
   stored.bytes.resize(size);
-  platform::QueryValue(key, name, &stored.type, reinterpret_cast<std::uint8_t*>(stored.bytes.data()), &size);
-  platform::CloseKey(key);
+  platform::Registry::Default().QueryValue(key, name, &stored.type, reinterpret_cast<std::uint8_t*>(stored.bytes.data()), &size);
+  platform::Registry::Default().CloseKey(key);
   return stored;
 }
 
@@ -64,6 +70,7 @@ void RecordUser(const std::string& user) {
 class Slots : public testing::Test {
  protected:
   void SetUp() override {
+    regmod::UseRegistry(Recorder());
     for (const std::string user : {"jdoe", "ann"})
       for (int k = 1; k <= 5; ++k) regmod::DeleteRegValue(kCurrentUser, MessagesKey(user), std::to_string(k));
     RecordUser("jdoe");
@@ -137,10 +144,10 @@ TEST_F(Slots, FullSlotsLeaveCreateDisabledAndTwinsAreListedTwice) {
 
 TEST_F(Slots, ValueOfAnotherTypeIsListedAsTextAndStoredBackAsString) {
   platform::RegKey key = platform::kNoKey;
-  platform::CreateKey(kCurrentUser, MessagesKey("jdoe"), &key);
+  platform::Registry::Default().CreateKey(kCurrentUser, MessagesKey("jdoe"), &key);
   const std::uint8_t fortyTwo[] = {42, 0, 0, 0};
-  platform::SetValue(key, "2", platform::kRegDword, fortyTwo, 4);
-  platform::CloseKey(key);
+  platform::Registry::Default().SetValue(key, "2", platform::kRegDword, fortyTwo, 4);
+  platform::Registry::Default().CloseKey(key);
 
   Click("Command2");
   EXPECT_EQ(Rows(), QStringList({"042"}));
@@ -148,9 +155,9 @@ TEST_F(Slots, ValueOfAnotherTypeIsListedAsTextAndStoredBackAsString) {
 }
 
 TEST_F(Slots, EveryKeystrokeStoresTheWholeText) {
-  recording::Start();
+  Recorder().Start();
   driver::Type(*form_, "Text9", "abc");
-  EXPECT_EQ(recording::Take(), Log({"get yahoo! user ID", "set 3=a", "get yahoo! user ID", "set 3=ab",
+  EXPECT_EQ(Recorder().Take(), Log({"get yahoo! user ID", "set 3=a", "get yahoo! user ID", "set 3=ab",
                                     "get yahoo! user ID", "set 3=abc"}));
   EXPECT_EQ(Slot(3), Sz("abc"));
 
@@ -164,12 +171,12 @@ TEST_F(Slots, CreateAsksOnceAndFillsTheFirstEmptyEditBox) {
   Click("Command2");
   EXPECT_TRUE(Enabled("Command5"));
 
-  recording::Start();
+  Recorder().Start();
   const auto dialog = driver::AnswerNextDialog(driver::Answer::Ok, "  out to lunch ");
   Click("Command5");
   EXPECT_EQ(dialog->title, "New Status...");
   EXPECT_EQ(dialog->text, "Enter New Status Message.");
-  const Log log = recording::Take();
+  const Log log = Recorder().Take();
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(log[1], "set 1=  out to lunch ");  // stored as typed, before the reload
   EXPECT_EQ(Slot(1), Sz("  out to lunch "));
@@ -189,11 +196,11 @@ TEST_F(Slots, CreateWithNoEmptyEditBoxAsksNothing) {
       QTest::keyClick(dialog, Qt::Key_Escape);
     }
   });
-  recording::Start();
+  Recorder().Start();
   Click("Command5");
   QTest::qWait(20);
   EXPECT_FALSE(asked);
-  EXPECT_EQ(recording::Take(), Log());
+  EXPECT_EQ(Recorder().Take(), Log());
 }
 
 TEST_F(Slots, CancelledCreateStoresNothing) {
@@ -211,10 +218,10 @@ TEST_F(Slots, DeleteRemovesEverySlotHoldingTheSelectedText) {
   SelectRow(1);  // "dup", held by slots 2 and 4
   EXPECT_EQ(form_->TextBoxNamed("Text6").Text(), "dup");
 
-  recording::Start();
+  Recorder().Start();
   Click("Command3");
   const std::string user = "get yahoo! user ID";
-  EXPECT_EQ(recording::Take(), Log({user, "delete 2", user, "set 2=", user, "delete 4", user, "set 4=",
+  EXPECT_EQ(Recorder().Take(), Log({user, "delete 2", user, "set 2=", user, "delete 4", user, "set 4=",
                                     user, "get 1", user, "get 2", user, "get 3", user, "get 4", user, "get 5"}));
   EXPECT_EQ(Slot(2), Sz(""));
   EXPECT_EQ(Slot(4), Sz(""));

@@ -1,15 +1,39 @@
-// The hive's registry functions with a log in front of them: tests read which registry
-// operations the program made, in order, as the platform layer saw them.
+// A registry with a log in front of it: tests read which registry operations the program
+// made, in order, as the platform layer saw them.
 #pragma once
 
 #include <string>
 #include <vector>
 
-namespace recording {
+#include "Registry.h"
 
-// Starts a fresh log. Entries: "get NAME", "set NAME=TEXT" (REG_SZ data less the
-// terminator; other types as "set NAME:TYPE"), "delete NAME".
-void Start();
-std::vector<std::string> Take();
+class RecordingRegistry : public platform::RegistryWrapper {
+ public:
+  using RegistryWrapper::RegistryWrapper;
 
-}  // namespace recording
+  // Starts a fresh log. Entries: "get NAME", "set NAME=TEXT" (REG_SZ data less the
+  // terminator; other types as "set NAME:TYPE"), "delete NAME".
+  void Start() { log_.clear(); }
+  std::vector<std::string> Take() { return std::move(log_); }
+
+  long QueryValue(platform::RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                  std::uint32_t* size) override {
+    log_.push_back("get " + name);
+    return RegistryWrapper::QueryValue(key, name, type, data, size);
+  }
+  long SetValue(platform::RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                std::uint32_t size) override {
+    if (type == platform::kRegSz && size > 0)
+      log_.push_back("set " + name + "=" + FromAnsi({reinterpret_cast<const char*>(data), size - 1}));
+    else
+      log_.push_back("set " + name + ":" + std::to_string(type));
+    return RegistryWrapper::SetValue(key, name, type, data, size);
+  }
+  long DeleteValue(platform::RegKey key, const std::string& name) override {
+    log_.push_back("delete " + name);
+    return RegistryWrapper::DeleteValue(key, name);
+  }
+
+ private:
+  std::vector<std::string> log_;
+};

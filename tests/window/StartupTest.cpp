@@ -33,12 +33,12 @@ struct Flag {
 Flag StoredFlag() {
   Flag flag;
   platform::RegKey key = platform::kNoKey;
-  platform::OpenKey(kCurrentUser, "SOFTWARE\\Yahoo\\Pager\\profiles", &key);
+  platform::Registry::Default().OpenKey(kCurrentUser, "SOFTWARE\\Yahoo\\Pager\\profiles", &key);
   char data[64] = {};
   std::uint32_t size = sizeof data;
-  flag.result = platform::QueryValue(key, "VantorAlert", &flag.type, reinterpret_cast<std::uint8_t*>(data), &size);
+  flag.result = platform::Registry::Default().QueryValue(key, "VantorAlert", &flag.type, reinterpret_cast<std::uint8_t*>(data), &size);
   if (flag.result == platform::kSuccess) flag.bytes.assign(data, size);
-  platform::CloseKey(key);
+  platform::Registry::Default().CloseKey(key);
   return flag;
 }
 

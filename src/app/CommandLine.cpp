@@ -1,0 +1,78 @@
+#include "CommandLine.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace app {
+namespace {
+
+constexpr const char* kHelp =
+    "Usage: vantor [--wine[=DIR]]\n"
+    "Edits the custom status messages that the messenger keeps for the user who logged in last.\n"
+    "\n"
+    "Without an option it edits the hive, the registry kept for users without Wine in\n"
+    "${XDG_DATA_HOME:-~/.local/share}/vantor/hive.sqlite. With --wine it edits, live, the\n"
+    "registry of the Wine prefix in which the messenger runs: the one that WINEPREFIX names,\n"
+    "or ~/.wine.\n"
+    "\n"
+    "  --wine        edit the registry of the Wine prefix in WINEPREFIX, or of ~/.wine\n"
+    "  --wine=DIR    edit the registry of the Wine prefix in DIR\n"
+    "  --help        print this and exit\n"
+    "  --version     print the version and exit\n"
+    "\n"
+    "Exit codes: 0 when the window was closed, 2 when the command line or the registry was\n"
+    "at fault.\n";
+
+constexpr const char* kBridgeName = "vantor-wine-bridge.exe";
+
+CommandLine Fail(std::string text) { return {CommandLine::Action::kFail, std::nullopt, std::move(text), {}}; }
+
+std::string Absolute(const std::string& folder) {
+  std::error_code error;
+  const std::filesystem::path path = std::filesystem::absolute(folder, error);
+  return error ? folder : path.lexically_normal().string();
+}
+
+std::optional<std::string> DefaultPrefix() {
+  if (const char* prefix = std::getenv("WINEPREFIX"); prefix && *prefix) return Absolute(prefix);
+  if (const char* home = std::getenv("HOME"); home && *home) return Absolute(std::string(home) + "/.wine");
+  return std::nullopt;
+}
+
+}  // namespace
+
+CommandLine ReadCommandLine(const std::vector<std::string>& args) {
+  CommandLine command;
+  for (const std::string& arg : args) {
+    if (arg == "--help" || arg == "-h") return {CommandLine::Action::kPrint, std::nullopt, kHelp, {}};
+    if (arg == "--version")
+      return {CommandLine::Action::kPrint, std::nullopt, std::string("vantor ") + VANTOR_VERSION + "\n", {}};
+    if (arg == "--wine" || arg.rfind("--wine=", 0) == 0) {
+      if (command.winePrefix) return Fail("--wine is given twice");
+      if (arg == "--wine") {
+        command.winePrefix = DefaultPrefix();
+        if (!command.winePrefix) return Fail("--wine needs WINEPREFIX or HOME to find the Wine prefix");
+      } else if (arg.size() == 7) {
+        return Fail("--wine= needs the folder of a Wine prefix");
+      } else {
+        command.winePrefix = Absolute(arg.substr(7));
+      }
+      continue;
+    }
+    command.rest.push_back(arg);
+  }
+  return command;
+}
+
+std::string WineBridgeProgram() {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return kBridgeName;
+  const std::filesystem::path beside = self.parent_path() / kBridgeName;
+  const std::filesystem::path installed = self.parent_path().parent_path() / "lib" / "vantor" / kBridgeName;
+  return (std::filesystem::exists(beside, error) ? beside : installed).string();
+}
+
+}  // namespace app

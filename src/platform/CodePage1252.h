@@ -1,0 +1,13 @@
+// Windows-1252, the ANSI code page of the hive: what a western Windows would store.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// A character the code page lacks becomes '?'; every byte converts back.
+std::string Utf8ToWindows1252(std::string_view utf8);
+std::string Windows1252ToUtf8(std::string_view ansi);
+
+}  // namespace platform

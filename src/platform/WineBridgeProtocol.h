@@ -1,0 +1,109 @@
+// What the Linux program and the Wine bridge say to each other over the bridge's standard
+// input and output. Every message is a frame: its length as a 32-bit number, then that many
+// bytes. Numbers are little-endian; a byte string is its length (32 bits) and its bytes.
+// The bridge speaks first (kHello); then each request gets exactly one answer, which starts
+// with the call's result code.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform::wire {
+
+enum class Op : std::uint8_t {
+  kPing,         // nothing, answered at once
+  kOpenKey,      // u64 parent, path              -> u64 key
+  kCreateKey,    // u64 parent, path              -> u64 key
+  kQueryValue,   // u64 key, name, u8 given, u32 type, u32 size -> u32 type, u32 size, data
+  kSetValue,     // u64 key, name, u32 type, u8 given, u32 size, data
+  kDeleteValue,  // u64 key, name
+  kEnumKey,      // u64 key, u32 index            -> name
+  kEnumValue,    // u64 key, u32 index, u8 given, u32 type, u32 size -> name, u32 type, u32 size, data
+  kDeleteKey,    // u64 parent, path
+  kFlushKey,     // u64 key
+  kCloseKey,     // u64 key
+  kToAnsi,       // UTF-8 text                    -> ANSI text
+  kFromAnsi,     // ANSI text                     -> UTF-8 text
+};
+
+// Which of the optional arguments (pointers in the registry call) the caller gave.
+inline constexpr std::uint8_t kGivenType = 1;
+inline constexpr std::uint8_t kGivenData = 2;
+inline constexpr std::uint8_t kGivenSize = 4;
+
+// The bridge's first frame: these four bytes, "VNTB".
+inline constexpr std::uint32_t kHello = 0x42544E56;
+// No frame is longer: value data and texts beyond it fail with kNotEnoughMemory.
+inline constexpr std::uint32_t kMaxFrame = 64u << 20;
+
+// Builds one frame.
+class Writer {
+ public:
+  Writer() : frame_(4, '\0') {}
+  explicit Writer(Op op) : Writer() { U8(static_cast<std::uint8_t>(op)); }
+
+  Writer& U8(std::uint8_t n) { return Number(n, 1); }
+  Writer& U32(std::uint32_t n) { return Number(n, 4); }
+  Writer& U64(std::uint64_t n) { return Number(n, 8); }
+  Writer& Bytes(std::string_view bytes) {
+    U32(static_cast<std::uint32_t>(bytes.size()));
+    frame_.append(bytes);
+    return *this;
+  }
+  // The frame with its length in front.
+  const std::string& Frame() {
+    const std::uint64_t length = frame_.size() - 4;
+    for (int i = 0; i < 4; ++i) frame_[i] = static_cast<char>(length >> (8 * i));
+    return frame_;
+  }
+
+ private:
+  Writer& Number(std::uint64_t n, int bytes) {
+    for (int i = 0; i < bytes; ++i) frame_ += static_cast<char>(n >> (8 * i));
+    return *this;
+  }
+  std::string frame_;
+};
+
+// Reads the fields of one frame's bytes (without the length) in order. A read past the
+// end fails, and so does every read after it.
+class Reader {
+ public:
+  explicit Reader(std::string_view payload) : rest_(payload) {}
+
+  bool U8(std::uint8_t* n) { return Number(n, 1); }
+  bool U32(std::uint32_t* n) { return Number(n, 4); }
+  bool U64(std::uint64_t* n) { return Number(n, 8); }
+  bool Bytes(std::string* bytes) {
+    std::uint32_t length = 0;
+    if (!U32(&length) || length > rest_.size()) return ok_ = false;
+    bytes->assign(rest_.substr(0, length));
+    rest_.remove_prefix(length);
+    return true;
+  }
+  // True when every read succeeded and nothing is left over.
+  bool Done() const { return ok_ && rest_.empty(); }
+
+ private:
+  template <typename Number_>
+  bool Number(Number_* n, std::size_t bytes) {
+    if (!ok_ || rest_.size() < bytes) return ok_ = false;
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < bytes; ++i) value |= std::uint64_t{static_cast<unsigned char>(rest_[i])} << (8 * i);
+    *n = static_cast<Number_>(value);
+    rest_.remove_prefix(bytes);
+    return true;
+  }
+  std::string_view rest_;
+  bool ok_ = true;
+};
+
+// The length in front of a frame.
+inline std::uint32_t FrameLength(const char* header) {
+  std::uint32_t length = 0;
+  for (int i = 0; i < 4; ++i) length |= std::uint32_t{static_cast<unsigned char>(header[i])} << (8 * i);
+  return length;
+}
+
+}  // namespace platform::wire
