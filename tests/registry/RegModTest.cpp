@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "RawRegistry.h"
 #include "RegMod.h"
 #include "RegistryUnderTest.h"
 
@@ -21,38 +22,11 @@ using regmod::ValueType;
 
 const std::string kTestKey = "Software\\VantorTest\\RegMod\\";
 
-struct RawValue {
-  long result = -1;
-  std::uint32_t type = 0;
-  std::string bytes;
-};
-
-void RawSet(const std::string& path, const std::string& name, std::uint32_t type,
-            const std::string& bytes) {
-  platform::RegKey key = platform::kNoKey;
-  ASSERT_EQ(RegistryUnderTest().CreateKey(kCurrentUser, path, &key), platform::kSuccess);
-  EXPECT_EQ(RegistryUnderTest().SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                               static_cast<std::uint32_t>(bytes.size())),
-            platform::kSuccess);
-  RegistryUnderTest().CloseKey(key);
+void RawSet(const std::string& name, std::uint32_t type, const std::string& bytes) {
+  ASSERT_TRUE(WriteRaw(RegistryUnderTest(), kTestKey, name, {type, bytes})) << name;
 }
 
-RawValue RawGet(const std::string& path, const std::string& name) {
-  RawValue value;
-  platform::RegKey key = platform::kNoKey;
-  value.result = RegistryUnderTest().OpenKey(kCurrentUser, path, &key);
-  if (value.result != platform::kSuccess) return value;
-  std::uint32_t size = 0;
-  value.result = RegistryUnderTest().QueryValue(key, name, &value.type, nullptr, &size);
-  if (value.result == platform::kSuccess) {
-    value.bytes.resize(size);
-    value.result = RegistryUnderTest().QueryValue(key, name, &value.type,
-                                        reinterpret_cast<std::uint8_t*>(value.bytes.data()), &size);
-    value.bytes.resize(size);
-  }
-  RegistryUnderTest().CloseKey(key);
-  return value;
-}
+std::optional<RawValue> RawGet(const std::string& name) { return ReadRaw(RegistryUnderTest(), kTestKey, name); }
 
 bool KeyExists(const std::string& path) {
   platform::RegKey key = platform::kNoKey;
@@ -86,13 +60,13 @@ TEST(GetRegValue, TurnsEachTypeIntoItsTextForm) {
       {"multi sz", platform::kRegMultiSz, "a\0b\0\0"s, "a\0b\0"s},
   };
   for (const Case& c : cases) {
-    RawSet(kTestKey, c.name, c.type, c.data);
+    RawSet(c.name, c.type, c.data);
     EXPECT_EQ(Read(c.name), c.text) << c.name;
   }
 }
 
 TEST(GetRegValue, StringWithoutTerminatorLosesItsLastCharacter) {
-  RawSet(kTestKey, "unterminated", platform::kRegSz, "abc");
+  RawSet("unterminated", platform::kRegSz, "abc");
   // Wine's registry adds the terminator the writer left out, so nothing is lost there; the
   // hive keeps the bytes exactly as written, and the reader drops the last one.
   EXPECT_EQ(Read("unterminated"), RegistryIsWines() ? "abc" : "ab");
@@ -135,9 +109,7 @@ TEST(SetRegValue, StoresTextsAsTerminatedStringsInTheAnsiCodePage) {
   };
   for (const Case& c : cases) {
     SetRegValue(kCurrentUser, kTestKey, "written", ValueType::String, c.text);
-    const RawValue stored = RawGet(kTestKey, "written");
-    EXPECT_EQ(stored.type, platform::kRegSz) << c.text;
-    EXPECT_EQ(stored.bytes, c.bytes) << c.text;
+    EXPECT_EQ(RawGet("written"), (RawValue{platform::kRegSz, c.bytes})) << c.text;
     if (c.text != "Ω") {
       EXPECT_EQ(Read("written"), c.text);
     }
@@ -145,21 +117,17 @@ TEST(SetRegValue, StoresTextsAsTerminatedStringsInTheAnsiCodePage) {
 }
 
 TEST(SetRegValue, ReplacesAValueOfAnyTypeWithAString) {
-  RawSet(kTestKey, "was dword", platform::kRegDword, "\x2A\0\0\0"s);
-  RawSet(kTestKey, "was binary", platform::kRegBinary, "\x01\x02"s);
+  RawSet("was dword", platform::kRegDword, "\x2A\0\0\0"s);
+  RawSet("was binary", platform::kRegBinary, "\x01\x02"s);
   for (const char* name : {"was dword", "was binary"}) {
     SetRegValue(kCurrentUser, kTestKey, name, ValueType::String, "text");
-    const RawValue stored = RawGet(kTestKey, name);
-    EXPECT_EQ(stored.type, platform::kRegSz) << name;
-    EXPECT_EQ(stored.bytes, "text\0"s) << name;
+    EXPECT_EQ(RawGet(name), Sz("text")) << name;
   }
 }
 
 TEST(SetRegValue, StoresNumbersAsDwordsOnRequest) {
   SetRegValue(kCurrentUser, kTestKey, "number", ValueType::Dword, "-2");
-  RawValue stored = RawGet(kTestKey, "number");
-  EXPECT_EQ(stored.type, platform::kRegDword);
-  EXPECT_EQ(stored.bytes, "\xFE\xFF\xFF\xFF"s);
+  EXPECT_EQ(RawGet("number"), (RawValue{platform::kRegDword, "\xFE\xFF\xFF\xFF"s}));
   EXPECT_EQ(Read("number"), "4294967294");
   // Something that is no 32-bit number stores nothing and leaves the old value.
   for (const char* bad : {"abc", "", "4294967296", "1e10"}) {

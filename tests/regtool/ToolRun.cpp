@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "Registry.h"
+#include "RawRegistry.h"
 
 namespace {
 
@@ -79,13 +79,7 @@ Tree ReadHive(const std::string& path) {
 }
 
 void SetRaw(const std::string& path, const std::string& name, std::uint32_t type, const std::string& data) {
-  platform::RegKey key = platform::kNoKey;
-  Hive().CreateKey(platform::kCurrentUser, path, &key);
-  if (Hive().SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
-                         static_cast<std::uint32_t>(data.size())) != platform::kSuccess) {
-    std::abort();
-  }
-  Hive().CloseKey(key);
+  if (!WriteRaw(Hive(), path, name, {type, data})) std::abort();
 }
 
 std::string ReadFile(const std::string& path) {

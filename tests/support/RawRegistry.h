@@ -1,0 +1,53 @@
+// Values under HKEY_CURRENT_USER as the registry functions store them, type and bytes,
+// written and read past RegMod: for the tests that seed the registry or check what the
+// program left in it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "Registry.h"
+
+struct RawValue {
+  std::uint32_t type = 0;
+  std::string bytes;
+  bool operator==(const RawValue&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const RawValue& value) {
+  return out << "type " << value.type << " \"" << value.bytes << '"';
+}
+
+// A REG_SZ value as stored: the text and its terminating zero.
+inline RawValue Sz(const std::string& text) { return {platform::kRegSz, text + '\0'}; }
+
+// Nothing when the key or the value can't be read.
+inline std::optional<RawValue> ReadRaw(platform::Registry& registry, const std::string& path,
+                                       const std::string& name) {
+  platform::RegKey key = platform::kNoKey;
+  if (registry.OpenKey(platform::kCurrentUser, path, &key) != platform::kSuccess) return std::nullopt;
+  RawValue value;
+  std::uint32_t size = 0;
+  long result = registry.QueryValue(key, name, &value.type, nullptr, &size);
+  if (result == platform::kSuccess) {
+    value.bytes.resize(size);
+    result = registry.QueryValue(key, name, &value.type, reinterpret_cast<std::uint8_t*>(value.bytes.data()), &size);
+    value.bytes.resize(size);
+  }
+  registry.CloseKey(key);
+  if (result != platform::kSuccess) return std::nullopt;
+  return value;
+}
+
+// Creates the key as needed; false when the registry refused the value.
+inline bool WriteRaw(platform::Registry& registry, const std::string& path, const std::string& name,
+                     const RawValue& value) {
+  platform::RegKey key = platform::kNoKey;
+  if (registry.CreateKey(platform::kCurrentUser, path, &key) != platform::kSuccess) return false;
+  const long result = registry.SetValue(key, name, value.type, reinterpret_cast<const std::uint8_t*>(value.bytes.data()),
+                                        static_cast<std::uint32_t>(value.bytes.size()));
+  registry.CloseKey(key);
+  return result == platform::kSuccess;
+}
