@@ -125,6 +125,7 @@ class Window {
   virtual void OnLoad(Handler handler) = 0;
 
   // Modal question with the buttons Yes (the default) and No and the error icon; true for Yes.
+  // Only the No button gives false: a box left any other way (Escape, its close button) is Yes.
   virtual bool AskYesNo(const std::string& text, const std::string& title) = 0;
   // Modal input box with no default text: the text entered, or the empty text on cancel.
   virtual std::string InputBox(const std::string& prompt, const std::string& title) = 0;

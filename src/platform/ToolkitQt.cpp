@@ -262,6 +262,9 @@ class QtWindow final : public WindowOfNamedControls {
                     QMessageBox::Yes | QMessageBox::No, &form_);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Yes);
+    // Qt would take Escape and the title bar's close button for No. Leaving the box so is no
+    // answer, so it counts as Yes, the answer that changes nothing; Windows' box ignores both.
+    box.setEscapeButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
   }
 

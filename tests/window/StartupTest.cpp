@@ -6,9 +6,14 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QWindow>
+
+#include <functional>
+#include <optional>
 
 #include "Driver.h"
 #include "Form1.h"
+#include "RawRegistry.h"
 #include "RegMod.h"
 
 namespace {
@@ -24,34 +29,27 @@ constexpr const char* kWarningText =
     "using this application.  Do you want to show this warning each time this application "
     "launches?";
 
-struct Flag {
-  long result = -1;
-  std::uint32_t type = 0;
-  std::string bytes;
-};
-
-Flag StoredFlag() {
-  Flag flag;
-  platform::RegKey key = platform::kNoKey;
-  platform::Registry::Default().OpenKey(kCurrentUser, "SOFTWARE\\Yahoo\\Pager\\profiles", &key);
-  char data[64] = {};
-  std::uint32_t size = sizeof data;
-  flag.result = platform::Registry::Default().QueryValue(key, "VantorAlert", &flag.type, reinterpret_cast<std::uint8_t*>(data), &size);
-  if (flag.result == platform::kSuccess) flag.bytes.assign(data, size);
-  platform::Registry::Default().CloseKey(key);
-  return flag;
+std::optional<RawValue> StoredFlag() {
+  return ReadRaw(platform::Registry::Default(), regmod::kProfilesKey, regmod::kAlertValue);
 }
 
 struct Start {
   bool warned = false;
   std::string title, text;
-  bool critical = false, yesIsDefault = false;
+  bool critical = false, yesAndNo = false, applicationModal = false, yesIsDefault = false;
   int outerHeight = 0;
   std::string label2;
 };
 
+// What the user does with the warning box.
+using Answer = std::function<void(QMessageBox&)>;
+
+Answer Press(QMessageBox::StandardButton button) {
+  return [button](QMessageBox& box) { QTest::mouseClick(box.button(button), Qt::LeftButton); };
+}
+
 // Starts the program, answers a warning if one appears, and closes the window once shown.
-Start StartProgram(QMessageBox::StandardButton answer) {
+Start StartProgram(const Answer& answer) {
   Start start;
   std::unique_ptr<platform::Window> form = window::CreateForm1();
   driver::Later(0, [&start, answer] {
@@ -61,8 +59,10 @@ Start StartProgram(QMessageBox::StandardButton answer) {
     start.title = box->windowTitle().toStdString();
     start.text = box->text().toStdString();
     start.critical = box->icon() == QMessageBox::Critical;
+    start.yesAndNo = box->standardButtons() == (QMessageBox::Yes | QMessageBox::No);
+    start.applicationModal = box->windowModality() == Qt::ApplicationModal;
     start.yesIsDefault = box->defaultButton() == box->button(QMessageBox::Yes);
-    QTest::mouseClick(box->button(answer), Qt::LeftButton);
+    answer(*box);
   });
   driver::Later(50, [&] {
     start.outerHeight = form->OuterHeight();
@@ -82,40 +82,45 @@ class Startup : public testing::Test {
 };
 
 TEST_F(Startup, AnsweringNoSwitchesTheWarningOffForGood) {
-  const Start first = StartProgram(QMessageBox::No);
+  const Start first = StartProgram(Press(QMessageBox::No));
   EXPECT_TRUE(first.warned);
   EXPECT_EQ(first.title, "Vantor Registry Alert !");
   EXPECT_EQ(first.text, kWarningText);
   EXPECT_TRUE(first.critical);
+  EXPECT_TRUE(first.yesAndNo);
+  EXPECT_TRUE(first.applicationModal);
   EXPECT_TRUE(first.yesIsDefault);
-  const Flag flag = StoredFlag();
-  EXPECT_EQ(flag.type, platform::kRegSz);
-  EXPECT_EQ(flag.bytes, std::string("Disabled", 9));
+  EXPECT_EQ(StoredFlag(), Sz("Disabled"));
 
-  EXPECT_FALSE(StartProgram(QMessageBox::No).warned);
+  EXPECT_FALSE(StartProgram(Press(QMessageBox::No)).warned);
 }
 
-TEST_F(Startup, AnsweringYesStoresNothingAndWarnsAgain) {
-  EXPECT_TRUE(StartProgram(QMessageBox::Yes).warned);
-  EXPECT_EQ(StoredFlag().result, platform::kFileNotFound);
-  EXPECT_TRUE(StartProgram(QMessageBox::Yes).warned);
+// Only No switches the warning off. Escape and the title bar's close button give no answer:
+// they store nothing either, and the warning comes again at the next start.
+TEST_F(Startup, YesEscapeAndTheCloseButtonStoreNothing) {
+  const Answer escape = [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); };
+  const Answer closeButton = [](QMessageBox& box) { box.windowHandle()->close(); };
+  for (const Answer& answer : {Press(QMessageBox::Yes), escape, closeButton, Press(QMessageBox::Yes)}) {
+    EXPECT_TRUE(StartProgram(answer).warned);
+    EXPECT_EQ(StoredFlag(), std::nullopt);
+  }
 }
 
 TEST_F(Startup, OnlyTheExactWordSwitchesTheWarningOff) {
   for (const char* flag : {"disabled", "Disabled ", "DISABLED", ""}) {
     regmod::SetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue, ValueType::String, flag);
-    EXPECT_TRUE(StartProgram(QMessageBox::Yes).warned) << '"' << flag << '"';
+    EXPECT_TRUE(StartProgram(Press(QMessageBox::Yes)).warned) << '"' << flag << '"';
   }
 }
 
 TEST_F(Startup, ShowsTheLastUserAtTheCompactHeight) {
   regmod::SetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue, ValueType::String, "Disabled");
-  Start start = StartProgram(QMessageBox::Yes);
+  Start start = StartProgram(Press(QMessageBox::Yes));
   EXPECT_EQ(start.outerHeight, 2800);
   EXPECT_EQ(start.label2, "Not Found");
 
   regmod::SetRegValue(kCurrentUser, regmod::kPagerKey, regmod::kLastUserValue, ValueType::String, "jdoe");
-  start = StartProgram(QMessageBox::Yes);
+  start = StartProgram(Press(QMessageBox::Yes));
   EXPECT_FALSE(start.warned);
   EXPECT_EQ(start.label2, "jdoe");
 }
