@@ -13,8 +13,10 @@
 
 #include "Driver.h"
 #include "Form1.h"
+#include "RawRegistry.h"
 #include "RecordingRegistry.h"
 #include "RegMod.h"
+#include "Slots.h"
 #include "ToolkitQt.h"
 
 // Lets GoogleTest print Qt's texts readably.
@@ -38,30 +40,10 @@ std::string MessagesKey(const std::string& user) {
   return "SOFTWARE\\Yahoo\\Pager\\profiles\\" + user + "\\Custom Msgs";
 }
 
-struct Stored {
-  std::uint32_t type = 0;
-  std::string bytes;
-  bool operator==(const Stored&) const = default;
-};
-
 // A slot's value as the registry holds it, or nothing when it is missing.
-std::optional<Stored> Slot(int k, const std::string& user = "jdoe") {
-  platform::RegKey key = platform::kNoKey;
-  platform::Registry::Default().OpenKey(kCurrentUser, MessagesKey(user), &key);
-  Stored stored;
-  std::uint32_t size = 0;
-  const std::string name = std::to_string(k);
-  if (platform::Registry::Default().QueryValue(key, name, &stored.type, nullptr, &size) != platform::kSuccess) {
-    platform::Registry::Default().CloseKey(key);
-    return std::nullopt;
-  }
-  stored.bytes.resize(size);
-  platform::Registry::Default().QueryValue(key, name, &stored.type, reinterpret_cast<std::uint8_t*>(stored.bytes.data()), &size);
-  platform::Registry::Default().CloseKey(key);
-  return stored;
+std::optional<RawValue> Slot(int k, const std::string& user = "jdoe") {
+  return ReadRaw(platform::Registry::Default(), MessagesKey(user), std::to_string(k));
 }
-
-Stored Sz(const std::string& text) { return {platform::kRegSz, text + '\0'}; }
 
 void RecordUser(const std::string& user) {
   regmod::SetRegValue(kCurrentUser, kUserKey, "yahoo! user ID", regmod::ValueType::String, user);
@@ -127,7 +109,12 @@ TEST_F(Slots, ReloadListsTheSlotsThatHoldTextsAndEnablesCreate) {
   Click("Command5");  // disabled at start: nothing happens
   EXPECT_FALSE(Enabled("Command5"));
 
+  Recorder().Start();
   Click("Command2");
+  // Each listed slot is written back through its edit box before the next slot is read.
+  const std::string user = "get yahoo! user ID";
+  EXPECT_EQ(Recorder().Take(), Log({user, "get 1", user, "set 1=a", user, "get 2", user, "get 3", user, "set 3=b",
+                                    user, "get 4", user, "get 5", user, "set 5=c"}));
   EXPECT_EQ(Rows(), QStringList({"a", "b", "c"}));
   EXPECT_EQ(EditBoxes(), QStringList({"a", "", "b", "", "c"}));
   EXPECT_TRUE(Enabled("Command5"));
@@ -140,14 +127,18 @@ TEST_F(Slots, FullSlotsLeaveCreateDisabledAndTwinsAreListedTwice) {
   Click("Command2");
   EXPECT_EQ(Rows(), QStringList({"x", "x", "y", "z", "w"}));
   EXPECT_FALSE(Enabled("Command5"));
+
+  // Submit's reload passes over a slot that has gone meanwhile, and never enables Create.
+  SelectRow(2);
+  Click("Command4");
+  regmod::DeleteRegValue(kCurrentUser, MessagesKey("jdoe"), "3");
+  Click("Command6");
+  EXPECT_EQ(Rows(), QStringList({"x", "x", "z", "w"}));
+  EXPECT_FALSE(Enabled("Command5"));
 }
 
 TEST_F(Slots, ValueOfAnotherTypeIsListedAsTextAndStoredBackAsString) {
-  platform::RegKey key = platform::kNoKey;
-  platform::Registry::Default().CreateKey(kCurrentUser, MessagesKey("jdoe"), &key);
-  const std::uint8_t fortyTwo[] = {42, 0, 0, 0};
-  platform::Registry::Default().SetValue(key, "2", platform::kRegDword, fortyTwo, 4);
-  platform::Registry::Default().CloseKey(key);
+  ASSERT_TRUE(WriteRaw(platform::Registry::Default(), MessagesKey("jdoe"), "2", {platform::kRegDword, "\x2A\0\0\0"s}));
 
   Click("Command2");
   EXPECT_EQ(Rows(), QStringList({"042"}));
@@ -229,14 +220,20 @@ TEST_F(Slots, DeleteRemovesEverySlotHoldingTheSelectedText) {
   EXPECT_TRUE(Enabled("Command5"));
 }
 
-TEST_F(Slots, DeleteOfATextDifferingOnlyInCaseDeletesNothing) {
-  Seed({"Dup", "keep", std::nullopt, std::nullopt, std::nullopt});
-  Click("Command2");
+TEST_F(Slots, DeleteWithoutAnExactlyMatchingSelectionDeletesNothing) {
+  Seed({"Dup", "", "keep", std::nullopt, std::nullopt});
+  // No row chosen yet, and every edit box still empty: the button does this until the
+  // timer's first tick. The empty selection names no message.
+  status_slots::Delete(*form_);
+  EXPECT_EQ(Slot(1), Sz("Dup"));
+  EXPECT_EQ(Slot(2), Sz(""));
+  EXPECT_EQ(Rows(), QStringList({"Dup", "keep"}));
+
   SelectRow(0);
   Box("Text7")->setText("dup");  // the box now differs from the selection in case only
   Click("Command3");
   EXPECT_EQ(Slot(1), Sz("dup"));
-  EXPECT_EQ(Slot(2), Sz("keep"));
+  EXPECT_EQ(Slot(3), Sz("keep"));
 }
 
 TEST_F(Slots, ModifyOpensOnlyTheLastHoldersEditBoxAndSubmitReloads) {
@@ -262,7 +259,7 @@ TEST_F(Slots, ModifyOpensOnlyTheLastHoldersEditBoxAndSubmitReloads) {
   EXPECT_EQ(Box("Text11")->text(), "kept by the missing slot");
 }
 
-TEST_F(Slots, ModifyWithNoHolderKeepsTheEditBoxesAsTheyWere) {
+TEST_F(Slots, ModifyComparesTheListsSelectionAsItIsNow) {
   Seed({"a", "b", std::nullopt, std::nullopt, std::nullopt});
   Click("Command2");
   SelectRow(0);
@@ -271,6 +268,14 @@ TEST_F(Slots, ModifyWithNoHolderKeepsTheEditBoxesAsTheyWere) {
   EXPECT_EQ(form_->OuterHeight(), 4575);
   EXPECT_FALSE(Enabled("List1"));
   EXPECT_EQ(EditBoxesEnabled(), std::vector<bool>(5, true));
+
+  // The reload leaves no row selected while the selection box still holds "a". Modify, as
+  // the button runs it until the timer's next tick, takes the empty selection: the last
+  // empty edit box matches.
+  Click("Command2");
+  status_slots::Modify(*form_);
+  EXPECT_EQ(form_->TextBoxNamed("Text6").Text(), "");
+  EXPECT_EQ(EditBoxesEnabled(), std::vector<bool>({false, false, false, false, true}));
 }
 
 TEST_F(Slots, EachOperationUsesTheUserRecordedAtThatMoment) {
@@ -281,14 +286,16 @@ TEST_F(Slots, EachOperationUsesTheUserRecordedAtThatMoment) {
   driver::Type(*form_, "Text7", "?");
   EXPECT_EQ(Slot(1, "ann"), Sz("jdoe's?"));
   EXPECT_EQ(Slot(1, "jdoe"), Sz("jdoe's"));
+  Click("Command1");  // Refresh Name: the new ID, and the list as it was
+  EXPECT_EQ(form_->LabelNamed("Label2").Caption(), "ann");
+  EXPECT_EQ(Rows(), QStringList({"jdoe's"}));
   Click("Command2");
   EXPECT_EQ(Rows(), QStringList({"jdoe's?", "ann's"}));
 }
 
 TEST_F(Slots, DeleteAndModifyFollowTheSelectionAtOnceAndByTheTimer) {
   Seed({"a", "", std::nullopt, std::nullopt, std::nullopt});
-  QTest::qWait(150);  // a tick has passed with nothing selected
-  EXPECT_FALSE(Enabled("Command3"));
+  EXPECT_TRUE(QTest::qWaitFor([this] { return !Enabled("Command3"); })) << "a tick with nothing selected";
   Click("Command2");
   SelectRow(0);
   EXPECT_TRUE(Enabled("Command3"));
@@ -309,9 +316,7 @@ TEST_F(Slots, DeleteAndModifyFollowTheSelectionAtOnceAndByTheTimer) {
     List()->setCurrentRow(0);
   }
   EXPECT_FALSE(Enabled("Command4"));
-  QTest::qWait(250);
-  EXPECT_TRUE(Enabled("Command3"));
-  EXPECT_TRUE(Enabled("Command4"));
+  EXPECT_TRUE(QTest::qWaitFor([this] { return Enabled("Command3") && Enabled("Command4"); }));
 }
 
 }  // namespace
