@@ -36,6 +36,8 @@ struct ControlDef {
   const char* name;
   ControlKind kind;
   const char* text = "";
+  // What a screen reader calls a control that shows no text of its own to name it.
+  const char* accessibleName = "";
   int left = 0, top = 0, width = 0, height = 0;
   Colour background = kDefaultColour;
   Colour foreground = kDefaultColour;

@@ -340,6 +340,7 @@ class QtWindow final : public WindowOfNamedControls {
       }
     }
     widget->setObjectName(QString::fromUtf8(control.name));
+    widget->setAccessibleName(QString::fromUtf8(control.accessibleName));
     if (control.kind == ControlKind::Rectangle || control.kind == ControlKind::Line) {
       widget->setAttribute(Qt::WA_TransparentForMouseEvents);  // clicks reach what lies below
     }
