@@ -320,9 +320,11 @@ class Win32Window final : public WindowOfNamedControls {
 
   void OnLoad(Handler handler) override { onLoad_ = std::move(handler); }
 
+  // Windows ignores Escape in a box without Cancel, but Wine's box ends on it with IDCANCEL,
+  // which is no answer: only No may count as No.
   bool AskYesNo(const std::string& text, const std::string& title) override {
     return MessageBoxW(form_, Wide(text).c_str(), Wide(title).c_str(),
-                       MB_YESNO | MB_ICONERROR | MB_DEFBUTTON1) == IDYES;
+                       MB_YESNO | MB_ICONERROR | MB_DEFBUTTON1) != IDNO;
   }
 
   // Laid out in dialog units after the input box Windows' BASIC dialects show: the prompt

@@ -1,21 +1,18 @@
 // vantor.exe as a person uses it under Wine: started in a process of its own on messages
 // seeded into Wine's registry, driven through its window with the real mouse and keyboard
-// (SendInput), and the registry read back while it runs and, once it has ended, with Wine's
-// own reg.exe. With VANTOR_SCREENSHOT=FILE.png set, the window is also saved as a picture.
+// (SendInput), and the registry read back while it runs and once it has ended. With
+// VANTOR_SCREENSHOT=FILE.png set, the window is also saved as a picture.
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <functional>
-#include <map>
 #include <optional>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "Form1Layout.h"
+#include "RawRegistry.h"
+#include "RegMod.h"
 #include "ScreenPicture.h"
 #include "ToolkitWin32.h"
 #include "Win32Input.h"
@@ -25,21 +22,22 @@ namespace {
 using namespace std::chrono_literals;
 using Texts = std::vector<std::string>;
 
+using platform::kCurrentUser;
 using platform::Utf8;
 using platform::Wide;
+using win32_input::CentreOnScreen;
 using win32_input::Key;
 using win32_input::kPatience;
 using win32_input::MouseButton;
 using win32_input::SendOnly;
 using win32_input::WaitFor;
+using win32_input::WindowText;
 
 constexpr int kDialogTextId = 0xFFFF;
 constexpr COLORREF kWindowGrey = 0xE0E0E0, kLabelGrey = 0xC0C0C0;
 
-const std::wstring kPagerKey = L"SOFTWARE\\yahoo\\pager";
-const std::wstring kProfilesKey = L"SOFTWARE\\Yahoo\\Pager\\profiles";
-const std::wstring kUser = L"scenario_user";
-const std::wstring kMessagesKey = kProfilesKey + L"\\" + kUser + L"\\Custom Msgs";
+const std::string kUser = "scenario_user";
+const std::string kMessagesKey = regmod::kProfilesKey + kUser + "\\Custom Msgs";
 
 // Wine shows the build machine's root as drive Z:.
 std::wstring WindowsPath(const std::string& unixPath) {
@@ -52,92 +50,19 @@ std::wstring WindowsPath(const std::string& unixPath) {
 
 // --- Wine's registry, through advapi32 --------------------------------------------------------
 
-void SetString(const std::wstring& key, const std::wstring& name, const std::wstring& value) {
-  HKEY handle;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr),
-            ERROR_SUCCESS);
-  RegSetValueExW(handle, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(handle);
+std::optional<RawValue> Stored(const std::string& key, const std::string& name) {
+  return ReadRaw(platform::Registry::Default(), key, name);
 }
 
-void DeleteValue(const std::wstring& key, const std::wstring& name) {
-  RegDeleteKeyValueW(HKEY_CURRENT_USER, key.c_str(), name.c_str());
-}
-
-struct Stored {
-  DWORD type;
-  std::string text;
-  bool operator==(const Stored&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Stored& stored) {
-  return out << "type " << stored.type << " \"" << stored.text << '"';
-}
-
-std::optional<Stored> Query(const std::wstring& key, const std::wstring& name) {
-  wchar_t data[1024] = {};
-  DWORD size = sizeof data - sizeof(wchar_t);
-  DWORD type = 0;
-  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type, data, &size) !=
-      ERROR_SUCCESS) {
-    return std::nullopt;
+void SeedMessages(const std::vector<std::string>& messages) {
+  using regmod::ValueType;
+  regmod::SetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue, ValueType::String, "Disabled");
+  regmod::SetRegValue(kCurrentUser, regmod::kPagerKey, regmod::kLastUserValue, ValueType::String, kUser);
+  for (std::size_t slot = 1; slot <= 5; ++slot) {
+    const std::string name = std::to_string(slot);
+    if (slot > messages.size()) regmod::DeleteRegValue(kCurrentUser, kMessagesKey, name);
+    else regmod::SetRegValue(kCurrentUser, kMessagesKey, name, ValueType::String, messages[slot - 1]);
   }
-  return Stored{type, Utf8(data)};
-}
-
-void SeedMessages(const std::vector<std::wstring>& messages) {
-  SetString(kProfilesKey, L"VantorAlert", L"Disabled");
-  SetString(kPagerKey, L"yahoo! user ID", kUser);
-  RegDeleteTreeW(HKEY_CURRENT_USER, kMessagesKey.c_str());
-  for (std::size_t slot = 0; slot < messages.size(); ++slot) {
-    SetString(kMessagesKey, std::to_wstring(slot + 1), messages[slot]);
-  }
-}
-
-// `reg query KEY` as Wine's reg.exe prints it: NAME, TYPE and DATA on each value's line.
-std::map<std::string, std::pair<std::string, std::string>> RegQuery(const std::wstring& key) {
-  wchar_t system[MAX_PATH];
-  GetSystemDirectoryW(system, MAX_PATH);
-  std::wstring command = L"\"" + std::wstring(system) + L"\\reg.exe\" query \"HKCU\\" + key + L"\"";
-  SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
-  HANDLE readEnd, writeEnd;
-  CreatePipe(&readEnd, &writeEnd, &inherited, 0);
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = writeEnd;
-  startup.hStdError = writeEnd;
-  PROCESS_INFORMATION process{};
-  const bool started =
-      CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
-  CloseHandle(writeEnd);
-  std::string output;
-  char buffer[4096];
-  DWORD read;
-  while (started && ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read > 0) output.append(buffer, read);
-  CloseHandle(readEnd);
-  EXPECT_TRUE(started) << "reg.exe did not start";
-  if (!started) return {};
-  WaitForSingleObject(process.hProcess, INFINITE);
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
-
-  std::map<std::string, std::pair<std::string, std::string>> values;
-  std::istringstream lines(output);
-  for (std::string line; std::getline(lines, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    // "    NAME    TYPE    DATA", the fields four spaces apart.
-    const std::size_t name = line.find_first_not_of(' ');
-    if (name != 4) continue;
-    const std::size_t type = line.find("    ", name);
-    if (type == std::string::npos) continue;
-    const std::size_t data = line.find("    ", type + 4);
-    values[line.substr(name, type - name)] = {line.substr(type + 4, data == std::string::npos ? data : data - type - 4),
-                                              data == std::string::npos ? "" : line.substr(data + 4)};
-  }
-  return values;
 }
 
 // --- vantor.exe and the person at its window ----------------------------------------------------
@@ -151,43 +76,8 @@ int RowOf(const std::string& name) {
   return -1;
 }
 
-std::string TextOf(HWND hwnd) {
-  DWORD_PTR length = 0;
-  SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length);
-  std::wstring text(length + 1, L'\0');
-  DWORD_PTR copied = 0;
-  SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 5000,
-                      &copied);
-  text.resize(copied);
-  return Utf8(text);
-}
-
-POINT CentreOnScreen(HWND hwnd) {
-  RECT client;
-  GetClientRect(hwnd, &client);
-  POINT centre{client.right / 2, client.bottom / 2};
-  ClientToScreen(hwnd, &centre);
-  return centre;
-}
-
-
-// Wine moves the X pointer behind the cursor, and the X server's word of that move comes
-// back a little later and moves the cursor once more; so the mouse is there once the cursor
-// has stayed at the point a while.
-void MoveMouseTo(POINT point) {
-  int settled = 0;
-  const bool there = WaitFor([&] {
-    POINT cursor;
-    GetCursorPos(&cursor);
-    settled = cursor.x == point.x && cursor.y == point.y ? settled + 1 : 0;
-    if (!settled) SetCursorPos(point.x, point.y);
-    return settled == 5;
-  });
-  EXPECT_TRUE(there) << "the mouse never stayed at " << point.x << "," << point.y;
-}
-
 void ClickAt(POINT point) {
-  MoveMouseTo(point);
+  EXPECT_TRUE(win32_input::MoveMouseTo(point)) << "the mouse never stayed at " << point.x << "," << point.y;
   SendOnly({MouseButton(MOUSEEVENTF_LEFTDOWN), MouseButton(MOUSEEVENTF_LEFTUP)});
 }
 
@@ -209,7 +99,7 @@ BOOL CALLBACK FindShown(HWND hwnd, LPARAM wantedWindow) {
   wchar_t windowClass[64] = {};
   GetClassNameW(hwnd, windowClass, 64);
   if (process != wanted.process || !IsWindowVisible(hwnd) || std::wstring(windowClass) != wanted.windowClass ||
-      TextOf(hwnd) != wanted.title) {
+      WindowText(hwnd) != wanted.title) {
     return TRUE;
   }
   wanted.found = hwnd;
@@ -266,7 +156,7 @@ class Vantor {
   }
 
   HWND Control(const std::string& name) { return GetDlgItem(Form(), platform::kFirstControlId + RowOf(name)); }
-  std::string Text(const std::string& name) { return TextOf(Control(name)); }
+  std::string Text(const std::string& name) { return WindowText(Control(name)); }
   bool Enabled(const std::string& name) { return IsWindowEnabled(Control(name)); }
 
   void Click(const std::string& name) { ClickAt(CentreOnScreen(Control(name))); }
@@ -339,7 +229,7 @@ std::string InFront(HWND form, int leftTwips, int topTwips) {
 // --- The scenarios -----------------------------------------------------------------------------
 
 TEST(VantorScenario, ListDeleteModifySubmitAndCreateStoreEachChangeInTheRegistry) {
-  SeedMessages({L"Out to lunch", L"", L"In a meeting", L"Out to lunch", L"Working from home"});
+  SeedMessages({"Out to lunch", "", "In a meeting", "Out to lunch", "Working from home"});
   Vantor vantor;
   ASSERT_NE(vantor.Form(), nullptr) << "the window never showed";
   EXPECT_EQ(vantor.Text("Label2"), "scenario_user");
@@ -357,9 +247,9 @@ TEST(VantorScenario, ListDeleteModifySubmitAndCreateStoreEachChangeInTheRegistry
   EXPECT_SOON(vantor.Enabled("Command3") && vantor.Enabled("Command4"));
   vantor.Click("Command3");
   EXPECT_SOON(vantor.Rows() == (Texts{"In a meeting", "Working from home"}));
-  EXPECT_EQ(Query(kMessagesKey, L"1"), (Stored{REG_SZ, ""}));
-  EXPECT_EQ(Query(kMessagesKey, L"4"), (Stored{REG_SZ, ""}));
-  EXPECT_EQ(Query(kMessagesKey, L"3"), (Stored{REG_SZ, "In a meeting"}));
+  EXPECT_EQ(Stored(kMessagesKey, "1"), Sz(""));
+  EXPECT_EQ(Stored(kMessagesKey, "4"), Sz(""));
+  EXPECT_EQ(Stored(kMessagesKey, "3"), Sz("In a meeting"));
 
   // Modify opens the edit area with only the selected message's box usable.
   vantor.ClickRow(0);
@@ -378,7 +268,7 @@ TEST(VantorScenario, ListDeleteModifySubmitAndCreateStoreEachChangeInTheRegistry
     Type(std::string(1, key));
     typed += key;
     EXPECT_SOON(vantor.Text("Text9") == typed);
-    EXPECT_EQ(Query(kMessagesKey, L"3"), (Stored{REG_SZ, typed}));
+    EXPECT_EQ(Stored(kMessagesKey, "3"), Sz(typed));
   }
 
   // Shape1 outlines Label2, Line1 crosses Label3's foot, later boxes lie over earlier ones.
@@ -408,44 +298,44 @@ TEST(VantorScenario, ListDeleteModifySubmitAndCreateStoreEachChangeInTheRegistry
   vantor.Click("Command5");
   const HWND input = vantor.Dialog("New Status...");
   ASSERT_NE(input, nullptr) << "no input box";
-  EXPECT_EQ(TextOf(GetDlgItem(input, kDialogTextId)), "Enter New Status Message.");
+  EXPECT_EQ(WindowText(GetDlgItem(input, kDialogTextId)), "Enter New Status Message.");
   ClickAt(CentreOnScreen(FindWindowExW(input, nullptr, L"Edit", nullptr)));
   Type("Back at five");
   ClickAt(CentreOnScreen(GetDlgItem(input, IDOK)));
   EXPECT_SOON(vantor.Rows() == (Texts{"Back at five", "In a meeting until noon", "Working from home"}));
 
   EXPECT_EQ(vantor.Close(), 0);
-  using Value = std::pair<std::string, std::string>;
-  const std::map<std::string, Value> expected = {{"1", {"REG_SZ", "Back at five"}},
-                                                 {"2", {"REG_SZ", ""}},
-                                                 {"3", {"REG_SZ", "In a meeting until noon"}},
-                                                 {"4", {"REG_SZ", ""}},
-                                                 {"5", {"REG_SZ", "Working from home"}}};
-  EXPECT_EQ(RegQuery(kMessagesKey), expected);
+  const Texts kept = {"Back at five", "", "In a meeting until noon", "", "Working from home"};
+  for (std::size_t slot = 1; slot <= kept.size(); ++slot) {
+    EXPECT_EQ(Stored(kMessagesKey, std::to_string(slot)), Sz(kept[slot - 1])) << "slot " << slot;
+  }
 }
 
+// Only No switches the warning off. Wine's box, unlike Windows', ends on Escape: that is no
+// answer and stores nothing either.
 TEST(VantorScenario, TheWarningComesBeforeTheWindowUntilItIsAnsweredNo) {
-  SeedMessages({L"Hello"});
-  DeleteValue(kProfilesKey, L"VantorAlert");
+  SeedMessages({"Hello"});
+  regmod::DeleteRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue);
   const std::string warningTitle = "Vantor Registry Alert !";
 
-  for (const bool answerYes : {true, false}) {
+  for (const int answer : {IDCANCEL, IDYES, IDNO}) {
     Vantor vantor;
     const HWND warning = vantor.Dialog(warningTitle);
     ASSERT_NE(warning, nullptr) << "no warning";
-    EXPECT_NE(TextOf(GetDlgItem(warning, kDialogTextId)).find("Do you want to show this warning"), std::string::npos);
+    EXPECT_NE(WindowText(GetDlgItem(warning, kDialogTextId)).find("Do you want to show this warning"), std::string::npos);
     EXPECT_FALSE(vantor.FormShown());
-    ClickAt(CentreOnScreen(GetDlgItem(warning, answerYes ? IDYES : IDNO)));
+    if (answer == IDCANCEL) SendOnly({Key(VK_ESCAPE, 0, false), Key(VK_ESCAPE, 0, true)});
+    else ClickAt(CentreOnScreen(GetDlgItem(warning, answer)));
     ASSERT_NE(vantor.Form(), nullptr) << "the window never showed";
     EXPECT_EQ(vantor.Close(), 0);
-    EXPECT_EQ(Query(kProfilesKey, L"VantorAlert"),
-              answerYes ? std::nullopt : std::optional<Stored>(Stored{REG_SZ, "Disabled"}));
+    EXPECT_EQ(Stored(regmod::kProfilesKey, regmod::kAlertValue),
+              answer == IDNO ? std::optional(Sz("Disabled")) : std::nullopt);
   }
 
   Vantor quiet;
   ASSERT_NE(quiet.Form(), nullptr) << "the window never showed";
   EXPECT_EQ(quiet.Close(), 0);
-  EXPECT_EQ(RegQuery(kProfilesKey)["VantorAlert"], (std::pair<std::string, std::string>{"REG_SZ", "Disabled"}));
+  EXPECT_EQ(Stored(regmod::kProfilesKey, regmod::kAlertValue), Sz("Disabled"));
 }
 
 // The icon the build packed from the SVG, at the sizes Windows asks for, and the version.

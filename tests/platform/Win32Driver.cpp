@@ -22,14 +22,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
-using platform::Utf8;
 using platform::Wide;
+using win32_input::CentreOnScreen;
 using win32_input::Key;
 using win32_input::kPatience;
-using win32_input::kPoll;
 using win32_input::MouseButton;
 using win32_input::SendOnly;
 using win32_input::WaitFor;
+using win32_input::WindowText;
 
 // A key no keyboard has; the controls ignore it.
 constexpr WORD kMarkerKey = VK_F24;
@@ -96,25 +96,10 @@ void Send(std::vector<INPUT> inputs) {
   }
 }
 
-bool CursorAt(POINT point) {
-  POINT cursor;
-  return GetCursorPos(&cursor) && cursor.x == point.x && cursor.y == point.y;
-}
-
-// Wine moves the X pointer behind the cursor, and the X server's word of that move reaches
-// the window's thread a little later, when it moves the cursor once more. So the mouse has
-// got there once the cursor stays at the point while the window's thread takes two markers.
+// The mouse has got there once the window's thread has taken input behind each look too.
 void MoveMouseTo(POINT point) {
-  const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  for (int settled = 0; settled < 2; std::this_thread::sleep_for(kPoll)) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ADD_FAILURE() << "the mouse never stayed at " << point.x << "," << point.y;
-      return;
-    }
-    settled = CursorAt(point) ? settled + 1 : 0;
-    if (!settled) SetCursorPos(point.x, point.y);
-    Send({});
-  }
+  const bool there = win32_input::MoveMouseTo(point, [] { Send({}); });
+  EXPECT_TRUE(there) << "the mouse never stayed at " << point.x << "," << point.y;
 }
 
 void ClickAt(POINT point) {
@@ -123,24 +108,12 @@ void ClickAt(POINT point) {
   EXPECT_EQ(lastButtonDown.load(), MAKELPARAM(point.x, point.y)) << "the click landed elsewhere";
 }
 
-POINT CentreOf(HWND hwnd, RECT clientRect) {
-  POINT centre{(clientRect.left + clientRect.right) / 2, (clientRect.top + clientRect.bottom) / 2};
-  ClientToScreen(hwnd, &centre);
-  return centre;
-}
-
-POINT CentreOf(HWND hwnd) {
-  RECT client;
-  GetClientRect(hwnd, &client);
-  return CentreOf(hwnd, client);
-}
-
-void ClickWindow(HWND hwnd) { ClickAt(CentreOf(hwnd)); }
+void ClickWindow(HWND hwnd) { ClickAt(CentreOnScreen(hwnd)); }
 
 // The answer that closes a modal dialog: its loop may be the last to take input, so the
 // user doesn't wait for a marker behind it.
 void ClickToClose(HWND button) {
-  MoveMouseTo(CentreOf(button));
+  MoveMouseTo(CentreOnScreen(button));
   SendOnly({MouseButton(MOUSEEVENTF_LEFTDOWN), MouseButton(MOUSEEVENTF_LEFTUP)});
 }
 
@@ -166,12 +139,6 @@ HWND ActiveForm(platform::Window& window) {
   return form;
 }
 
-std::string Text(HWND hwnd) {
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
-  return Utf8(text);
-}
-
 // A modal dialog of the window's thread that is up and takes input: the message box or the
 // input box, both of the dialog class; not the last one answered, which may be closing.
 HWND lastDialog = nullptr;
@@ -192,8 +159,8 @@ HWND FirstChildOfClass(HWND parent, const wchar_t* windowClass) {
 }
 
 void Respond(HWND dialog, Answer answer, const std::string& typed, Dialog& seen) {
-  seen.title = Text(dialog);
-  seen.text = Text(GetDlgItem(dialog, kMessageBoxTextId));
+  seen.title = WindowText(dialog);
+  seen.text = WindowText(GetDlgItem(dialog, kMessageBoxTextId));
   seen.answered = true;
   if (const HWND field = FirstChildOfClass(dialog, L"Edit")) {
     ClickWindow(field);
@@ -272,7 +239,7 @@ void ClickRow(platform::Window& window, const std::string& list, int row) {
   const HWND rows = platform::ControlOf(window, list);
   RECT place{};
   SendMessageW(rows, LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&place));
-  ClickAt(CentreOf(rows, place));
+  ClickAt(CentreOnScreen(rows, place));
 }
 
 std::shared_ptr<const Dialog> AnswerNextDialog(Answer answer, const std::string& typed) {

@@ -1,9 +1,11 @@
-// The user's input through SendInput, and a patient wait for what it brings about: for the
-// tests that act on a Win32 window as a person would.
+// The user's input through SendInput, a patient wait for what it brings about, and what the
+// user reads off a window: for the tests that act on a Win32 window as a person would, in
+// its process or from another.
 #pragma once
 
 #include <chrono>
 #include <functional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -42,6 +44,45 @@ inline INPUT MouseButton(DWORD flag) {
 
 inline void SendOnly(std::vector<INPUT> inputs) {
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+// Wine moves the X pointer behind the cursor, and the X server's word of that move comes
+// back a little later and moves the cursor once more; so the mouse has got there once the
+// cursor has stayed at the point through a few looks. `settle` runs after each look: the
+// window's thread can be made to catch up there when it is the caller's.
+inline bool MoveMouseTo(POINT point, const std::function<void()>& settle = [] {}) {
+  int settled = 0;
+  return WaitFor([&] {
+    POINT cursor;
+    settled = GetCursorPos(&cursor) && cursor.x == point.x && cursor.y == point.y ? settled + 1 : 0;
+    if (!settled) SetCursorPos(point.x, point.y);
+    settle();
+    return settled == 5;
+  });
+}
+
+inline POINT CentreOnScreen(HWND hwnd, RECT clientRect) {
+  POINT centre{(clientRect.left + clientRect.right) / 2, (clientRect.top + clientRect.bottom) / 2};
+  ClientToScreen(hwnd, &centre);
+  return centre;
+}
+
+inline POINT CentreOnScreen(HWND hwnd) {
+  RECT client;
+  GetClientRect(hwnd, &client);
+  return CentreOnScreen(hwnd, client);
+}
+
+// A window's text, whichever process and thread it belongs to: a box's contents, a title.
+inline std::string WindowText(HWND hwnd) {
+  DWORD_PTR length = 0;
+  SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length);
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 5000,
+                      &copied);
+  text.resize(copied);
+  return platform::Utf8(text);
 }
 
 }  // namespace win32_input
