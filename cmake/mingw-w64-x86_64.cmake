@@ -20,8 +20,8 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 # otherwise read in with the rest of the file at every start.
 set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 
-# Test executables run under Wine when ctest is used from a Linux host.
-find_program(VANTOR_WINE_TEST wine-test PATHS ${CMAKE_CURRENT_LIST_DIR}/../scripts NO_DEFAULT_PATH)
-if(VANTOR_WINE_TEST)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${VANTOR_WINE_TEST})
+# Test executables run under Wine, each in a fresh prefix, when ctest is used from a Linux host.
+find_program(VANTOR_WINE_PREFIX wine-prefix PATHS ${CMAKE_CURRENT_LIST_DIR}/../scripts NO_DEFAULT_PATH)
+if(VANTOR_WINE_PREFIX)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${VANTOR_WINE_PREFIX} with wine)
 endif()
