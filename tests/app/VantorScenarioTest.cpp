@@ -28,7 +28,6 @@ using platform::Wide;
 using win32_input::CentreOnScreen;
 using win32_input::Key;
 using win32_input::kPatience;
-using win32_input::MouseButton;
 using win32_input::SendOnly;
 using win32_input::WaitFor;
 using win32_input::WindowText;
@@ -77,41 +76,10 @@ int RowOf(const std::string& name) {
 }
 
 void ClickAt(POINT point) {
-  EXPECT_TRUE(win32_input::MoveMouseTo(point)) << "the mouse never stayed at " << point.x << "," << point.y;
-  SendOnly({MouseButton(MOUSEEVENTF_LEFTDOWN), MouseButton(MOUSEEVENTF_LEFTUP)});
+  EXPECT_TRUE(win32_input::ClickAt(point)) << "the mouse never stayed at " << point.x << "," << point.y;
 }
 
-void Type(const std::string& text) {
-  for (const wchar_t character : Wide(text)) SendOnly({Key(0, character, false), Key(0, character, true)});
-}
-
-struct Wanted {
-  DWORD process;
-  const wchar_t* windowClass;
-  std::string title;
-  HWND found = nullptr;
-};
-
-BOOL CALLBACK FindShown(HWND hwnd, LPARAM wantedWindow) {
-  auto& wanted = *reinterpret_cast<Wanted*>(wantedWindow);
-  DWORD process = 0;
-  GetWindowThreadProcessId(hwnd, &process);
-  wchar_t windowClass[64] = {};
-  GetClassNameW(hwnd, windowClass, 64);
-  if (process != wanted.process || !IsWindowVisible(hwnd) || std::wstring(windowClass) != wanted.windowClass ||
-      WindowText(hwnd) != wanted.title) {
-    return TRUE;
-  }
-  wanted.found = hwnd;
-  return FALSE;
-}
-
-// A top-level window of the process on show: its form or one of its dialogs.
-HWND ShownWindow(DWORD process, const wchar_t* windowClass, const std::string& title) {
-  Wanted wanted{process, windowClass, title};
-  EnumWindows(FindShown, reinterpret_cast<LPARAM>(&wanted));
-  return wanted.found;
-}
+void Type(const std::string& text) { SendOnly(win32_input::Typing(text)); }
 
 class Vantor {
  public:
@@ -130,30 +98,29 @@ class Vantor {
     CloseHandle(process_.hThread);
   }
 
-  // The dialog of the program's on show with this title, once it takes input.
-  HWND Dialog(const std::string& title) {
-    HWND dialog = nullptr;
-    WaitFor([&] {
-      dialog = ShownWindow(process_.dwProcessId, L"#32770", title);
-      return dialog && GetForegroundWindow() == dialog;
-    });
-    return dialog;
+  // A top-level window of the program's on show: its form or one of its dialogs.
+  HWND Shown(const wchar_t* windowClass, const std::string& title) const {
+    const HWND found = FindWindowW(windowClass, Wide(title).c_str());
+    DWORD process = 0;
+    GetWindowThreadProcessId(found, &process);
+    return process == process_.dwProcessId && IsWindowVisible(found) ? found : nullptr;
   }
 
-  // The form once it shows and takes input.
+  // The same, once it takes input.
+  HWND Foreground(const wchar_t* windowClass, const std::string& title) {
+    HWND shown = nullptr;
+    WaitFor([&] { return (shown = Shown(windowClass, title)) && GetForegroundWindow() == shown; });
+    return shown;
+  }
+
+  HWND Dialog(const std::string& title) { return Foreground(L"#32770", title); }
+
   HWND Form() {
-    if (!form_) {
-      WaitFor([&] {
-        form_ = ShownWindow(process_.dwProcessId, L"VantorForm", window::kForm1.title);
-        return form_ && GetForegroundWindow() == form_;
-      });
-    }
+    if (!form_) form_ = Foreground(L"VantorForm", window::kForm1.title);
     return form_;
   }
 
-  bool FormShown() const {
-    return ShownWindow(process_.dwProcessId, L"VantorForm", window::kForm1.title) != nullptr;
-  }
+  bool FormShown() const { return Shown(L"VantorForm", window::kForm1.title) != nullptr; }
 
   HWND Control(const std::string& name) { return GetDlgItem(Form(), platform::kFirstControlId + RowOf(name)); }
   std::string Text(const std::string& name) { return WindowText(Control(name)); }

@@ -22,12 +22,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
-using platform::Wide;
 using win32_input::CentreOnScreen;
 using win32_input::Key;
 using win32_input::kPatience;
 using win32_input::MouseButton;
 using win32_input::SendOnly;
+using win32_input::Typing;
 using win32_input::WaitFor;
 using win32_input::WindowText;
 
@@ -110,21 +110,6 @@ void ClickAt(POINT point) {
 
 void ClickWindow(HWND hwnd) { ClickAt(CentreOnScreen(hwnd)); }
 
-// The answer that closes a modal dialog: its loop may be the last to take input, so the
-// user doesn't wait for a marker behind it.
-void ClickToClose(HWND button) {
-  MoveMouseTo(CentreOnScreen(button));
-  SendOnly({MouseButton(MOUSEEVENTF_LEFTDOWN), MouseButton(MOUSEEVENTF_LEFTUP)});
-}
-
-void TypeCharacters(const std::string& text) {
-  std::vector<INPUT> keys;
-  for (const wchar_t character : Wide(text)) {
-    keys.push_back(Key(0, character, false));
-    keys.push_back(Key(0, character, true));
-  }
-  Send(std::move(keys));
-}
 
 HWND FocusOfWindowThread() {
   GUITHREADINFO info{};
@@ -164,20 +149,13 @@ void Respond(HWND dialog, Answer answer, const std::string& typed, Dialog& seen)
   seen.answered = true;
   if (const HWND field = FirstChildOfClass(dialog, L"Edit")) {
     ClickWindow(field);
-    TypeCharacters(typed);
+    Send(Typing(typed));
   }
-  switch (answer) {
-    case Answer::Enter:
-      return SendOnly({Key(VK_RETURN, 0, false), Key(VK_RETURN, 0, true)});
-    case Answer::Yes:
-      return ClickToClose(GetDlgItem(dialog, IDYES));
-    case Answer::No:
-      return ClickToClose(GetDlgItem(dialog, IDNO));
-    case Answer::Ok:
-      return ClickToClose(GetDlgItem(dialog, IDOK));
-    case Answer::Cancel:
-      return ClickToClose(GetDlgItem(dialog, IDCANCEL));
-  }
+  // The answer closes the dialog, whose loop may be the last to take input: no marker
+  // goes behind it.
+  if (answer == Answer::Enter) return SendOnly({Key(VK_RETURN, 0, false), Key(VK_RETURN, 0, true)});
+  const int button = answer == Answer::Yes ? IDYES : answer == Answer::No ? IDNO : answer == Answer::Ok ? IDOK : IDCANCEL;
+  EXPECT_TRUE(win32_input::ClickAt(CentreOnScreen(GetDlgItem(dialog, button)))) << "the mouse never got to the answer";
 }
 
 void CALLBACK StartLater(HWND, UINT, UINT_PTR timer, DWORD) {
@@ -226,7 +204,7 @@ void Type(platform::Window& window, const std::string& box, const std::string& t
   ActiveForm(window);
   const HWND edit = platform::ControlOf(window, box);
   ClickWindow(edit);
-  if (FocusOfWindowThread() == edit) TypeCharacters(text);
+  if (FocusOfWindowThread() == edit) Send(Typing(text));
 }
 
 void Click(platform::Window& window, const std::string& button) {

@@ -46,6 +46,16 @@ inline void SendOnly(std::vector<INPUT> inputs) {
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
+// The keys that type the text, each character as itself.
+inline std::vector<INPUT> Typing(const std::string& text) {
+  std::vector<INPUT> keys;
+  for (const wchar_t character : platform::Wide(text)) {
+    keys.push_back(Key(0, character, false));
+    keys.push_back(Key(0, character, true));
+  }
+  return keys;
+}
+
 // Wine moves the X pointer behind the cursor, and the X server's word of that move comes
 // back a little later and moves the cursor once more; so the mouse has got there once the
 // cursor has stayed at the point through a few looks. `settle` runs after each look: the
@@ -59,6 +69,13 @@ inline bool MoveMouseTo(POINT point, const std::function<void()>& settle = [] {}
     settle();
     return settled == 5;
   });
+}
+
+// A left click once the mouse is there; false when it never got there.
+inline bool ClickAt(POINT point) {
+  if (!MoveMouseTo(point)) return false;
+  SendOnly({MouseButton(MOUSEEVENTF_LEFTDOWN), MouseButton(MOUSEEVENTF_LEFTUP)});
+  return true;
 }
 
 inline POINT CentreOnScreen(HWND hwnd, RECT clientRect) {
