@@ -189,7 +189,7 @@ TEST_F(Slots, CreateWithNoEmptyEditBoxAsksNothing) {
   });
   Recorder().Start();
   Click("Command5");
-  QTest::qWait(20);
+  QApplication::processEvents();  // the check runs now if no dialog ran it
   EXPECT_FALSE(asked);
   EXPECT_EQ(Recorder().Take(), Log());
 }
