@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 
 #include <functional>
@@ -64,11 +65,16 @@ Start StartProgram(const Answer& answer) {
     start.yesIsDefault = box->defaultButton() == box->button(QMessageBox::Yes);
     answer(*box);
   });
-  driver::Later(50, [&] {
+  // Start-up has ended once the window shows: then what it left is read, and it closes.
+  QTimer shown;
+  QObject::connect(&shown, &QTimer::timeout, [&] {
+    if (!driver::IsShown(*form)) return;
+    shown.stop();
     start.outerHeight = form->OuterHeight();
     start.label2 = form->LabelNamed("Label2").Caption();
     driver::Close(*form);
   });
+  shown.start(10);
   form->Run();
   return start;
 }
