@@ -139,15 +139,11 @@ HWND NewActiveDialog() {
   return IsWindowVisible(active) && IsWindowEnabled(active) ? active : nullptr;
 }
 
-HWND FirstChildOfClass(HWND parent, const wchar_t* windowClass) {
-  return FindWindowExW(parent, nullptr, windowClass, nullptr);
-}
-
 void Respond(HWND dialog, Answer answer, const std::string& typed, Dialog& seen) {
   seen.title = WindowText(dialog);
   seen.text = WindowText(GetDlgItem(dialog, kMessageBoxTextId));
   seen.answered = true;
-  if (const HWND field = FirstChildOfClass(dialog, L"Edit")) {
+  if (const HWND field = FindWindowExW(dialog, nullptr, L"Edit", nullptr)) {
     ClickWindow(field);
     Send(Typing(typed));
   }
