@@ -221,11 +221,17 @@ class Bridge final : public WineRegistry {
     return Call(Writer(Op::kFlushKey).U64(key), {key}, &answer);
   }
 
+  // Closing a key this bridge opened can't fail, so its answer isn't waited for: the
+  // request goes out with the next one, and its answer is read before that one's.
   long CloseKey(RegKey key) override {
-    std::string answer;
-    const long result = Call(Writer(Op::kCloseKey).U64(key), {key}, &answer);
-    if (key != kCurrentUser) keys_.erase(key);
-    return result;
+    if (key == kCurrentUser || !Known(key)) {
+      std::string answer;
+      return Call(Writer(Op::kCloseKey).U64(key), {key}, &answer);
+    }
+    keys_.erase(key);
+    closes_ += Writer(Op::kCloseKey).U64(key).Frame();
+    ++unanswered_;
+    return kSuccess;
   }
 
   std::string ToAnsi(std::string_view utf8) override { return Convert(Op::kToAnsi, utf8); }
@@ -320,7 +326,11 @@ class Bridge final : public WineRegistry {
   }
 
   bool Exchange(const std::string& frame, std::string* answer) {
-    return WriteAll(toBridge_, frame) && ReadFrame(answer);
+    const bool sent = WriteAll(toBridge_, closes_.empty() ? frame : closes_ + frame);
+    closes_.clear();
+    for (; sent && unanswered_ > 0; --unanswered_)
+      if (!ReadFrame(answer)) return false;
+    return sent && ReadFrame(answer);
   }
 
   bool ReadFrame(std::string* payload) {
@@ -336,6 +346,8 @@ class Bridge final : public WineRegistry {
   long Broken() {
     Stop(/*kill=*/true);
     keys_.clear();
+    closes_.clear();
+    unanswered_ = 0;
     return kBrokenPipe;
   }
 
@@ -366,6 +378,9 @@ class Bridge final : public WineRegistry {
   bool ready_ = false;
   // The keys open in the running bridge: handles of an earlier one mean nothing to it.
   std::unordered_set<RegKey> keys_;
+  // Closes sent with the next request, and answers to closes not read yet.
+  std::string closes_;
+  int unanswered_ = 0;
 };
 
 }  // namespace
