@@ -133,7 +133,16 @@ class Bridge final : public WineRegistry {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, toBridge[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, fromBridge[1], STDOUT_FILENO);
-    const int spawned = posix_spawn(&pid_, wine_.c_str(), &actions, nullptr, argv, envp.data());
+    // This process ignores SIGPIPE (below); wine gets the default back.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    const int spawned = posix_spawn(&pid_, wine_.c_str(), &actions, &attributes, argv, envp.data());
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(toBridge[0]);
     close(fromBridge[1]);
@@ -154,7 +163,8 @@ class Bridge final : public WineRegistry {
     if (ready_) return true;
     if (pid_ < 0 && !Launch(error)) return false;
     std::string hello;
-    if (ReadFrame(&hello) && hello == Writer().U32(wire::kHello).Frame().substr(4)) return ready_ = true;
+    const std::string expected = Writer().U32(wire::kHello).Frame().substr(4);  // less its length
+    if (ReadFrame(&hello) && hello == expected) return ready_ = true;
     const int status = Stop(/*kill=*/true);
     *error = "the Wine bridge did not start in " + prefix_;
     if (status >= 0) *error += " (wine ended with exit code " + std::to_string(status) + ")";
