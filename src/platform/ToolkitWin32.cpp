@@ -15,24 +15,6 @@
 
 namespace platform {
 
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
-
-std::string Utf8(const std::wstring& wide) {
-  if (wide.empty()) return {};
-  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                         0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length, nullptr,
-                      nullptr);
-  return text;
-}
-
 namespace {
 
 constexpr wchar_t kFormClass[] = L"VantorForm";
