@@ -268,12 +268,11 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 
 class Win32Window final : public WindowOfNamedControls {
  public:
-  Win32Window(const WindowDef& window, std::span<const ControlDef> controls) {
+  Win32Window(const WindowDef& window, std::span<const ControlDef> controls) : WindowOfNamedControls(window) {
     RegisterClasses();
     HDC screen = GetDC(nullptr);
     dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
-    outerHeight_ = window.clientHeight + kReferenceFrameTwips;
     formBrush_.reset(CreateSolidBrush(window.background));
     windowFont_.reset(CreateControlFont(kWindowFont));
 
@@ -292,15 +291,6 @@ class Win32Window final : public WindowOfNamedControls {
   }
 
   ~Win32Window() override { DestroyWindow(form_); }
-
-  void SetOuterHeight(int twips) override {
-    outerHeight_ = twips;
-    SetClientHeight(Pixels(twips - kReferenceFrameTwips));
-  }
-
-  int OuterHeight() const override { return outerHeight_; }
-
-  void OnLoad(Handler handler) override { onLoad_ = std::move(handler); }
 
   bool AskYesNo(const std::string& text, const std::string& title) override {
     return MessageBoxW(form_, Wide(text).c_str(), Wide(title).c_str(),
@@ -321,23 +311,6 @@ class Win32Window final : public WindowOfNamedControls {
     const INT_PTR result = DialogBoxIndirectParamW(ThisInstance(), dialog.Get(), form_, InputBoxProc,
                                                    reinterpret_cast<LPARAM>(&answer));
     return result == IDOK ? Utf8(answer) : std::string();
-  }
-
-  int Run() override {
-    Raise(onLoad_);
-    Centre();
-    focus_ = NextFocus(nullptr, false);  // WM_ACTIVATE gives it the focus
-    ShowWindow(form_, SW_SHOW);
-    UpdateWindow(form_);
-    MSG message;
-    BOOL got;
-    while ((got = GetMessageW(&message, nullptr, 0, 0)) != 0) {
-      if (got == -1) return 1;
-      if (MoveFocusOnTab(message) || IsDialogMessageW(form_, &message)) continue;
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    return static_cast<int>(message.wParam);
   }
 
   HWND Handle() const { return form_; }
@@ -452,10 +425,9 @@ class Win32Window final : public WindowOfNamedControls {
     return DefWindowProcW(hwnd, message, wParam, lParam);
   }
 
-  int Pixels(int twips) const { return MulDiv(twips, dpi_, kTwipsPerInch); }
+  int Pixels(int twips) const override { return MulDiv(twips, dpi_, kTwipsPerInch); }
 
-  // Keeps the width and the top-left corner: the window changes at its lower edge.
-  void SetClientHeight(int pixels) {
+  void SetClientHeight(int pixels) override {
     const SIZE outer = OuterSize(pixels);
     SetWindowPos(form_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
@@ -467,7 +439,7 @@ class Win32Window final : public WindowOfNamedControls {
     return {outer.right - outer.left, outer.bottom - outer.top};
   }
 
-  void Centre() {
+  void Centre() override {
     RECT outer;
     GetWindowRect(form_, &outer);
     MONITORINFO monitor{};
@@ -479,6 +451,24 @@ class Win32Window final : public WindowOfNamedControls {
     SetWindowPos(form_, nullptr, work.left + (work.right - work.left - width) / 2,
                  work.top + (work.bottom - work.top - height) / 2, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
+  void Show() override {
+    focus_ = NextFocus(nullptr, false);  // WM_ACTIVATE gives it the focus
+    ShowWindow(form_, SW_SHOW);
+    UpdateWindow(form_);
+  }
+
+  int RunEvents() override {
+    MSG message;
+    BOOL got;
+    while ((got = GetMessageW(&message, nullptr, 0, 0)) != 0) {
+      if (got == -1) return 1;
+      if (MoveFocusOnTab(message) || IsDialogMessageW(form_, &message)) continue;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
   }
 
   void AddControl(const ControlDef& control, int id, std::span<const char* const> focusOrder) {
@@ -531,12 +521,9 @@ class Win32Window final : public WindowOfNamedControls {
       case ControlKind::Timer:
         break;
     }
-    // A line is level or upright, one pixel thick, from its top-left corner to its far end.
-    const int minimumExtent = control.kind == ControlKind::Line ? 1 : 0;
-    const int width = std::max(Pixels(control.width), minimumExtent);
-    const int height = std::max(Pixels(control.height), minimumExtent);
+    const PixelBox box = BoxOf(control);
     const HWND hwnd = CreateWindowExW(extendedStyle, windowClass, Wide(control.text).c_str(), style,
-                                      Pixels(control.left), Pixels(control.top), width, height, form_,
+                                      box.left, box.top, box.width, box.height, form_,
                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ThisInstance(), nullptr);
     if (!hwnd) Fail("Cannot create the control", control.name);
     handles_.emplace(control.name, hwnd);
@@ -560,8 +547,8 @@ class Win32Window final : public WindowOfNamedControls {
         break;
       case ControlKind::Rectangle: {
         // Only the outline belongs to the window, so what lies below shows inside it.
-        HRGN outline = CreateRectRgn(0, 0, width, height);
-        GdiObject<HRGN> inside(CreateRectRgn(1, 1, width - 1, height - 1));
+        HRGN outline = CreateRectRgn(0, 0, box.width, box.height);
+        GdiObject<HRGN> inside(CreateRectRgn(1, 1, box.width - 1, box.height - 1));
         CombineRgn(outline, outline, inside.get(), RGN_DIFF);
         SetWindowRgn(hwnd, outline, FALSE);  // the window owns the region from here on
         break;
@@ -619,9 +606,7 @@ class Win32Window final : public WindowOfNamedControls {
   HWND form_ = nullptr;
   int dpi_ = USER_DEFAULT_SCREEN_DPI;
   int clientWidth_ = 0;
-  int outerHeight_ = 0;
   HWND focus_ = nullptr;
-  Handler onLoad_;
   GdiObject<HBRUSH> formBrush_;
   GdiObject<HFONT> windowFont_;
   std::vector<GdiObject<HFONT>> fonts_;
