@@ -21,7 +21,6 @@ constexpr wchar_t kFormClass[] = L"VantorForm";
 // Shapes and lines: windows that paint their whole region in the text colour.
 constexpr wchar_t kDrawingClass[] = L"VantorDrawing";
 
-constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr int kTwipsPerInch = 1440;
 
 constexpr int kInputBoxEditId = 100;

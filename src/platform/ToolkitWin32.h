@@ -16,6 +16,9 @@ class Window;
 // timers' IDs for SetTimer follow the same rule.
 inline constexpr int kFirstControlId = 100;
 
+// The window's frame: a fixed single border with a minimise button and no maximise button.
+inline constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
 // The icon resource the program's .rc gives this ID is the window's icon.
 inline constexpr int kProgramIconId = 1;
 
