@@ -258,9 +258,9 @@ class Bridge final : public WineRegistry {
     *key = kNoKey;
     std::string answer;
     const long result = Call(Writer(op).U64(parent).Bytes(path), {parent}, &answer);
+    if (answer.empty()) return result;  // the call never reached the bridge
     std::uint64_t opened = 0;
     Reader reader(answer);
-    if (answer.empty()) return result;  // the call never reached the bridge
     if (!reader.U64(&opened) || !reader.Done()) return Broken();
     if (result == kSuccess) {
       *key = static_cast<RegKey>(opened);
@@ -296,10 +296,10 @@ class Bridge final : public WineRegistry {
   std::string Convert(Op op, std::string_view text) {
     if (IsAscii(text)) return std::string(text);
     std::string answer, converted;
-    Reader reader(answer);
-    if (Call(Writer(op).Bytes(text), {}, &answer) == kSuccess && (reader = Reader(answer), reader.Bytes(&converted)) &&
-        reader.Done())
-      return converted;
+    if (Call(Writer(op).Bytes(text), {}, &answer) == kSuccess) {
+      Reader reader(answer);
+      if (reader.Bytes(&converted) && reader.Done()) return converted;
+    }
     return AsciiOnly(text);
   }
 
