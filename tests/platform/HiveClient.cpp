@@ -3,7 +3,7 @@
 //                                  printing i once each call has returned
 //   hive_client raw KEY PREFIX COUNT   values PREFIXi and "shared" through the registry
 //                                  functions; exits 1 on the first failed call
-//   hive_client set KEY NAME TEXT  SetRegValue
+//   hive_client set KEY NAME TEXT  SetRegValue; exits 0 when the value then reads back as TEXT
 //   hive_client get KEY NAME       prints GetRegValue
 #include <unistd.h>
 
@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
   if (command == "raw" && argc == 5) return RawWrites(argv[2], argv[3], std::atoi(argv[4]));
   if (command == "set" && argc == 5) {
     regmod::SetRegValue(root, argv[2], argv[3], regmod::ValueType::String, argv[4]);
-    return 0;
+    return regmod::GetRegValue(root, argv[2], argv[3]) == argv[4] ? 0 : 1;
   }
   if (command == "get" && argc == 4) {
     std::printf("%s", regmod::GetRegValue(root, argv[2], argv[3]).c_str());
