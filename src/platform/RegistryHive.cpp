@@ -30,6 +30,10 @@ constexpr int kApplicationId = 0x56414E54;  // "VANT"
 constexpr int kBusyTimeoutMs = 10000;
 constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxValueNameLength = 16383;
+// The size the write-ahead log is cut back to once it has been merged into the hive: about
+// what SQLite's automatic checkpoint (every 1000 pages) lets it reach, so that one large
+// change doesn't leave it large for good.
+constexpr int kLogLimitBytes = 4 << 20;
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE keys(
@@ -156,7 +160,7 @@ class Hive final : public Registry {
       sqlite3_close_v2(db);
       return ResultOf(rc == SQLITE_DONE ? SQLITE_NOTADB : rc);
     }
-    db_ = db;
+    db_.reset(db);
     const std::pair<const char*, std::unique_ptr<Statement>*> statements[] = {
         {"BEGIN", &beginSnapshot_},
         {"COMMIT", &endSnapshot_},
@@ -176,7 +180,7 @@ class Hive final : public Registry {
         {"DELETE FROM vals WHERE key = ?1", &deleteValues_},
         {"DELETE FROM keys WHERE id = ?1", &deleteKey_},
     };
-    for (const auto& [sql, statement] : statements) *statement = std::make_unique<Statement>(db_, sql);
+    for (const auto& [sql, statement] : statements) *statement = std::make_unique<Statement>(db, sql);
     return kSuccess;
   }
 
@@ -279,7 +283,7 @@ class Hive final : public Registry {
     const std::string_view bytes(reinterpret_cast<const char*>(data), data ? size : 0);
     const int step = setValue_->Bind(id, FromAnsi(valueName), Fold(valueName),
                                      std::int64_t{type}, bytes).Step();
-    const bool stored = sqlite3_changes(db_) > 0;
+    const bool stored = sqlite3_changes(db_.get()) > 0;
     setValue_->Done();
     if (step != SQLITE_DONE) return ResultOf(step);
     return stored ? kSuccess : kKeyDeleted;
@@ -291,7 +295,7 @@ class Hive final : public Registry {
     if (const long rc = Open(); rc != kSuccess) return rc;
     EndSnapshot();
     const int step = deleteValue_->Bind(id, Fold(CName(name))).Step();
-    const bool deleted = sqlite3_changes(db_) > 0;
+    const bool deleted = sqlite3_changes(db_.get()) > 0;
     deleteValue_->Done();
     if (step != SQLITE_DONE) return ResultOf(step);
     return deleted ? kSuccess : Missing(id, kFileNotFound);
@@ -342,7 +346,7 @@ class Hive final : public Registry {
           const int step = addKey_->Bind(id, FromAnsi(name), Fold(name)).Step();
           addKey_->Done();
           if (step != SQLITE_DONE) return ResultOf(step);
-          id = sqlite3_last_insert_rowid(db_);
+          id = sqlite3_last_insert_rowid(db_.get());
         }
         return kSuccess;
       });
@@ -427,7 +431,7 @@ class Hive final : public Registry {
   template <typename Change>
   long InTransaction(Change change) {
     EndSnapshot();
-    if (!sqlite3_get_autocommit(db_)) return change();
+    if (!sqlite3_get_autocommit(db_.get())) return change();
     if (const int rc = Exec("BEGIN IMMEDIATE"); rc != SQLITE_OK) return ResultOf(rc);
     long result = change();
     if (result == kSuccess) result = ResultOf(Exec("COMMIT"));
@@ -443,14 +447,14 @@ class Hive final : public Registry {
     return id;
   }
 
-  int Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
+  int Exec(const char* sql) { return sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr); }
 
   // The reads made while key handles are open share one read transaction, begun by the
   // first open: an open and the queries on its handle see the same hive, and take the lock
   // of the write-ahead log once instead of once a statement. It ends when the last handle
   // is closed, and before any change, so that no write builds on an old view.
   void BeginSnapshot() {
-    if (snapshot_ || !sqlite3_get_autocommit(db_)) return;
+    if (snapshot_ || !sqlite3_get_autocommit(db_.get())) return;
     snapshot_ = beginSnapshot_->Bind().Step() == SQLITE_DONE;
     beginSnapshot_->Done();
   }
@@ -483,9 +487,9 @@ class Hive final : public Registry {
     }
     if (applicationId != kApplicationId) return SQLITE_NOTADB;
     // WAL lets readers and a writer work side by side; FULL syncs the log at every commit.
-    rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
-    if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
-    return rc;
+    const std::string setUp = "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; PRAGMA journal_size_limit = " +
+                              std::to_string(kLogLimitBytes);
+    return sqlite3_exec(db, setUp.c_str(), nullptr, nullptr, nullptr);
   }
 
   static int ReadSchema(sqlite3* db, int* applicationId, int* tables) {
@@ -504,7 +508,12 @@ class Hive final : public Registry {
     return rc;
   }
 
-  sqlite3* db_ = nullptr;
+  // Closed after the statements, when the process ends: the last process to close the hive
+  // merges the write-ahead log into it and removes the log.
+  struct Close {
+    void operator()(sqlite3* db) const { sqlite3_close(db); }
+  };
+  std::unique_ptr<sqlite3, Close> db_;
   std::unique_ptr<Statement> beginSnapshot_, endSnapshot_, findKey_, addKey_, getValue_, setValue_, deleteValue_,
       keyExists_, enumKey_, enumValue_, hasSubkey_, deleteValues_, deleteKey_;
   std::unordered_map<RegKey, std::int64_t> handles_;

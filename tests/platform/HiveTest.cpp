@@ -159,6 +159,29 @@ TEST_F(Hive, TwoWritersAtOnceLoseNothing) {
   EXPECT_TRUE(shared == "a" + std::to_string(kWrites) || shared == "b" + std::to_string(kWrites)) << shared;
 }
 
+TEST_F(Hive, WriteAheadLogIsMergedOnExitAndKeptSmall) {
+  // A process that wrote and ended leaves its changes in the hive file itself.
+  int status = 0;
+  RunClient({"set", "Software\\VantorTest", "1", "merged"}, {folder_.string()}, &status);
+  ASSERT_EQ(status, 0);
+  const fs::path log = HiveFile(folder_).string() + "-wal";
+  EXPECT_TRUE(!fs::exists(log) || fs::file_size(log) == 0) << fs::file_size(log);
+
+  // While a process runs, the log shrinks again after a large change.
+  platform::Registry& hive = platform::Registry::Default();
+  const std::string large(16 << 20, 'x');
+  platform::RegKey key = platform::kNoKey;
+  ASSERT_EQ(hive.CreateKey(kCurrentUser, "Software\\VantorTest\\Large", &key), platform::kSuccess);
+  ASSERT_EQ(hive.SetValue(key, "large", platform::kRegBinary, reinterpret_cast<const std::uint8_t*>(large.data()),
+                          static_cast<std::uint32_t>(large.size())),
+            platform::kSuccess);
+  ASSERT_EQ(hive.DeleteValue(key, "large"), platform::kSuccess);
+  ASSERT_EQ(hive.SetValue(key, "small", platform::kRegBinary, reinterpret_cast<const std::uint8_t*>("x"), 1),
+            platform::kSuccess);
+  hive.CloseKey(key);
+  EXPECT_LT(fs::file_size(HiveFile(std::getenv("XDG_DATA_HOME")).string() + "-wal"), large.size() / 2);
+}
+
 TEST_F(Hive, FileThatIsNoHiveIsNeverWritten) {
   fs::create_directories(folder_ / "vantor");
   std::string noise(65536, '\0');
