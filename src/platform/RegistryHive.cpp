@@ -27,7 +27,6 @@ constexpr std::int64_t kRootId = 1;
 // deleted row to the next new key, which the old handle must not reach.
 constexpr std::int64_t kDeletedId = 0;
 constexpr int kApplicationId = 0x56414E54;  // "VANT"
-constexpr int kBusyTimeoutMs = 10000;
 constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxValueNameLength = 16383;
 // The size the write-ahead log is cut back to once it has been merged into the hive: about
@@ -78,6 +77,15 @@ std::string Fold(std::string_view ansi) {
     else if (b == 0xFF) c = static_cast<char>(0x9F);
   }
   return Windows1252ToUtf8(folded);
+}
+
+// Runs sql, trying again each time it has waited kHiveLockWaitMs for a lock that another
+// process holds: a change waits as long as the other process writes, and is never dropped
+// for it.
+int ExecWaiting(sqlite3* db, const char* sql) {
+  int rc = SQLITE_BUSY;
+  while (rc == SQLITE_BUSY) rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+  return rc;
 }
 
 // A name ends at its first zero byte, as a C string does.
@@ -154,7 +162,7 @@ class Hive final : public Registry {
     if (fd >= 0) ::close(fd);
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    if (rc == SQLITE_OK) rc = sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    if (rc == SQLITE_OK) rc = sqlite3_busy_timeout(db, kHiveLockWaitMs);
     if (rc == SQLITE_OK) rc = Prepare(db);
     if (rc != SQLITE_OK) {
       sqlite3_close_v2(db);
@@ -267,9 +275,9 @@ class Hive final : public Registry {
   long BeginTransaction() {
     if (const long rc = Open(); rc != kSuccess) return rc;
     EndSnapshot();
-    return ResultOf(Exec("BEGIN IMMEDIATE"));
+    return ResultOf(ExecWaiting(db_.get(), "BEGIN IMMEDIATE"));
   }
-  long CommitTransaction() { return db_ ? ResultOf(Exec("COMMIT")) : kInvalidParameter; }
+  long CommitTransaction() { return db_ ? ResultOf(ExecWaiting(db_.get(), "COMMIT")) : kInvalidParameter; }
   long RollbackTransaction() { return db_ ? ResultOf(Exec("ROLLBACK")) : kInvalidParameter; }
 
   long SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
@@ -279,26 +287,27 @@ class Hive final : public Registry {
     const std::string_view valueName = CName(name);
     if (valueName.size() > kMaxValueNameLength || (!data && size > 0)) return kInvalidParameter;
     if (const long rc = Open(); rc != kSuccess) return rc;
-    EndSnapshot();
     const std::string_view bytes(reinterpret_cast<const char*>(data), data ? size : 0);
-    const int step = setValue_->Bind(id, FromAnsi(valueName), Fold(valueName),
-                                     std::int64_t{type}, bytes).Step();
-    const bool stored = sqlite3_changes(db_.get()) > 0;
-    setValue_->Done();
-    if (step != SQLITE_DONE) return ResultOf(step);
-    return stored ? kSuccess : kKeyDeleted;
+    return InTransaction([&]() -> long {
+      const int step = setValue_->Bind(id, FromAnsi(valueName), Fold(valueName), std::int64_t{type}, bytes).Step();
+      const bool stored = sqlite3_changes(db_.get()) > 0;
+      setValue_->Done();
+      if (step != SQLITE_DONE) return ResultOf(step);
+      return stored ? kSuccess : kKeyDeleted;
+    });
   }
 
   long DeleteValue(RegKey key, const std::string& name) override {
     std::int64_t id = kRootId;
     if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
     if (const long rc = Open(); rc != kSuccess) return rc;
-    EndSnapshot();
-    const int step = deleteValue_->Bind(id, Fold(CName(name))).Step();
-    const bool deleted = sqlite3_changes(db_.get()) > 0;
-    deleteValue_->Done();
-    if (step != SQLITE_DONE) return ResultOf(step);
-    return deleted ? kSuccess : Missing(id, kFileNotFound);
+    return InTransaction([&]() -> long {
+      const int step = deleteValue_->Bind(id, Fold(CName(name))).Step();
+      const bool deleted = sqlite3_changes(db_.get()) > 0;
+      deleteValue_->Done();
+      if (step != SQLITE_DONE) return ResultOf(step);
+      return deleted ? kSuccess : Missing(id, kFileNotFound);
+    });
   }
 
   // Every change is already synced when its call (or its transaction) commits: nothing is
@@ -427,14 +436,16 @@ class Hive final : public Registry {
   }
 
   // Runs change() in a transaction of its own or, when the caller has one open
-  // (HiveTransaction.h), inside that one, which then commits or rolls back as a whole.
+  // (HiveTransaction.h), inside that one, which then commits or rolls back as a whole. Every
+  // change goes through here: its own transaction takes the write lock first, waiting for
+  // it as long as it takes.
   template <typename Change>
   long InTransaction(Change change) {
     EndSnapshot();
     if (!sqlite3_get_autocommit(db_.get())) return change();
-    if (const int rc = Exec("BEGIN IMMEDIATE"); rc != SQLITE_OK) return ResultOf(rc);
+    if (const int rc = ExecWaiting(db_.get(), "BEGIN IMMEDIATE"); rc != SQLITE_OK) return ResultOf(rc);
     long result = change();
-    if (result == kSuccess) result = ResultOf(Exec("COMMIT"));
+    if (result == kSuccess) result = ResultOf(ExecWaiting(db_.get(), "COMMIT"));
     if (result != kSuccess) Exec("ROLLBACK");
     return result;
   }
@@ -473,7 +484,7 @@ class Hive final : public Registry {
     int rc = ReadSchema(db, &applicationId, &tables);
     if (rc != SQLITE_OK) return rc;
     if (applicationId == 0 && tables == 0) {
-      rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+      rc = ExecWaiting(db, "BEGIN IMMEDIATE");
       if (rc == SQLITE_OK) rc = ReadSchema(db, &applicationId, &tables);
       if (rc == SQLITE_OK && applicationId == 0 && tables == 0) {
         rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
@@ -481,7 +492,7 @@ class Hive final : public Registry {
         if (rc == SQLITE_OK) rc = sqlite3_exec(db, setId.c_str(), nullptr, nullptr, nullptr);
         if (rc == SQLITE_OK) applicationId = kApplicationId;
       }
-      if (rc == SQLITE_OK) rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+      if (rc == SQLITE_OK) rc = ExecWaiting(db, "COMMIT");
       else sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
       if (rc != SQLITE_OK) return rc;
     }
@@ -489,7 +500,7 @@ class Hive final : public Registry {
     // WAL lets readers and a writer work side by side; FULL syncs the log at every commit.
     const std::string setUp = "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; PRAGMA journal_size_limit = " +
                               std::to_string(kLogLimitBytes);
-    return sqlite3_exec(db, setUp.c_str(), nullptr, nullptr, nullptr);
+    return ExecWaiting(db, setUp.c_str());
   }
 
   static int ReadSchema(sqlite3* db, int* applicationId, int* tables) {

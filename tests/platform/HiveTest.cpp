@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "HiveTransaction.h"
 #include "RegMod.h"
 
 namespace {
@@ -75,6 +76,13 @@ std::string RunClient(const std::vector<std::string>& args, const ChildOptions& 
   waitpid(child.pid, &wstatus, 0);
   if (status) *status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
   return output;
+}
+
+// The child's next line of output, without its line end.
+std::string ReadLine(int fd) {
+  std::string line;
+  for (char c; read(fd, &c, 1) == 1 && c != '\n';) line += c;
+  return line;
 }
 
 std::string FileBytes(const fs::path& path) {
@@ -157,6 +165,42 @@ TEST_F(Hive, TwoWritersAtOnceLoseNothing) {
   }
   const std::string shared = GetRegValue(kCurrentUser, key, "shared");
   EXPECT_TRUE(shared == "a" + std::to_string(kWrites) || shared == "b" + std::to_string(kWrites)) << shared;
+}
+
+TEST_F(Hive, ChangesWaitOutAnotherProcesssLongTransaction) {
+  using namespace platform;
+  const std::string key = "Software\\VantorTest\\Waiting";
+  regmod::SetRegValue(kCurrentUser, key, "typed", regmod::ValueType::String, "");
+  Registry& hive = Registry::Default();
+  // A reader here, its handle open, keeps no other process from writing...
+  RegKey reader = kNoKey;
+  ASSERT_EQ(hive.OpenKey(kCurrentUser, key, &reader), kSuccess);
+  ASSERT_EQ(hive.QueryValue(reader, "typed", nullptr, nullptr, nullptr), kSuccess);
+  Child holder = Spawn({"hold", key, std::to_string(kHiveLockWaitMs + 1500)});
+  ASSERT_EQ(ReadLine(holder.output), "holding");
+  hive.CloseKey(reader);
+  // ...and that process's write lock keeps no one from reading.
+  EXPECT_EQ(GetRegValue(kCurrentUser, key, "typed"), "");
+
+  // Keystrokes typed meanwhile, and a key created in another process, wait for the lock.
+  Child creator = Spawn({"set", key + "\\Created", "typed", "new"});
+  RegKey typing = kNoKey;
+  ASSERT_EQ(hive.OpenKey(kCurrentUser, key, &typing), kSuccess);
+  for (const std::string text : {"H", "Hi", "Hi!"})
+    EXPECT_EQ(hive.SetValue(typing, "typed", kRegSz, reinterpret_cast<const std::uint8_t*>(text.c_str()),
+                            static_cast<std::uint32_t>(text.size() + 1)),
+              kSuccess)
+        << text;
+  hive.CloseKey(typing);
+  for (Child* child : {&holder, &creator}) {
+    ReadAll(child->output);
+    int status = 0;
+    waitpid(child->pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  EXPECT_EQ(GetRegValue(kCurrentUser, key, "typed"), "Hi!");
+  EXPECT_EQ(GetRegValue(kCurrentUser, key, "held"), "yes");
+  EXPECT_EQ(GetRegValue(kCurrentUser, key + "\\Created", "typed"), "new");
 }
 
 TEST_F(Hive, WriteAheadLogIsMergedOnExitAndKeptSmall) {
