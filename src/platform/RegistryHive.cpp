@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <cstring>
@@ -27,6 +28,7 @@ constexpr std::int64_t kRootId = 1;
 // deleted row to the next new key, which the old handle must not reach.
 constexpr std::int64_t kDeletedId = 0;
 constexpr int kApplicationId = 0x56414E54;  // "VANT"
+constexpr const char* kHiveName = "hive.sqlite";
 constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxValueNameLength = 16383;
 // The size the write-ahead log is cut back to once it has been merged into the hive: about
@@ -91,26 +93,78 @@ int ExecWaiting(sqlite3* db, const char* sql) {
 // A name ends at its first zero byte, as a C string does.
 std::string_view CName(const std::string& name) { return std::string_view(name.c_str()); }
 
-std::string HivePath(std::string* folder) {
+// The hive's folder; empty when the environment names none.
+std::string HiveFolder() {
   const char* dataHome = std::getenv("XDG_DATA_HOME");
   const char* home = std::getenv("HOME");
-  std::string base;
-  if (dataHome && dataHome[0] == '/') base = dataHome;
-  else if (home && home[0] == '/') base = std::string(home) + "/.local/share";
-  else return {};
-  *folder = base + "/vantor";
-  return *folder + "/hive.sqlite";
+  if (dataHome && dataHome[0] == '/') return std::string(dataHome) + "/vantor";
+  if (home && home[0] == '/') return std::string(home) + "/.local/share/vantor";
+  return {};
 }
 
-// Creates the folder and any missing folder above it, private to the user.
-bool MakeFolders(const std::string& folder) {
+// Creates the folder and any missing folder above it, private to the user. Returns what
+// went wrong, or "" when nothing did.
+std::string MakeFolders(const std::string& folder) {
   for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
     const std::string part = folder.substr(0, slash);
-    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    if (slash == std::string::npos) break;
+    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return "can't make " + part + ": " + std::strerror(errno);
+    if (slash == std::string::npos) return {};
   }
+}
+
+// A file descriptor that closes itself.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// Why opening path without following a symbolic link (or looking at what was opened) failed.
+std::string Failure(const std::string& path) {
+  const std::string error = std::strerror(errno);
   struct stat info {};
-  return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  return lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode) ? path + " is a symbolic link" : path + ": " + error;
+}
+
+// Checks the hive's folder and files as OpenSSH checks ~/.ssh: they must be the user's own,
+// not symbolic links, and files that others can't write; otherwise another local user could
+// put a database of theirs in the hive's place, or change the user's. What was opened is
+// what is checked. A hive file others could write is refused rather than closed to them,
+// since it may already hold their changes. Returns what is wrong, or "" when the hive can
+// be used.
+std::string CheckStore(const std::string& folder) {
+  const Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat info {};
+  if (dir.get() < 0 || fstat(dir.get(), &info) != 0) return Failure(folder);
+  if (info.st_uid != geteuid()) return folder + " belongs to another user";
+  // The folder is the user's own, so it may be closed to others: whatever they could put in
+  // it while it was open is theirs, and refused below.
+  if ((info.st_mode & 077) != 0 && fchmod(dir.get(), 0700) != 0) return Failure(folder);
+  // SQLite's files first (a journal found beside the hive would be played back into it),
+  // then the hive file, created here when it is missing.
+  for (const std::string suffix : {"-journal", "-wal", "-shm", ""}) {
+    const std::string name = kHiveName + suffix;
+    const std::string path = folder + '/' + name;
+    const int create = suffix.empty() ? O_CREAT : 0;
+    const Fd file(openat(dir.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | create, 0600));
+    if (file.get() < 0 && errno == ENOENT) continue;
+    if (file.get() < 0 || fstat(file.get(), &info) != 0) return Failure(path);
+    if (info.st_uid != geteuid()) return path + " belongs to another user";
+    if (!S_ISREG(info.st_mode)) return path + " is not a plain file";
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) return path + ": others than its owner may write it";
+    // Closed to others' reading too, since SQLite gives the hive file's mode to the files it
+    // makes beside it.
+    if ((info.st_mode & 077) != 0 && fchmod(file.get(), 0600) != 0) return Failure(path);
+  }
+  return {};
 }
 
 // A statement is compiled when it is first bound, so that a start that only reads compiles
@@ -153,14 +207,12 @@ class Hive final : public Registry {
   // Opens the hive on first use, and again after a failed open.
   long Open() {
     if (db_) return kSuccess;
-    std::string folder;
-    const std::string path = HivePath(&folder);
-    if (path.empty() || !MakeFolders(folder)) return kCantOpen;
-    // Create the file ourselves so that it is private from the start; an existing file
-    // keeps its mode and its bytes.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd >= 0) ::close(fd);
+    const std::string folder = HiveFolder();
+    if (folder.empty()) return Refuse("neither XDG_DATA_HOME nor HOME names a folder", kCantOpen);
+    if (const std::string why = MakeFolders(folder); !why.empty()) return Refuse(why, kCantOpen);
+    if (const std::string why = CheckStore(folder); !why.empty()) return Refuse(why, kAccessDenied);
     sqlite3* db = nullptr;
+    const std::string path = folder + '/' + kHiveName;
     int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc == SQLITE_OK) rc = sqlite3_busy_timeout(db, kHiveLockWaitMs);
     if (rc == SQLITE_OK) rc = Prepare(db);
@@ -328,6 +380,13 @@ class Hive final : public Registry {
   std::string FromAnsi(std::string_view ansi) override { return Windows1252ToUtf8(ansi); }
 
  private:
+  // Says once a process why the hive can't be used; the call then fails with code.
+  long Refuse(const std::string& why, long code) {
+    if (!refusalTold_) std::fprintf(stderr, "vantor: the hive is not used: %s\n", why.c_str());
+    refusalTold_ = true;
+    return code;
+  }
+
   long OpenOrCreate(RegKey parent, const std::string& path, RegKey* key, bool create) {
     if (!key) return kInvalidParameter;
     *key = kNoKey;
@@ -531,6 +590,7 @@ class Hive final : public Registry {
   RegKey nextHandle_ = 0x1000;
   int lastStep_ = SQLITE_DONE;
   bool snapshot_ = false;
+  bool refusalTold_ = false;
 };
 
 Hive& TheHive() {

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -36,6 +37,7 @@ struct ChildOptions {
   std::optional<std::string> dataHome;  // XDG_DATA_HOME of the child; the test's own if unset
   bool asNobody = false;                // drop root's right to write any file
   std::string program = HIVE_CLIENT;    // a copy of the client that the child's user can run
+  bool errorsToOutput = false;          // its standard error into the same pipe
 };
 
 Child Spawn(const std::vector<std::string>& args, const ChildOptions& options = {}) {
@@ -44,6 +46,7 @@ Child Spawn(const std::vector<std::string>& args, const ChildOptions& options = 
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(pipeEnds[1], STDOUT_FILENO);
+    if (options.errorsToOutput) dup2(pipeEnds[1], STDERR_FILENO);
     close(pipeEnds[0]);
     close(pipeEnds[1]);
     if (options.dataHome) setenv("XDG_DATA_HOME", options.dataHome->c_str(), 1);
@@ -91,6 +94,18 @@ std::string FileBytes(const fs::path& path) {
 }
 
 fs::path HiveFile(const fs::path& dataHome) { return dataHome / "vantor" / "hive.sqlite"; }
+
+// A process that uses the hive in dataHome is refused it: its change fails and its read finds
+// nothing, and one line on standard error says why, however many registry calls it makes.
+void ExpectRefused(const fs::path& dataHome, const std::string& why) {
+  const ChildOptions options{.dataHome = dataHome.string(), .errorsToOutput = true};
+  int status = 0;
+  const std::string errors = RunClient({"set", "Software\\VantorTest", "1", "x"}, options, &status);
+  EXPECT_EQ(status, 1) << dataHome;
+  EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+  EXPECT_NE(errors.find(why), std::string::npos) << errors;
+  EXPECT_TRUE(RunClient({"get", "Software\\VantorTest", "1"}, options).ends_with("\nNot Found")) << dataHome;
+}
 
 class Hive : public testing::Test {
  protected:
@@ -272,13 +287,9 @@ TEST_F(Hive, ReadOnlyHiveStillReadsAndRefusesWrites) {
   EXPECT_EQ(FileBytes(HiveFile(folder_)), before);
 }
 
-TEST_F(Hive, UnusableFolderGivesNotFoundAndSilentWrites) {
+TEST_F(Hive, UnusableFolderGivesNotFoundAndFailedWrites) {
   std::ofstream(folder_ / "plain file") << "not a folder";
-  const ChildOptions options{(folder_ / "plain file" / "data").string()};
-  int status = 0;
-  RunClient({"set", "Software\\VantorTest", "1", "x"}, options, &status);
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(RunClient({"get", "Software\\VantorTest", "1"}, options), "Not Found");
+  ExpectRefused(folder_ / "plain file" / "data", "Not a directory");
   EXPECT_EQ(FileBytes(folder_ / "plain file"), "not a folder");
 }
 
@@ -290,6 +301,22 @@ TEST_F(Hive, IsCreatedPrivateAndReadableByOtherPrograms) {
   EXPECT_EQ(fs::status(home / "vantor").permissions() & fs::perms::all, fs::perms::owner_all);
   EXPECT_EQ(fs::status(HiveFile(home)).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
+
+  // A folder and a hive file opened to others' reading are closed again, and SQLite's own
+  // files are as private.
+  fs::permissions(home / "vantor", fs::perms::all);
+  fs::permissions(HiveFile(home), fs::perms::group_read | fs::perms::others_read, fs::perm_options::add);
+  umask(0);
+  Child holder = Spawn({"hold", "Software\\VantorTest", "500"}, {home.string()});
+  umask(oldMask);
+  ASSERT_EQ(ReadLine(holder.output), "holding");
+  EXPECT_EQ(fs::status(home / "vantor").permissions() & fs::perms::all, fs::perms::owner_all);
+  for (const char* log : {"", "-wal", "-shm"})
+    EXPECT_EQ(fs::status(HiveFile(home).string() + log).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write)
+        << log;
+  ReadAll(holder.output);
+  waitpid(holder.pid, nullptr, 0);
 
   // The schema the README documents: keys as a tree, values with their type and raw bytes.
   sqlite3* db = nullptr;
@@ -308,6 +335,45 @@ TEST_F(Hive, IsCreatedPrivateAndReadableByOtherPrograms) {
             std::string("jdoe", 5));
   sqlite3_finalize(query);
   sqlite3_close(db);
+}
+
+TEST_F(Hive, StoreOthersCouldHaveChangedIsRefusedAndLeftAlone) {
+  // No symbolic link is followed, and nothing appears where one points.
+  for (const std::string name : {"hive.sqlite", "hive.sqlite-wal", "hive.sqlite-shm"}) {
+    const fs::path home = folder_ / name;
+    fs::create_directories(home / "vantor");
+    fs::create_symlink(folder_ / (name + " target"), home / "vantor" / name);
+    ExpectRefused(home, name + " is a symbolic link");
+    EXPECT_FALSE(fs::exists(folder_ / (name + " target")));
+  }
+  const fs::path linked = folder_ / "linked";
+  fs::create_directories(linked);
+  fs::create_directories(folder_ / "elsewhere");
+  fs::create_directory_symlink(folder_ / "elsewhere", linked / "vantor");
+  ExpectRefused(linked, "vantor is a symbolic link");
+  EXPECT_TRUE(fs::is_empty(folder_ / "elsewhere"));
+
+  // A hive file that others may write may hold their changes: it is not taken as the user's.
+  int status = 0;
+  RunClient({"set", "Software\\VantorTest", "1", "mine"}, {folder_.string()}, &status);
+  ASSERT_EQ(status, 0);
+  fs::permissions(HiveFile(folder_), fs::perms::group_write, fs::perm_options::add);
+  const std::string before = FileBytes(HiveFile(folder_));
+  ExpectRefused(folder_, "others than its owner may write it");
+  EXPECT_EQ(FileBytes(HiveFile(folder_)), before);
+}
+
+TEST_F(Hive, StoreOfAnotherUserIsRefusedAndLeftAlone) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+  int status = 0;
+  RunClient({"set", "Software\\VantorTest", "1", "theirs"}, {folder_.string()}, &status);
+  ASSERT_EQ(status, 0);
+  const std::string before = FileBytes(HiveFile(folder_));
+  for (const fs::path& path : {HiveFile(folder_), HiveFile(folder_).parent_path()}) {
+    ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+    ExpectRefused(folder_, path.filename().string() + " belongs to another user");
+    EXPECT_EQ(FileBytes(HiveFile(folder_)), before);
+  }
 }
 
 }  // namespace
