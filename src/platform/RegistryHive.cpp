@@ -202,6 +202,13 @@ class Statement {
   sqlite3_stmt* stmt_ = nullptr;
 };
 
+// Where a handle's listing of subkeys or values stopped: the index and the fold of the row
+// listed there.
+struct Place {
+  std::uint32_t index;
+  std::string fold;
+};
+
 class Hive final : public Registry {
  public:
   // Opens the hive on first use, and again after a failed open.
@@ -233,8 +240,9 @@ class Hive final : public Registry {
          &setValue_},
         {"DELETE FROM vals WHERE key = ?1 AND fold = ?2", &deleteValue_},
         {"SELECT 1 FROM keys WHERE id = ?1", &keyExists_},
-        {"SELECT name FROM keys WHERE parent = ?1 ORDER BY fold LIMIT 1 OFFSET ?2", &enumKey_},
-        {"SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY fold LIMIT 1 OFFSET ?2",
+        {"SELECT name, fold FROM keys WHERE parent = ?1 AND fold >= ?2 ORDER BY fold LIMIT 1 OFFSET ?3",
+         &enumKey_},
+        {"SELECT name, fold, type, data FROM vals WHERE key = ?1 AND fold >= ?2 ORDER BY fold LIMIT 1 OFFSET ?3",
          &enumValue_},
         {"SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1", &hasSubkey_},
         {"DELETE FROM vals WHERE key = ?1", &deleteValues_},
@@ -272,7 +280,7 @@ class Hive final : public Registry {
     if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
     if (!name) return kInvalidParameter;
     if (const long rc = Open(); rc != kSuccess) return rc;
-    const int step = enumKey_->Bind(id, std::int64_t{index}).Step();
+    const int step = StepTo(*enumKey_, &subkeyPlaces_, key, id, index);
     if (step == SQLITE_ROW) *name = ToAnsi(enumKey_->Blob(0));
     enumKey_->Done();
     if (step == SQLITE_DONE) return Missing(id, kNoMoreItems);
@@ -285,13 +293,13 @@ class Hive final : public Registry {
     if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
     if (!name || (data && !size)) return kInvalidParameter;
     if (const long rc = Open(); rc != kSuccess) return rc;
-    const int step = enumValue_->Bind(id, std::int64_t{index}).Step();
+    const int step = StepTo(*enumValue_, &valuePlaces_, key, id, index);
     if (step != SQLITE_ROW) {
       enumValue_->Done();
       return step == SQLITE_DONE ? Missing(id, kNoMoreItems) : ResultOf(step);
     }
     *name = ToAnsi(enumValue_->Blob(0));
-    const long rc = CopyOut(*enumValue_, 1, type, data, size);
+    const long rc = CopyOut(*enumValue_, 2, type, data, size);
     enumValue_->Done();
     return rc;
   }
@@ -329,8 +337,14 @@ class Hive final : public Registry {
     EndSnapshot();
     return ResultOf(ExecWaiting(db_.get(), "BEGIN IMMEDIATE"));
   }
-  long CommitTransaction() { return db_ ? ResultOf(ExecWaiting(db_.get(), "COMMIT")) : kInvalidParameter; }
-  long RollbackTransaction() { return db_ ? ResultOf(Exec("ROLLBACK")) : kInvalidParameter; }
+  long CommitTransaction() {
+    ForgetPlaces();
+    return db_ ? ResultOf(ExecWaiting(db_.get(), "COMMIT")) : kInvalidParameter;
+  }
+  long RollbackTransaction() {
+    ForgetPlaces();
+    return db_ ? ResultOf(Exec("ROLLBACK")) : kInvalidParameter;
+  }
 
   long SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                 std::uint32_t size) override {
@@ -372,6 +386,8 @@ class Hive final : public Registry {
   long CloseKey(RegKey key) override {
     if (key == kCurrentUser) return kSuccess;
     if (!handles_.erase(key)) return kInvalidHandle;
+    subkeyPlaces_.erase(key);
+    valuePlaces_.erase(key);
     if (handles_.empty()) EndSnapshot();
     return kSuccess;
   }
@@ -529,10 +545,34 @@ class Hive final : public Registry {
     beginSnapshot_->Done();
   }
   void EndSnapshot() {
+    ForgetPlaces();
     if (!snapshot_) return;
     endSnapshot_->Bind().Step();
     endSnapshot_->Done();
     snapshot_ = false;
+  }
+
+  // Steps list (bound to key id, lowest fold, rows to skip) to the index-th subkey or value
+  // of a key. Listing by consecutive indexes would cost a count from the first row each
+  // time; instead each handle remembers the index and fold of the row it listed last, and
+  // an index at or past that place is reached from there. A place holds only while the
+  // process sees one view of the hive (a snapshot or a transaction): it is kept in no other.
+  int StepTo(Statement& list, std::unordered_map<RegKey, Place>* places, RegKey key, std::int64_t id,
+             std::uint32_t index) {
+    const auto it = places->find(key);
+    const bool onward = it != places->end() && it->second.index <= index;
+    const std::string from = onward ? it->second.fold : std::string();
+    const std::uint32_t skip = onward ? index - it->second.index : index;
+    const int step = list.Bind(id, from, std::int64_t{skip}).Step();
+    if (step == SQLITE_ROW && (snapshot_ || !sqlite3_get_autocommit(db_.get())))
+      (*places)[key] = {index, std::string(list.Blob(1))};
+    return step;
+  }
+
+  // Every view of the hive ends here, before each change and at the end of a transaction.
+  void ForgetPlaces() {
+    subkeyPlaces_.clear();
+    valuePlaces_.clear();
   }
 
   // Checks that the file is a hive (making it one when it is new and empty) and sets the
@@ -587,6 +627,7 @@ class Hive final : public Registry {
   std::unique_ptr<Statement> beginSnapshot_, endSnapshot_, findKey_, addKey_, getValue_, setValue_, deleteValue_,
       keyExists_, enumKey_, enumValue_, hasSubkey_, deleteValues_, deleteKey_;
   std::unordered_map<RegKey, std::int64_t> handles_;
+  std::unordered_map<RegKey, Place> subkeyPlaces_, valuePlaces_;
   RegKey nextHandle_ = 0x1000;
   int lastStep_ = SQLITE_DONE;
   bool snapshot_ = false;

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <optional>
 #include <random>
 #include <string>
@@ -374,6 +375,84 @@ TEST_F(Hive, StoreOfAnotherUserIsRefusedAndLeftAlone) {
     ExpectRefused(folder_, path.filename().string() + " belongs to another user");
     EXPECT_EQ(FileBytes(HiveFile(folder_)), before);
   }
+}
+
+// The name at index in the listing of a key's values, read as vantor-reg reads it (the size
+// first, then the data, which the test makes the name); "-" past the last one.
+std::string ValueAt(platform::RegKey key, std::uint32_t index) {
+  platform::Registry& hive = platform::Registry::Default();
+  std::string name;
+  std::uint32_t size = 0;
+  long rc = hive.EnumValue(key, index, &name, nullptr, nullptr, &size);
+  std::string data(size, '?');
+  if (rc == platform::kSuccess) rc = hive.EnumValue(key, index, &name, nullptr, reinterpret_cast<std::uint8_t*>(data.data()), &size);
+  if (rc == platform::kNoMoreItems) return "-";
+  return rc != platform::kSuccess ? "error " + std::to_string(rc) : data == name + '\0' ? name : name + " with other data";
+}
+
+std::string SubkeyAt(platform::RegKey key, std::uint32_t index) {
+  std::string name;
+  const long rc = platform::Registry::Default().EnumKey(key, index, &name);
+  return rc == platform::kSuccess ? name : rc == platform::kNoMoreItems ? "-" : "error " + std::to_string(rc);
+}
+
+TEST_F(Hive, ListingAnswersIndexesInAnyOrderAndFollowsChanges) {
+  using namespace platform;
+  Registry& hive = Registry::Default();
+  const std::string path = "Software\\VantorTest\\Listing";
+  RegKey first = kNoKey, second = kNoKey;
+  ASSERT_EQ(hive.CreateKey(kCurrentUser, path, &first), kSuccess);
+  std::vector<std::string> names;  // in the listing's order
+  const auto add = [&](const std::string& name) {
+    RegKey subkey = kNoKey;
+    ASSERT_EQ(hive.CreateKey(first, name, &subkey), kSuccess);
+    hive.CloseKey(subkey);
+    ASSERT_EQ(hive.SetValue(first, name, kRegSz, reinterpret_cast<const std::uint8_t*>(name.c_str()),
+                            static_cast<std::uint32_t>(name.size() + 1)),
+              kSuccess);
+    names.insert(std::lower_bound(names.begin(), names.end(), name), name);
+  };
+  for (int i = 39; i >= 0; --i) add((i < 10 ? "n0" : "n") + std::to_string(i));
+  const auto expect = [&](RegKey key, const std::vector<std::uint32_t>& indexes) {
+    for (const std::uint32_t index : indexes) {
+      const std::string wanted = index < names.size() ? names[index] : "-";
+      EXPECT_EQ(ValueAt(key, index), wanted) << "value " << index;
+      EXPECT_EQ(SubkeyAt(key, index), wanted) << "subkey " << index;
+    }
+  };
+  std::vector<std::uint32_t> all(names.size() + 1);
+  std::iota(all.begin(), all.end(), 0);
+
+  // In one view of the hive: in order, backwards, by jumps, and on two handles in turn.
+  ASSERT_EQ(hive.OpenKey(kCurrentUser, path, &second), kSuccess);
+  expect(first, all);
+  expect(first, {39, 38, 20, 5, 30, 31, 31, 0, 40, 39});
+  expect(second, {0, 1, 2});
+  expect(first, {10, 11});
+  expect(second, {3, 4});
+
+  // A change between two indexes: the listing goes on in the key as it now is.
+  ASSERT_EQ(hive.DeleteValue(first, "n03"), kSuccess);
+  ASSERT_EQ(hive.DeleteKey(first, "n03"), kSuccess);
+  names.erase(names.begin() + 3);
+  expect(first, {12, 13});
+  expect(second, {5, 6});
+  add("n051");
+  expect(first, {14, 15});
+  hive.CloseKey(second);
+  ASSERT_EQ(hive.OpenKey(kCurrentUser, path, &second), kSuccess);
+  expect(second, all);
+
+  // Inside a transaction, whose changes end the view as well.
+  ASSERT_EQ(BeginHiveTransaction(), kSuccess);
+  expect(second, {0, 1, 2});
+  add("n000");
+  expect(second, {3, 4});
+  ASSERT_EQ(RollbackHiveTransaction(), kSuccess);
+  names.erase(names.begin());
+  expect(second, {5, 6});
+  hive.CloseKey(first);
+  hive.CloseKey(second);
 }
 
 }  // namespace
