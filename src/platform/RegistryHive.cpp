@@ -1,7 +1,8 @@
 // The hive: the registry of HKEY_CURRENT_USER kept in one SQLite database per user, with
 // advapi32's semantics for the operations the program uses. Every change is committed and
 // synced before the call returns, or inside a transaction (HiveTransaction.h) when that
-// commits. A file that is not a hive is never written to.
+// commits. A file that is not a hive, or that another user could have put or changed, is
+// never written to.
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -569,7 +570,8 @@ class Hive final : public Registry {
     return step;
   }
 
-  // Every view of the hive ends here, before each change and at the end of a transaction.
+  // Called wherever the process's view of the hive ends: with its snapshot, before each
+  // change, and with a transaction.
   void ForgetPlaces() {
     subkeyPlaces_.clear();
     valuePlaces_.clear();
