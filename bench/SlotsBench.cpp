@@ -29,7 +29,7 @@ void BM_DurableWriteBaseline(benchmark::State& state) { DurableWriteBaseline(sta
 // One key typed into an edit box, its change handler included: the value is committed and
 // synced when the key event returns.
 void BM_Keystroke(benchmark::State& state) {
-  auto* box = platform::WidgetOf(*g_form).findChild<QLineEdit*>("Text7");
+  auto* box = platform::WidgetOf(*g_form).findChild<QLineEdit*>(status_slots::kSlots[0].editBox);
   std::vector<double> micros;
   bool erase = false;
   for (auto _ : state) {

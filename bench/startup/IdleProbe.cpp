@@ -12,6 +12,9 @@
 
 namespace {
 
+// The probe is for the program measured, not for what it starts (vantor --wine starts wine).
+[[maybe_unused]] const int kForgotten = unsetenv("LD_PRELOAD");
+
 void ReportFirstIdleWindow() {
   const char* descriptor = std::getenv("STARTUP_BENCH_FD");
   QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();

@@ -2,13 +2,14 @@
 // and its size when it starts (the compact height), centred, with nothing in it. Linked the
 // same way as vantor.exe.
 #include "Form1Layout.h"
+#include "NamedControls.h"
 #include "Slots.h"
 #include "ToolkitWin32.h"
 
 namespace {
 
-constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-constexpr int kReferenceFrameTwips = 375;
+using platform::kFormStyle;
+using platform::kReferenceFrameTwips;
 
 LRESULT CALLBACK BareProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_DESTROY) PostQuitMessage(0);
@@ -28,10 +29,10 @@ int main() {
   RegisterClassW(&windowClass);
 
   RECT outer{0, 0, Pixels(window::kForm1.clientWidth), Pixels(status_slots::kCompactHeight - kReferenceFrameTwips)};
-  AdjustWindowRectEx(&outer, kStyle, FALSE, 0);
+  AdjustWindowRectEx(&outer, kFormStyle, FALSE, 0);
   const int width = outer.right - outer.left;
   const int height = outer.bottom - outer.top;
-  const HWND hwnd = CreateWindowExW(0, L"BareWindow", L"Bare window", kStyle,
+  const HWND hwnd = CreateWindowExW(0, L"BareWindow", L"Bare window", kFormStyle,
                                     (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
                                     (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr,
                                     nullptr, windowClass.hInstance, nullptr);

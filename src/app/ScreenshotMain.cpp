@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "ControlNames.h"
 #include "Form1.h"
 #include "RegMod.h"
 #include "ToolkitQt.h"
@@ -62,11 +63,11 @@ bool Save(QWidget& form, const QDir& folder, const char* file) {
 }
 
 bool TakePictures(QWidget& form, const QDir& folder) {
-  if (!Press(form, "Command2") || !Save(form, folder, "vantor-browse.png")) return false;
-  auto* list = form.findChild<QListWidget*>("List1");
+  if (!Press(form, window::kGetStatusesButton) || !Save(form, folder, "vantor-browse.png")) return false;
+  auto* list = form.findChild<QListWidget*>(window::kList);
   if (!list || list->count() == 0) return false;
   list->setCurrentRow(1);
-  return Press(form, "Command4") && Save(form, folder, "vantor-modify.png");
+  return Press(form, window::kModifyButton) && Save(form, folder, "vantor-modify.png");
 }
 
 }  // namespace

@@ -5,6 +5,10 @@
 
 namespace platform {
 
+// How long one attempt waits for a lock that another process holds. A read gives up after
+// one attempt; a change (and Begin) tries again until it gets the lock, however long that is.
+inline constexpr int kHiveLockWaitMs = 1000;
+
 // BEGIN IMMEDIATE: takes the hive's write lock, waiting as long as any other write would.
 long BeginHiveTransaction();
 // COMMIT: the changes since Begin are on permanent storage when it returns. When it fails

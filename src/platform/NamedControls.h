@@ -1,7 +1,9 @@
-// What the toolkit adapters share: the window's controls found by their names, and the
-// frame the layout's outer heights were drawn for.
+// What the toolkit adapters share: the window's controls found by their names, the frame
+// the layout's outer heights were drawn for, the controls' boxes in pixels and the order in
+// which the window starts.
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -53,7 +55,47 @@ class WindowOfNamedControls : public Window {
   Label& LabelNamed(const std::string& name) override { return Find(labels_, name); }
   Timer& TimerNamed(const std::string& name) override { return Find(timers_, name); }
 
+  void SetOuterHeight(int twips) final {
+    outerHeight_ = twips;
+    SetClientHeight(Pixels(twips - kReferenceFrameTwips));
+  }
+
+  int OuterHeight() const final { return outerHeight_; }
+
+  void OnLoad(Handler handler) final { onLoad_ = std::move(handler); }
+
+  int Run() final {
+    if (onLoad_) onLoad_();
+    Centre();  // again: the load event may have changed the height
+    Show();
+    return RunEvents();
+  }
+
  protected:
+  explicit WindowOfNamedControls(const WindowDef& window)
+      : outerHeight_(window.clientHeight + kReferenceFrameTwips) {}
+
+  virtual int Pixels(int twips) const = 0;
+  // Keeps the width and the top-left corner: the window changes at its lower edge.
+  virtual void SetClientHeight(int pixels) = 0;
+  virtual void Centre() = 0;
+  // Shows the window with the focus on the first control of the focus order that can take it.
+  virtual void Show() = 0;
+  // Runs the window's events until it is closed; the program's exit code.
+  virtual int RunEvents() = 0;
+
+  struct PixelBox {
+    int left, top, width, height;
+  };
+
+  // A line is level or upright: its box has no height or no width, and it is drawn one
+  // pixel thick, from the box's top-left corner to its far end.
+  PixelBox BoxOf(const ControlDef& control) const {
+    const int minimumExtent = control.kind == ControlKind::Line ? 1 : 0;
+    return {Pixels(control.left), Pixels(control.top), std::max(Pixels(control.width), minimumExtent),
+            std::max(Pixels(control.height), minimumExtent)};
+  }
+
   template <typename Control>
   using ByName = std::map<std::string, std::unique_ptr<Control>>;
 
@@ -77,6 +119,9 @@ class WindowOfNamedControls : public Window {
     }
     return *found->second;
   }
+
+  int outerHeight_;
+  Handler onLoad_;
 };
 
 }  // namespace platform

@@ -1,13 +1,15 @@
 // The hive: the registry of HKEY_CURRENT_USER kept in one SQLite database per user, with
 // advapi32's semantics for the operations the program uses. Every change is committed and
 // synced before the call returns, or inside a transaction (HiveTransaction.h) when that
-// commits. A file that is not a hive is never written to.
+// commits. A file that is not a hive, or that another user could have put or changed, is
+// never written to.
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <cstring>
@@ -27,9 +29,13 @@ constexpr std::int64_t kRootId = 1;
 // deleted row to the next new key, which the old handle must not reach.
 constexpr std::int64_t kDeletedId = 0;
 constexpr int kApplicationId = 0x56414E54;  // "VANT"
-constexpr int kBusyTimeoutMs = 10000;
+constexpr const char* kHiveName = "hive.sqlite";
 constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxValueNameLength = 16383;
+// The size the write-ahead log is cut back to once it has been merged into the hive: about
+// what SQLite's automatic checkpoint (every 1000 pages) lets it reach, so that one large
+// change doesn't leave it large for good.
+constexpr int kLogLimitBytes = 4 << 20;
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE keys(
@@ -76,29 +82,90 @@ std::string Fold(std::string_view ansi) {
   return Windows1252ToUtf8(folded);
 }
 
+// Runs sql, trying again each time it has waited kHiveLockWaitMs for a lock that another
+// process holds: a change waits as long as the other process writes, and is never dropped
+// for it.
+int ExecWaiting(sqlite3* db, const char* sql) {
+  int rc = SQLITE_BUSY;
+  while (rc == SQLITE_BUSY) rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+  return rc;
+}
+
 // A name ends at its first zero byte, as a C string does.
 std::string_view CName(const std::string& name) { return std::string_view(name.c_str()); }
 
-std::string HivePath(std::string* folder) {
+// The hive's folder; empty when the environment names none.
+std::string HiveFolder() {
   const char* dataHome = std::getenv("XDG_DATA_HOME");
   const char* home = std::getenv("HOME");
-  std::string base;
-  if (dataHome && dataHome[0] == '/') base = dataHome;
-  else if (home && home[0] == '/') base = std::string(home) + "/.local/share";
-  else return {};
-  *folder = base + "/vantor";
-  return *folder + "/hive.sqlite";
+  if (dataHome && dataHome[0] == '/') return std::string(dataHome) + "/vantor";
+  if (home && home[0] == '/') return std::string(home) + "/.local/share/vantor";
+  return {};
 }
 
-// Creates the folder and any missing folder above it, private to the user.
-bool MakeFolders(const std::string& folder) {
+// Creates the folder and any missing folder above it, private to the user. Returns what
+// went wrong, or "" when nothing did.
+std::string MakeFolders(const std::string& folder) {
   for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
     const std::string part = folder.substr(0, slash);
-    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    if (slash == std::string::npos) break;
+    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return "can't make " + part + ": " + std::strerror(errno);
+    if (slash == std::string::npos) return {};
   }
+}
+
+// A file descriptor that closes itself.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// Why opening path without following a symbolic link (or looking at what was opened) failed.
+std::string Failure(const std::string& path) {
+  const std::string error = std::strerror(errno);
   struct stat info {};
-  return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  return lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode) ? path + " is a symbolic link" : path + ": " + error;
+}
+
+// Checks the hive's folder and files as OpenSSH checks ~/.ssh: they must be the user's own,
+// not symbolic links, and files that others can't write; otherwise another local user could
+// put a database of theirs in the hive's place, or change the user's. What was opened is
+// what is checked. A hive file others could write is refused rather than closed to them,
+// since it may already hold their changes. Returns what is wrong, or "" when the hive can
+// be used.
+std::string CheckStore(const std::string& folder) {
+  const Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat info {};
+  if (dir.get() < 0 || fstat(dir.get(), &info) != 0) return Failure(folder);
+  if (info.st_uid != geteuid()) return folder + " belongs to another user";
+  // The folder is the user's own, so it may be closed to others: whatever they could put in
+  // it while it was open is theirs, and refused below.
+  if ((info.st_mode & 077) != 0 && fchmod(dir.get(), 0700) != 0) return Failure(folder);
+  // SQLite's files first (a journal found beside the hive would be played back into it),
+  // then the hive file, created here when it is missing.
+  for (const std::string suffix : {"-journal", "-wal", "-shm", ""}) {
+    const std::string name = kHiveName + suffix;
+    const std::string path = folder + '/' + name;
+    const int create = suffix.empty() ? O_CREAT : 0;
+    const Fd file(openat(dir.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | create, 0600));
+    if (file.get() < 0 && errno == ENOENT) continue;
+    if (file.get() < 0 || fstat(file.get(), &info) != 0) return Failure(path);
+    if (info.st_uid != geteuid()) return path + " belongs to another user";
+    if (!S_ISREG(info.st_mode)) return path + " is not a plain file";
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) return path + ": others than its owner may write it";
+    // Closed to others' reading too, since SQLite gives the hive file's mode to the files it
+    // makes beside it.
+    if ((info.st_mode & 077) != 0 && fchmod(file.get(), 0600) != 0) return Failure(path);
+  }
+  return {};
 }
 
 // A statement is compiled when it is first bound, so that a start that only reads compiles
@@ -136,27 +203,32 @@ class Statement {
   sqlite3_stmt* stmt_ = nullptr;
 };
 
+// Where a handle's listing of subkeys or values stopped: the index and the fold of the row
+// listed there.
+struct Place {
+  std::uint32_t index;
+  std::string fold;
+};
+
 class Hive final : public Registry {
  public:
   // Opens the hive on first use, and again after a failed open.
   long Open() {
     if (db_) return kSuccess;
-    std::string folder;
-    const std::string path = HivePath(&folder);
-    if (path.empty() || !MakeFolders(folder)) return kCantOpen;
-    // Create the file ourselves so that it is private from the start; an existing file
-    // keeps its mode and its bytes.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd >= 0) ::close(fd);
+    const std::string folder = HiveFolder();
+    if (folder.empty()) return Refuse("neither XDG_DATA_HOME nor HOME names a folder", kCantOpen);
+    if (const std::string why = MakeFolders(folder); !why.empty()) return Refuse(why, kCantOpen);
+    if (const std::string why = CheckStore(folder); !why.empty()) return Refuse(why, kAccessDenied);
     sqlite3* db = nullptr;
+    const std::string path = folder + '/' + kHiveName;
     int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    if (rc == SQLITE_OK) rc = sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    if (rc == SQLITE_OK) rc = sqlite3_busy_timeout(db, kHiveLockWaitMs);
     if (rc == SQLITE_OK) rc = Prepare(db);
     if (rc != SQLITE_OK) {
       sqlite3_close_v2(db);
       return ResultOf(rc == SQLITE_DONE ? SQLITE_NOTADB : rc);
     }
-    db_ = db;
+    db_.reset(db);
     const std::pair<const char*, std::unique_ptr<Statement>*> statements[] = {
         {"BEGIN", &beginSnapshot_},
         {"COMMIT", &endSnapshot_},
@@ -169,14 +241,15 @@ class Hive final : public Registry {
          &setValue_},
         {"DELETE FROM vals WHERE key = ?1 AND fold = ?2", &deleteValue_},
         {"SELECT 1 FROM keys WHERE id = ?1", &keyExists_},
-        {"SELECT name FROM keys WHERE parent = ?1 ORDER BY fold LIMIT 1 OFFSET ?2", &enumKey_},
-        {"SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY fold LIMIT 1 OFFSET ?2",
+        {"SELECT name, fold FROM keys WHERE parent = ?1 AND fold >= ?2 ORDER BY fold LIMIT 1 OFFSET ?3",
+         &enumKey_},
+        {"SELECT name, fold, type, data FROM vals WHERE key = ?1 AND fold >= ?2 ORDER BY fold LIMIT 1 OFFSET ?3",
          &enumValue_},
         {"SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1", &hasSubkey_},
         {"DELETE FROM vals WHERE key = ?1", &deleteValues_},
         {"DELETE FROM keys WHERE id = ?1", &deleteKey_},
     };
-    for (const auto& [sql, statement] : statements) *statement = std::make_unique<Statement>(db_, sql);
+    for (const auto& [sql, statement] : statements) *statement = std::make_unique<Statement>(db, sql);
     return kSuccess;
   }
 
@@ -208,7 +281,7 @@ class Hive final : public Registry {
     if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
     if (!name) return kInvalidParameter;
     if (const long rc = Open(); rc != kSuccess) return rc;
-    const int step = enumKey_->Bind(id, std::int64_t{index}).Step();
+    const int step = StepTo(*enumKey_, &subkeyPlaces_, key, id, index);
     if (step == SQLITE_ROW) *name = ToAnsi(enumKey_->Blob(0));
     enumKey_->Done();
     if (step == SQLITE_DONE) return Missing(id, kNoMoreItems);
@@ -221,13 +294,13 @@ class Hive final : public Registry {
     if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
     if (!name || (data && !size)) return kInvalidParameter;
     if (const long rc = Open(); rc != kSuccess) return rc;
-    const int step = enumValue_->Bind(id, std::int64_t{index}).Step();
+    const int step = StepTo(*enumValue_, &valuePlaces_, key, id, index);
     if (step != SQLITE_ROW) {
       enumValue_->Done();
       return step == SQLITE_DONE ? Missing(id, kNoMoreItems) : ResultOf(step);
     }
     *name = ToAnsi(enumValue_->Blob(0));
-    const long rc = CopyOut(*enumValue_, 1, type, data, size);
+    const long rc = CopyOut(*enumValue_, 2, type, data, size);
     enumValue_->Done();
     return rc;
   }
@@ -263,10 +336,16 @@ class Hive final : public Registry {
   long BeginTransaction() {
     if (const long rc = Open(); rc != kSuccess) return rc;
     EndSnapshot();
-    return ResultOf(Exec("BEGIN IMMEDIATE"));
+    return ResultOf(ExecWaiting(db_.get(), "BEGIN IMMEDIATE"));
   }
-  long CommitTransaction() { return db_ ? ResultOf(Exec("COMMIT")) : kInvalidParameter; }
-  long RollbackTransaction() { return db_ ? ResultOf(Exec("ROLLBACK")) : kInvalidParameter; }
+  long CommitTransaction() {
+    ForgetPlaces();
+    return db_ ? ResultOf(ExecWaiting(db_.get(), "COMMIT")) : kInvalidParameter;
+  }
+  long RollbackTransaction() {
+    ForgetPlaces();
+    return db_ ? ResultOf(Exec("ROLLBACK")) : kInvalidParameter;
+  }
 
   long SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                 std::uint32_t size) override {
@@ -275,26 +354,27 @@ class Hive final : public Registry {
     const std::string_view valueName = CName(name);
     if (valueName.size() > kMaxValueNameLength || (!data && size > 0)) return kInvalidParameter;
     if (const long rc = Open(); rc != kSuccess) return rc;
-    EndSnapshot();
     const std::string_view bytes(reinterpret_cast<const char*>(data), data ? size : 0);
-    const int step = setValue_->Bind(id, FromAnsi(valueName), Fold(valueName),
-                                     std::int64_t{type}, bytes).Step();
-    const bool stored = sqlite3_changes(db_) > 0;
-    setValue_->Done();
-    if (step != SQLITE_DONE) return ResultOf(step);
-    return stored ? kSuccess : kKeyDeleted;
+    return InTransaction([&]() -> long {
+      const int step = setValue_->Bind(id, FromAnsi(valueName), Fold(valueName), std::int64_t{type}, bytes).Step();
+      const bool stored = sqlite3_changes(db_.get()) > 0;
+      setValue_->Done();
+      if (step != SQLITE_DONE) return ResultOf(step);
+      return stored ? kSuccess : kKeyDeleted;
+    });
   }
 
   long DeleteValue(RegKey key, const std::string& name) override {
     std::int64_t id = kRootId;
     if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
     if (const long rc = Open(); rc != kSuccess) return rc;
-    EndSnapshot();
-    const int step = deleteValue_->Bind(id, Fold(CName(name))).Step();
-    const bool deleted = sqlite3_changes(db_) > 0;
-    deleteValue_->Done();
-    if (step != SQLITE_DONE) return ResultOf(step);
-    return deleted ? kSuccess : Missing(id, kFileNotFound);
+    return InTransaction([&]() -> long {
+      const int step = deleteValue_->Bind(id, Fold(CName(name))).Step();
+      const bool deleted = sqlite3_changes(db_.get()) > 0;
+      deleteValue_->Done();
+      if (step != SQLITE_DONE) return ResultOf(step);
+      return deleted ? kSuccess : Missing(id, kFileNotFound);
+    });
   }
 
   // Every change is already synced when its call (or its transaction) commits: nothing is
@@ -307,6 +387,8 @@ class Hive final : public Registry {
   long CloseKey(RegKey key) override {
     if (key == kCurrentUser) return kSuccess;
     if (!handles_.erase(key)) return kInvalidHandle;
+    subkeyPlaces_.erase(key);
+    valuePlaces_.erase(key);
     if (handles_.empty()) EndSnapshot();
     return kSuccess;
   }
@@ -315,6 +397,13 @@ class Hive final : public Registry {
   std::string FromAnsi(std::string_view ansi) override { return Windows1252ToUtf8(ansi); }
 
  private:
+  // Says once a process why the hive can't be used; the call then fails with code.
+  long Refuse(const std::string& why, long code) {
+    if (!refusalTold_) std::fprintf(stderr, "vantor: the hive is not used: %s\n", why.c_str());
+    refusalTold_ = true;
+    return code;
+  }
+
   long OpenOrCreate(RegKey parent, const std::string& path, RegKey* key, bool create) {
     if (!key) return kInvalidParameter;
     *key = kNoKey;
@@ -342,7 +431,7 @@ class Hive final : public Registry {
           const int step = addKey_->Bind(id, FromAnsi(name), Fold(name)).Step();
           addKey_->Done();
           if (step != SQLITE_DONE) return ResultOf(step);
-          id = sqlite3_last_insert_rowid(db_);
+          id = sqlite3_last_insert_rowid(db_.get());
         }
         return kSuccess;
       });
@@ -423,14 +512,16 @@ class Hive final : public Registry {
   }
 
   // Runs change() in a transaction of its own or, when the caller has one open
-  // (HiveTransaction.h), inside that one, which then commits or rolls back as a whole.
+  // (HiveTransaction.h), inside that one, which then commits or rolls back as a whole. Every
+  // change goes through here: its own transaction takes the write lock first, waiting for
+  // it as long as it takes.
   template <typename Change>
   long InTransaction(Change change) {
     EndSnapshot();
-    if (!sqlite3_get_autocommit(db_)) return change();
-    if (const int rc = Exec("BEGIN IMMEDIATE"); rc != SQLITE_OK) return ResultOf(rc);
+    if (!sqlite3_get_autocommit(db_.get())) return change();
+    if (const int rc = ExecWaiting(db_.get(), "BEGIN IMMEDIATE"); rc != SQLITE_OK) return ResultOf(rc);
     long result = change();
-    if (result == kSuccess) result = ResultOf(Exec("COMMIT"));
+    if (result == kSuccess) result = ResultOf(ExecWaiting(db_.get(), "COMMIT"));
     if (result != kSuccess) Exec("ROLLBACK");
     return result;
   }
@@ -443,22 +534,47 @@ class Hive final : public Registry {
     return id;
   }
 
-  int Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
+  int Exec(const char* sql) { return sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr); }
 
   // The reads made while key handles are open share one read transaction, begun by the
   // first open: an open and the queries on its handle see the same hive, and take the lock
   // of the write-ahead log once instead of once a statement. It ends when the last handle
   // is closed, and before any change, so that no write builds on an old view.
   void BeginSnapshot() {
-    if (snapshot_ || !sqlite3_get_autocommit(db_)) return;
+    if (snapshot_ || !sqlite3_get_autocommit(db_.get())) return;
     snapshot_ = beginSnapshot_->Bind().Step() == SQLITE_DONE;
     beginSnapshot_->Done();
   }
   void EndSnapshot() {
+    ForgetPlaces();
     if (!snapshot_) return;
     endSnapshot_->Bind().Step();
     endSnapshot_->Done();
     snapshot_ = false;
+  }
+
+  // Steps list (bound to key id, lowest fold, rows to skip) to the index-th subkey or value
+  // of a key. Listing by consecutive indexes would cost a count from the first row each
+  // time; instead each handle remembers the index and fold of the row it listed last, and
+  // an index at or past that place is reached from there. A place holds only while the
+  // process sees one view of the hive (a snapshot or a transaction): it is kept in no other.
+  int StepTo(Statement& list, std::unordered_map<RegKey, Place>* places, RegKey key, std::int64_t id,
+             std::uint32_t index) {
+    const auto it = places->find(key);
+    const bool onward = it != places->end() && it->second.index <= index;
+    const std::string from = onward ? it->second.fold : std::string();
+    const std::uint32_t skip = onward ? index - it->second.index : index;
+    const int step = list.Bind(id, from, std::int64_t{skip}).Step();
+    if (step == SQLITE_ROW && (snapshot_ || !sqlite3_get_autocommit(db_.get())))
+      (*places)[key] = {index, std::string(list.Blob(1))};
+    return step;
+  }
+
+  // Called wherever the process's view of the hive ends: with its snapshot, before each
+  // change, and with a transaction.
+  void ForgetPlaces() {
+    subkeyPlaces_.clear();
+    valuePlaces_.clear();
   }
 
   // Checks that the file is a hive (making it one when it is new and empty) and sets the
@@ -469,7 +585,7 @@ class Hive final : public Registry {
     int rc = ReadSchema(db, &applicationId, &tables);
     if (rc != SQLITE_OK) return rc;
     if (applicationId == 0 && tables == 0) {
-      rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+      rc = ExecWaiting(db, "BEGIN IMMEDIATE");
       if (rc == SQLITE_OK) rc = ReadSchema(db, &applicationId, &tables);
       if (rc == SQLITE_OK && applicationId == 0 && tables == 0) {
         rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
@@ -477,15 +593,15 @@ class Hive final : public Registry {
         if (rc == SQLITE_OK) rc = sqlite3_exec(db, setId.c_str(), nullptr, nullptr, nullptr);
         if (rc == SQLITE_OK) applicationId = kApplicationId;
       }
-      if (rc == SQLITE_OK) rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+      if (rc == SQLITE_OK) rc = ExecWaiting(db, "COMMIT");
       else sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
       if (rc != SQLITE_OK) return rc;
     }
     if (applicationId != kApplicationId) return SQLITE_NOTADB;
     // WAL lets readers and a writer work side by side; FULL syncs the log at every commit.
-    rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
-    if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
-    return rc;
+    const std::string setUp = "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; PRAGMA journal_size_limit = " +
+                              std::to_string(kLogLimitBytes);
+    return ExecWaiting(db, setUp.c_str());
   }
 
   static int ReadSchema(sqlite3* db, int* applicationId, int* tables) {
@@ -504,13 +620,20 @@ class Hive final : public Registry {
     return rc;
   }
 
-  sqlite3* db_ = nullptr;
+  // Closed after the statements, when the process ends: the last process to close the hive
+  // merges the write-ahead log into it and removes the log.
+  struct Close {
+    void operator()(sqlite3* db) const { sqlite3_close(db); }
+  };
+  std::unique_ptr<sqlite3, Close> db_;
   std::unique_ptr<Statement> beginSnapshot_, endSnapshot_, findKey_, addKey_, getValue_, setValue_, deleteValue_,
       keyExists_, enumKey_, enumValue_, hasSubkey_, deleteValues_, deleteKey_;
   std::unordered_map<RegKey, std::int64_t> handles_;
+  std::unordered_map<RegKey, Place> subkeyPlaces_, valuePlaces_;
   RegKey nextHandle_ = 0x1000;
   int lastStep_ = SQLITE_DONE;
   bool snapshot_ = false;
+  bool refusalTold_ = false;
 };
 
 Hive& TheHive() {

@@ -1,12 +1,11 @@
 // The registry functions on Windows: each one hands its arguments to advapi32's ANSI call
 // of the same purpose and returns that call's result code unchanged.
-#include <windows.h>
-
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "Registry.h"
+#include "WideText.h"
 
 namespace platform {
 
@@ -26,33 +25,6 @@ long OpenWith(Call call, RegKey parent, const std::string& path, RegKey* key) {
   const LSTATUS result = call(ToHkey(parent), path.c_str(), &handle);
   *key = result == ERROR_SUCCESS ? FromHkey(handle) : kNoKey;
   return result;
-}
-
-// Converts between a code page and UTF-16 by explicit lengths, so zero characters inside
-// the text survive.
-std::wstring ToWide(UINT codePage, std::string_view text) {
-  if (text.empty()) return {};
-  const int inLength = static_cast<int>(text.size());
-  const int length = MultiByteToWideChar(codePage, 0, text.data(), inLength, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(codePage, 0, text.data(), inLength, wide.data(), length);
-  return wide;
-}
-
-std::string FromWide(UINT codePage, std::wstring_view wide) {
-  if (wide.empty()) return {};
-  // UTF-8 takes neither flags nor a default character. Any other code page refuses
-  // best-fit look-alikes, so a character it lacks becomes '?'.
-  const bool utf8 = codePage == CP_UTF8;
-  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
-  const char* defaultChar = utf8 ? nullptr : "?";
-  const int inLength = static_cast<int>(wide.size());
-  const int length = WideCharToMultiByte(codePage, flags, wide.data(), inLength, nullptr, 0,
-                                         defaultChar, nullptr);
-  std::string text(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(codePage, flags, wide.data(), inLength, text.data(), length, defaultChar,
-                      nullptr);
-  return text;
 }
 
 // A character beyond U+FFFF is two UTF-16 units, which an ANSI code page would turn into
@@ -144,12 +116,12 @@ class Advapi32Registry final : public Registry {
   // flags, which CP_ACP would hide.
   std::string ToAnsi(std::string_view utf8) override {
     const UINT ansi = GetACP();
-    std::wstring wide = ToWide(CP_UTF8, utf8);
+    std::wstring wide = Wide(utf8);
     if (ansi != CP_UTF8) wide = OneUnitPerCharacter(std::move(wide));
-    return FromWide(ansi, wide);
+    return Narrow(wide, ansi);
   }
 
-  std::string FromAnsi(std::string_view ansi) override { return FromWide(CP_UTF8, ToWide(GetACP(), ansi)); }
+  std::string FromAnsi(std::string_view ansi) override { return Utf8(Wide(ansi, GetACP())); }
 };
 
 }  // namespace

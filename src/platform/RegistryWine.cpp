@@ -133,7 +133,16 @@ class Bridge final : public WineRegistry {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, toBridge[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, fromBridge[1], STDOUT_FILENO);
-    const int spawned = posix_spawn(&pid_, wine_.c_str(), &actions, nullptr, argv, envp.data());
+    // This process ignores SIGPIPE (below); wine gets the default back.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    const int spawned = posix_spawn(&pid_, wine_.c_str(), &actions, &attributes, argv, envp.data());
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(toBridge[0]);
     close(fromBridge[1]);
@@ -154,7 +163,8 @@ class Bridge final : public WineRegistry {
     if (ready_) return true;
     if (pid_ < 0 && !Launch(error)) return false;
     std::string hello;
-    if (ReadFrame(&hello) && hello == Writer().U32(wire::kHello).Frame().substr(4)) return ready_ = true;
+    const std::string expected = Writer().U32(wire::kHello).Frame().substr(4);  // less its length
+    if (ReadFrame(&hello) && hello == expected) return ready_ = true;
     const int status = Stop(/*kill=*/true);
     *error = "the Wine bridge did not start in " + prefix_;
     if (status >= 0) *error += " (wine ended with exit code " + std::to_string(status) + ")";
@@ -221,11 +231,17 @@ class Bridge final : public WineRegistry {
     return Call(Writer(Op::kFlushKey).U64(key), {key}, &answer);
   }
 
+  // Closing a key this bridge opened can't fail, so its answer isn't waited for: the
+  // request goes out with the next one, and its answer is read before that one's.
   long CloseKey(RegKey key) override {
-    std::string answer;
-    const long result = Call(Writer(Op::kCloseKey).U64(key), {key}, &answer);
-    if (key != kCurrentUser) keys_.erase(key);
-    return result;
+    if (key == kCurrentUser || !Known(key)) {
+      std::string answer;
+      return Call(Writer(Op::kCloseKey).U64(key), {key}, &answer);
+    }
+    keys_.erase(key);
+    closes_ += Writer(Op::kCloseKey).U64(key).Frame();
+    ++unanswered_;
+    return kSuccess;
   }
 
   std::string ToAnsi(std::string_view utf8) override { return Convert(Op::kToAnsi, utf8); }
@@ -242,9 +258,9 @@ class Bridge final : public WineRegistry {
     *key = kNoKey;
     std::string answer;
     const long result = Call(Writer(op).U64(parent).Bytes(path), {parent}, &answer);
+    if (answer.empty()) return result;  // the call never reached the bridge
     std::uint64_t opened = 0;
     Reader reader(answer);
-    if (answer.empty()) return result;  // the call never reached the bridge
     if (!reader.U64(&opened) || !reader.Done()) return Broken();
     if (result == kSuccess) {
       *key = static_cast<RegKey>(opened);
@@ -280,10 +296,10 @@ class Bridge final : public WineRegistry {
   std::string Convert(Op op, std::string_view text) {
     if (IsAscii(text)) return std::string(text);
     std::string answer, converted;
-    Reader reader(answer);
-    if (Call(Writer(op).Bytes(text), {}, &answer) == kSuccess && (reader = Reader(answer), reader.Bytes(&converted)) &&
-        reader.Done())
-      return converted;
+    if (Call(Writer(op).Bytes(text), {}, &answer) == kSuccess) {
+      Reader reader(answer);
+      if (reader.Bytes(&converted) && reader.Done()) return converted;
+    }
     return AsciiOnly(text);
   }
 
@@ -320,7 +336,11 @@ class Bridge final : public WineRegistry {
   }
 
   bool Exchange(const std::string& frame, std::string* answer) {
-    return WriteAll(toBridge_, frame) && ReadFrame(answer);
+    const bool sent = WriteAll(toBridge_, closes_.empty() ? frame : closes_ + frame);
+    closes_.clear();
+    for (; sent && unanswered_ > 0; --unanswered_)
+      if (!ReadFrame(answer)) return false;
+    return sent && ReadFrame(answer);
   }
 
   bool ReadFrame(std::string* payload) {
@@ -336,6 +356,8 @@ class Bridge final : public WineRegistry {
   long Broken() {
     Stop(/*kill=*/true);
     keys_.clear();
+    closes_.clear();
+    unanswered_ = 0;
     return kBrokenPipe;
   }
 
@@ -366,6 +388,9 @@ class Bridge final : public WineRegistry {
   bool ready_ = false;
   // The keys open in the running bridge: handles of an earlier one mean nothing to it.
   std::unordered_set<RegKey> keys_;
+  // Closes sent with the next request, and answers to closes not read yet.
+  std::string closes_;
+  int unanswered_ = 0;
 };
 
 }  // namespace

@@ -30,8 +30,6 @@ constexpr double kTwipsPerPixel = 15;
 // which keeps a 1 ms timer from spinning the event loop and both toolkits ticking alike.
 constexpr int kShortestTimerMs = 10;
 
-int Pixels(int twips) { return static_cast<int>(std::lround(twips / kTwipsPerPixel)); }
-
 QColor ToQColor(Colour colour) {
   return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
                 static_cast<int>((colour >> 16) & 0xFF));
@@ -223,8 +221,7 @@ class QtTimer final : public Timer {
 
 class QtWindow final : public WindowOfNamedControls {
  public:
-  QtWindow(const WindowDef& window, std::span<const ControlDef> controls)
-      : outerHeight_(window.clientHeight + kReferenceFrameTwips) {
+  QtWindow(const WindowDef& window, std::span<const ControlDef> controls) : WindowOfNamedControls(window) {
     // A fixed single border with a minimise button and no maximise button.
     form_.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -247,16 +244,6 @@ class QtWindow final : public WindowOfNamedControls {
     Centre();  // the load event's dialogs centre on the window before it shows
   }
 
-  void SetOuterHeight(int twips) override {
-    outerHeight_ = twips;
-    // A resize keeps the top-left corner, so the window changes at its lower edge.
-    form_.setFixedHeight(Pixels(twips - kReferenceFrameTwips));
-  }
-
-  int OuterHeight() const override { return outerHeight_; }
-
-  void OnLoad(Handler handler) override { onLoad_ = std::move(handler); }
-
   bool AskYesNo(const std::string& text, const std::string& title) override {
     QMessageBox box(QMessageBox::Critical, ToQString(title), ToQString(text),
                     QMessageBox::Yes | QMessageBox::No, &form_);
@@ -276,21 +263,25 @@ class QtWindow final : public WindowOfNamedControls {
     return dialog.exec() == QDialog::Accepted ? ToStdString(dialog.textValue()) : std::string();
   }
 
-  int Run() override {
-    if (onLoad_) onLoad_();
-    Centre();  // again: the load event may have changed the height
+  QWidget& Widget() { return form_; }
+
+ private:
+  int Pixels(int twips) const override { return static_cast<int>(std::lround(twips / kTwipsPerPixel)); }
+
+  // A resize keeps the top-left corner.
+  void SetClientHeight(int pixels) override { form_.setFixedHeight(pixels); }
+
+  void Show() override {
     form_.show();
     for (QWidget* control : focusOrder_) {
       if (!control->isEnabled()) continue;
       control->setFocus(Qt::ActiveWindowFocusReason);
       break;
     }
-    return QApplication::exec();
   }
 
-  QWidget& Widget() { return form_; }
+  int RunEvents() override { return QApplication::exec(); }
 
- private:
   void AddControl(const ControlDef& control) {
     QWidget* widget = nullptr;
     switch (control.kind) {
@@ -344,10 +335,8 @@ class QtWindow final : public WindowOfNamedControls {
     if (control.kind == ControlKind::Rectangle || control.kind == ControlKind::Line) {
       widget->setAttribute(Qt::WA_TransparentForMouseEvents);  // clicks reach what lies below
     }
-    const int minimumExtent = control.kind == ControlKind::Line ? 1 : 0;
-    widget->setGeometry(Pixels(control.left), Pixels(control.top),
-                        std::max(Pixels(control.width), minimumExtent),
-                        std::max(Pixels(control.height), minimumExtent));
+    const PixelBox box = BoxOf(control);
+    widget->setGeometry(box.left, box.top, box.width, box.height);
     ApplyColours(*widget, control);
     if (control.font) widget->setFont(ToQFont(*control.font));
     widget->setEnabled(control.enabled);
@@ -368,7 +357,7 @@ class QtWindow final : public WindowOfNamedControls {
     }
   }
 
-  void Centre() {
+  void Centre() override {
     const QRect screen = form_.screen()->availableGeometry();
     form_.move(screen.center() - form_.rect().center());
   }
@@ -376,9 +365,7 @@ class QtWindow final : public WindowOfNamedControls {
   // Destroyed in the reverse order: the handler context first, which cuts every connection
   // to a handler, so that no event reaches the program while the widgets are torn down.
   QWidget form_;
-  int outerHeight_;
   std::vector<QWidget*> focusOrder_;
-  Handler onLoad_;
   QObject handlerContext_;
 };
 

@@ -15,34 +15,25 @@
 
 namespace platform {
 
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
-
-std::string Utf8(const std::wstring& wide) {
-  if (wide.empty()) return {};
-  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                         0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length, nullptr,
-                      nullptr);
-  return text;
-}
-
 namespace {
 
 constexpr wchar_t kFormClass[] = L"VantorForm";
 // Shapes and lines: windows that paint their whole region in the text colour.
 constexpr wchar_t kDrawingClass[] = L"VantorDrawing";
 
-constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr int kTwipsPerInch = 1440;
 
-constexpr int kInputBoxEditId = 100;
+// The input box. Its layout in dialog units is the one Windows' BASIC dialects show: the
+// prompt at the top left, OK (the default) and Cancel at the right, the edit box along the
+// bottom.
+namespace input_box {
+constexpr WORD kEditId = 50;  // apart from IDOK, IDCANCEL and the IDs of the window's controls
+constexpr short kWidth = 240, kHeight = 80;
+constexpr short kMargin = 7;  // from the box's edges to the controls
+constexpr short kPromptWidth = 170, kPromptHeight = 44;
+constexpr short kButtonLeft = 185, kCancelTop = 25, kButtonWidth = 48, kButtonHeight = 14;
+constexpr short kEditTop = 58, kEditWidth = 226, kEditHeight = 13;
+}  // namespace input_box
 
 [[noreturn]] void Fail(const char* what, const std::string& name) {
   std::fprintf(stderr, "%s: %s\n", what, name.c_str());
@@ -207,6 +198,45 @@ HICON ProgramIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
 
 HINSTANCE ThisInstance() { return GetModuleHandleW(nullptr); }
 
+// The system's window class that shows a kind of control, and the styles it takes.
+struct ChildClass {
+  const wchar_t* name;
+  DWORD style;
+  DWORD extendedStyle;
+};
+
+ChildClass ChildClassOf(const ControlDef& control) {
+  switch (control.kind) {
+    case ControlKind::Label: {
+      const DWORD alignment = control.alignment == Alignment::Centre ? SS_CENTER : SS_LEFT;
+      return {L"STATIC", SS_NOPREFIX | alignment, 0};
+    }
+    case ControlKind::Rectangle:
+    case ControlKind::Line:
+      return {kDrawingClass, 0, 0};
+    case ControlKind::Button:
+      return {L"BUTTON", BS_PUSHBUTTON | BS_MULTILINE, 0};  // a caption wider than the button wraps
+    case ControlKind::ListBox:
+      // LBS_HASSTRINGS tells other processes (screen readers, test drivers) that the rows are
+      // texts, which LB_GETTEXT then copies across to them.
+      return {L"LISTBOX", LBS_NOTIFY | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT | WS_VSCROLL, WS_EX_CLIENTEDGE};
+    case ControlKind::TextBox:
+      return {L"EDIT", ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
+    case ControlKind::TextHolder:
+    case ControlKind::Timer:
+      break;  // no window of their own
+  }
+  Fail("No window class shows the control", control.name);
+}
+
+// Only the outline belongs to the window, so what lies below shows inside it.
+void KeepOutlineOnly(HWND hwnd, int width, int height) {
+  HRGN outline = CreateRectRgn(0, 0, width, height);
+  GdiObject<HRGN> inside(CreateRectRgn(1, 1, width - 1, height - 1));
+  CombineRgn(outline, outline, inside.get(), RGN_DIFF);
+  SetWindowRgn(hwnd, outline, FALSE);  // the window owns the region from here on
+}
+
 // Builds a dialog template in memory: DLGTEMPLATE and its DLGITEMTEMPLATEs with their
 // strings, each item on a DWORD boundary, as DialogBoxIndirect reads them.
 class DialogTemplate {
@@ -261,7 +291,7 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
   switch (message) {
     case WM_INITDIALOG: {
       SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-      const HWND edit = GetDlgItem(dialog, kInputBoxEditId);
+      const HWND edit = GetDlgItem(dialog, input_box::kEditId);
       SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);
       SetFocus(edit);
       return FALSE;  // the focus is set
@@ -270,7 +300,7 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
       switch (LOWORD(wParam)) {
         case IDOK: {
           auto* answer = reinterpret_cast<std::wstring*>(GetWindowLongPtrW(dialog, DWLP_USER));
-          *answer = WindowText(GetDlgItem(dialog, kInputBoxEditId));
+          *answer = WindowText(GetDlgItem(dialog, input_box::kEditId));
           EndDialog(dialog, IDOK);
           return TRUE;
         }
@@ -286,12 +316,11 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 
 class Win32Window final : public WindowOfNamedControls {
  public:
-  Win32Window(const WindowDef& window, std::span<const ControlDef> controls) {
+  Win32Window(const WindowDef& window, std::span<const ControlDef> controls) : WindowOfNamedControls(window) {
     RegisterClasses();
     HDC screen = GetDC(nullptr);
     dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
-    outerHeight_ = window.clientHeight + kReferenceFrameTwips;
     formBrush_.reset(CreateSolidBrush(window.background));
     windowFont_.reset(CreateControlFont(kWindowFont));
 
@@ -304,21 +333,16 @@ class Win32Window final : public WindowOfNamedControls {
     // A new child window goes behind its siblings, so the controls are made from the last
     // row up: each row of the table then lies in front of the rows before it.
     for (std::size_t row = controls.size(); row-- > 0;) {
-      AddControl(controls[row], kFirstControlId + static_cast<int>(row), window.focusOrder);
+      AddControl(controls[row], kFirstControlId + static_cast<int>(row));
     }
-    for (const char* name : window.focusOrder) focusOrder_.push_back(Control(name));
+    for (const char* name : window.focusOrder) {
+      const HWND control = Control(name);
+      SetWindowLongPtrW(control, GWL_STYLE, GetWindowLongPtrW(control, GWL_STYLE) | WS_TABSTOP);
+      focusOrder_.push_back(control);
+    }
   }
 
   ~Win32Window() override { DestroyWindow(form_); }
-
-  void SetOuterHeight(int twips) override {
-    outerHeight_ = twips;
-    SetClientHeight(Pixels(twips - kReferenceFrameTwips));
-  }
-
-  int OuterHeight() const override { return outerHeight_; }
-
-  void OnLoad(Handler handler) override { onLoad_ = std::move(handler); }
 
   // Windows ignores Escape in a box without Cancel, but Wine's box ends on it with IDCANCEL,
   // which is no answer: only No may count as No.
@@ -327,37 +351,22 @@ class Win32Window final : public WindowOfNamedControls {
                        MB_YESNO | MB_ICONERROR | MB_DEFBUTTON1) != IDNO;
   }
 
-  // Laid out in dialog units after the input box Windows' BASIC dialects show: the prompt
-  // at the top left, OK (the default) and Cancel at the right, the edit box along the bottom.
   std::string InputBox(const std::string& prompt, const std::string& title) override {
-    DialogTemplate dialog(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER, 240, 80,
+    using namespace input_box;
+    DialogTemplate dialog(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER, kWidth, kHeight,
                           Wide(title));
-    dialog.AddItem(DialogTemplate::kStatic, SS_LEFT | SS_NOPREFIX, 7, 7, 170, 44, 0xFFFF, Wide(prompt));
-    dialog.AddItem(DialogTemplate::kButton, BS_DEFPUSHBUTTON | WS_TABSTOP, 185, 7, 48, 14, IDOK, L"OK");
-    dialog.AddItem(DialogTemplate::kButton, BS_PUSHBUTTON | WS_TABSTOP, 185, 25, 48, 14, IDCANCEL, L"Cancel");
-    dialog.AddItem(DialogTemplate::kEdit, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 58, 226, 13,
-                   kInputBoxEditId, L"");
+    dialog.AddItem(DialogTemplate::kStatic, SS_LEFT | SS_NOPREFIX, kMargin, kMargin, kPromptWidth, kPromptHeight,
+                   0xFFFF, Wide(prompt));
+    dialog.AddItem(DialogTemplate::kButton, BS_DEFPUSHBUTTON | WS_TABSTOP, kButtonLeft, kMargin, kButtonWidth,
+                   kButtonHeight, IDOK, L"OK");
+    dialog.AddItem(DialogTemplate::kButton, BS_PUSHBUTTON | WS_TABSTOP, kButtonLeft, kCancelTop, kButtonWidth,
+                   kButtonHeight, IDCANCEL, L"Cancel");
+    dialog.AddItem(DialogTemplate::kEdit, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, kMargin, kEditTop, kEditWidth,
+                   kEditHeight, kEditId, L"");
     std::wstring answer;
     const INT_PTR result = DialogBoxIndirectParamW(ThisInstance(), dialog.Get(), form_, InputBoxProc,
                                                    reinterpret_cast<LPARAM>(&answer));
     return result == IDOK ? Utf8(answer) : std::string();
-  }
-
-  int Run() override {
-    Raise(onLoad_);
-    Centre();
-    focus_ = NextFocus(nullptr, false);  // WM_ACTIVATE gives it the focus
-    ShowWindow(form_, SW_SHOW);
-    UpdateWindow(form_);
-    MSG message;
-    BOOL got;
-    while ((got = GetMessageW(&message, nullptr, 0, 0)) != 0) {
-      if (got == -1) return 1;
-      if (MoveFocusOnTab(message) || IsDialogMessageW(form_, &message)) continue;
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    return static_cast<int>(message.wParam);
   }
 
   HWND Handle() const { return form_; }
@@ -472,10 +481,9 @@ class Win32Window final : public WindowOfNamedControls {
     return DefWindowProcW(hwnd, message, wParam, lParam);
   }
 
-  int Pixels(int twips) const { return MulDiv(twips, dpi_, kTwipsPerInch); }
+  int Pixels(int twips) const override { return MulDiv(twips, dpi_, kTwipsPerInch); }
 
-  // Keeps the width and the top-left corner: the window changes at its lower edge.
-  void SetClientHeight(int pixels) {
+  void SetClientHeight(int pixels) override {
     const SIZE outer = OuterSize(pixels);
     SetWindowPos(form_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
@@ -487,7 +495,7 @@ class Win32Window final : public WindowOfNamedControls {
     return {outer.right - outer.left, outer.bottom - outer.top};
   }
 
-  void Centre() {
+  void Centre() override {
     RECT outer;
     GetWindowRect(form_, &outer);
     MONITORINFO monitor{};
@@ -501,62 +509,64 @@ class Win32Window final : public WindowOfNamedControls {
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
-  void AddControl(const ControlDef& control, int id, std::span<const char* const> focusOrder) {
-    if (control.kind == ControlKind::TextHolder) {
-      AddTextHolder(control, true);  // as an edit control, which ends its text at a zero
-      return;
+  void Show() override {
+    focus_ = NextFocus(nullptr, false);  // WM_ACTIVATE gives it the focus
+    ShowWindow(form_, SW_SHOW);
+    UpdateWindow(form_);
+  }
+
+  int RunEvents() override {
+    MSG message;
+    BOOL got;
+    while ((got = GetMessageW(&message, nullptr, 0, 0)) != 0) {
+      if (got == -1) return 1;
+      if (MoveFocusOnTab(message) || IsDialogMessageW(form_, &message)) continue;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
     }
-    if (control.kind == ControlKind::Timer) {
-      auto timer = std::make_unique<Win32Timer>();
-      timerIds_.emplace(id, timer.get());
-      timers_.emplace(control.name, std::move(timer));
-      // Windows raises a shorter period to USER_TIMER_MINIMUM (10 ms).
-      SetTimer(form_, static_cast<UINT_PTR>(id), static_cast<UINT>(control.intervalMs), nullptr);
-      return;
-    }
-    DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
-    if (!control.enabled) style |= WS_DISABLED;
-    if (std::any_of(focusOrder.begin(), focusOrder.end(),
-                    [&](const char* name) { return std::string(name) == control.name; })) {
-      style |= WS_TABSTOP;
-    }
-    DWORD extendedStyle = 0;
-    const wchar_t* windowClass = nullptr;
+    return static_cast<int>(message.wParam);
+  }
+
+  // Each kind of control: its child window, and what the handlers reach it by.
+  void AddControl(const ControlDef& control, int id) {
     switch (control.kind) {
       case ControlKind::Label:
-        windowClass = L"STATIC";
-        style |= SS_NOPREFIX | (control.alignment == Alignment::Centre ? SS_CENTER : SS_LEFT);
-        break;
-      case ControlKind::Rectangle:
+        labels_.emplace(control.name, std::make_unique<Win32Label>(AddChild(control, id)));
+        return;
+      case ControlKind::Rectangle: {
+        const PixelBox box = BoxOf(control);
+        KeepOutlineOnly(AddChild(control, id), box.width, box.height);
+        return;
+      }
       case ControlKind::Line:
-        windowClass = kDrawingClass;
-        break;
+        AddChild(control, id);
+        return;
       case ControlKind::Button:
-        windowClass = L"BUTTON";
-        style |= BS_PUSHBUTTON | BS_MULTILINE;  // a caption wider than the button wraps
-        break;
+        Register(id, buttons_, control.name, std::make_unique<Win32Button>(AddChild(control, id)));
+        return;
       case ControlKind::ListBox:
-        windowClass = L"LISTBOX";
-        // LBS_HASSTRINGS tells other processes (screen readers, test drivers) that the rows
-        // are texts, which LB_GETTEXT then copies across to them.
-        style |= LBS_NOTIFY | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT | WS_VSCROLL;
-        extendedStyle = WS_EX_CLIENTEDGE;
-        break;
+        Register(id, listBoxes_, control.name, std::make_unique<Win32ListBox>(AddChild(control, id)));
+        return;
       case ControlKind::TextBox:
-        windowClass = L"EDIT";
-        style |= ES_AUTOHSCROLL;
-        extendedStyle = WS_EX_CLIENTEDGE;
-        break;
+        Register(id, textBoxes_, control.name, std::make_unique<Win32TextBox>(AddChild(control, id)));
+        return;
       case ControlKind::TextHolder:
+        AddTextHolder(control, true);  // as an edit control, which ends its text at a zero
+        return;
       case ControlKind::Timer:
-        break;
+        AddTimer(control, id);
+        return;
     }
-    // A line is level or upright, one pixel thick, from its top-left corner to its far end.
-    const int minimumExtent = control.kind == ControlKind::Line ? 1 : 0;
-    const int width = std::max(Pixels(control.width), minimumExtent);
-    const int height = std::max(Pixels(control.height), minimumExtent);
-    const HWND hwnd = CreateWindowExW(extendedStyle, windowClass, Wide(control.text).c_str(), style,
-                                      Pixels(control.left), Pixels(control.top), width, height, form_,
+  }
+
+  // The control's child window in its place, with its font and colours.
+  HWND AddChild(const ControlDef& control, int id) {
+    const ChildClass child = ChildClassOf(control);
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | child.style;
+    if (!control.enabled) style |= WS_DISABLED;
+    const PixelBox box = BoxOf(control);
+    const HWND hwnd = CreateWindowExW(child.extendedStyle, child.name, Wide(control.text).c_str(), style, box.left,
+                                      box.top, box.width, box.height, form_,
                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ThisInstance(), nullptr);
     if (!hwnd) Fail("Cannot create the control", control.name);
     handles_.emplace(control.name, hwnd);
@@ -573,34 +583,15 @@ class Win32Window final : public WindowOfNamedControls {
                                                                   ? CreateSolidBrush(control.background)
                                                                   : nullptr)});
     }
+    return hwnd;
+  }
 
-    switch (control.kind) {
-      case ControlKind::Label:
-        labels_.emplace(control.name, std::make_unique<Win32Label>(hwnd));
-        break;
-      case ControlKind::Rectangle: {
-        // Only the outline belongs to the window, so what lies below shows inside it.
-        HRGN outline = CreateRectRgn(0, 0, width, height);
-        GdiObject<HRGN> inside(CreateRectRgn(1, 1, width - 1, height - 1));
-        CombineRgn(outline, outline, inside.get(), RGN_DIFF);
-        SetWindowRgn(hwnd, outline, FALSE);  // the window owns the region from here on
-        break;
-      }
-      case ControlKind::Line:
-        break;
-      case ControlKind::Button:
-        Register(id, buttons_, control.name, std::make_unique<Win32Button>(hwnd));
-        break;
-      case ControlKind::ListBox:
-        Register(id, listBoxes_, control.name, std::make_unique<Win32ListBox>(hwnd));
-        break;
-      case ControlKind::TextBox:
-        Register(id, textBoxes_, control.name, std::make_unique<Win32TextBox>(hwnd));
-        break;
-      case ControlKind::TextHolder:
-      case ControlKind::Timer:
-        break;
-    }
+  void AddTimer(const ControlDef& control, int id) {
+    auto timer = std::make_unique<Win32Timer>();
+    timerIds_.emplace(id, timer.get());
+    timers_.emplace(control.name, std::move(timer));
+    // Windows raises a shorter period to USER_TIMER_MINIMUM (10 ms).
+    SetTimer(form_, static_cast<UINT_PTR>(id), static_cast<UINT>(control.intervalMs), nullptr);
   }
 
   template <typename Interface, typename Control>
@@ -639,9 +630,7 @@ class Win32Window final : public WindowOfNamedControls {
   HWND form_ = nullptr;
   int dpi_ = USER_DEFAULT_SCREEN_DPI;
   int clientWidth_ = 0;
-  int outerHeight_ = 0;
   HWND focus_ = nullptr;
-  Handler onLoad_;
   GdiObject<HBRUSH> formBrush_;
   GdiObject<HFONT> windowFont_;
   std::vector<GdiObject<HFONT>> fonts_;

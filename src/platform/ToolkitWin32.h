@@ -2,14 +2,7 @@
 // for the tests and tools that act on it as the user would, in its process or another.
 #pragma once
 
-// The UTF-16 forms of the Windows API throughout, and no min and max macros.
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "WideText.h"
 // windows.h names CreateWindowW CreateWindow, which would rename platform::CreateWindow.
 #undef CreateWindow
 
@@ -23,12 +16,11 @@ class Window;
 // timers' IDs for SetTimer follow the same rule.
 inline constexpr int kFirstControlId = 100;
 
+// The window's frame: a fixed single border with a minimise button and no maximise button.
+inline constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
 // The icon resource the program's .rc gives this ID is the window's icon.
 inline constexpr int kProgramIconId = 1;
-
-// Texts between the program's UTF-8 and the UTF-16 of the Windows API.
-std::wstring Wide(const std::string& text);
-std::string Utf8(const std::wstring& wide);
 
 // The window's own handle; each control is a child window with the ID above.
 HWND HandleOf(Window& window);

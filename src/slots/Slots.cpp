@@ -59,6 +59,7 @@ void Delete(platform::Window& form) {
       platform::TextBox& editBox = form.TextBoxNamed(slot.editBox);
       if (selection.Text() != editBox.Text()) continue;
       regmod::DeleteRegValue(kCurrentUser, regmod::CustomMessageKey(), slot.valueName);
+      // On purpose: the write-through stores the emptied box back, so the slot stays, empty.
       editBox.SetText("");
     }
   }

@@ -27,6 +27,7 @@ inline constexpr std::array<Slot, 5> kSlots = {{
     {"5", "Text5", "Text11"},
 }};
 
+// The controls the slots work on besides the slots' own boxes, named by their roles.
 inline constexpr const char* kSelectionBox = "Text6";
 inline constexpr const char* kList = "List1";
 inline constexpr const char* kCreateButton = "Command5";

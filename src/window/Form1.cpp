@@ -3,9 +3,9 @@
 #include <array>
 #include <string>
 
+#include "ControlNames.h"
 #include "Form1Layout.h"
 #include "RegMod.h"
-#include "Slots.h"
 
 namespace window {
 namespace {
@@ -23,11 +23,11 @@ constexpr const char* kWarningText =
 constexpr const char* kWarningOff = "Disabled";
 
 // Shows the ID of the messenger user who logged in last.
-void RefreshName(platform::Window& form) { form.LabelNamed("Label2").SetCaption(regmod::GetLastUser()); }
+void RefreshName(platform::Window& form) { form.LabelNamed(kLastUserLabel).SetCaption(regmod::GetLastUser()); }
 
 // The load event: the warning unless switched off, the compact height, the last user.
 void Startup(platform::Window& form) {
-  platform::TextBox& alert = form.TextBoxNamed("Alert");
+  platform::TextBox& alert = form.TextBoxNamed(kAlertBox);
   alert.SetText(regmod::GetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue));
   if (alert.Text() != kWarningOff && !form.AskYesNo(kWarningText, kWarningTitle)) {
     regmod::SetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue,
@@ -39,13 +39,13 @@ void Startup(platform::Window& form) {
 
 // Delete and Modify are usable exactly while a row with a text is selected.
 void EnableRowCommands(platform::Window& form) {
-  const bool selected = !form.ListBoxNamed(status_slots::kList).SelectedText().empty();
-  form.ButtonNamed("Command3").SetEnabled(selected);
-  form.ButtonNamed("Command4").SetEnabled(selected);
+  const bool selected = !form.ListBoxNamed(kList).SelectedText().empty();
+  form.ButtonNamed(kDeleteButton).SetEnabled(selected);
+  form.ButtonNamed(kModifyButton).SetEnabled(selected);
 }
 
 void CopySelection(platform::Window& form) {
-  form.TextBoxNamed(status_slots::kSelectionBox).SetText(form.ListBoxNamed(status_slots::kList).SelectedText());
+  form.TextBoxNamed(kSelectionBox).SetText(form.ListBoxNamed(kList).SelectedText());
 }
 
 struct Click {
@@ -54,12 +54,12 @@ struct Click {
 };
 
 constexpr std::array<Click, 6> kClicks = {{
-    {"Command1", RefreshName},
-    {"Command2", status_slots::LoadStatuses},
-    {"Command3", status_slots::Delete},
-    {"Command4", status_slots::Modify},
-    {"Command5", status_slots::Create},
-    {"Command6", status_slots::Submit},
+    {kRefreshNameButton, RefreshName},
+    {kGetStatusesButton, status_slots::LoadStatuses},
+    {kDeleteButton, status_slots::Delete},
+    {kModifyButton, status_slots::Modify},
+    {kCreateButton, status_slots::Create},
+    {kSubmitButton, status_slots::Submit},
 }};
 
 }  // namespace
@@ -79,11 +79,11 @@ std::unique_ptr<platform::Window> CreateForm1() {
   for (const Click& click : kClicks) {
     form.ButtonNamed(click.button).OnClick(then_enable_row_commands(click.handler));
   }
-  form.ListBoxNamed(status_slots::kList).OnClick(then_enable_row_commands(CopySelection));
-  for (const status_slots::Slot& slot : status_slots::kSlots) {
+  form.ListBoxNamed(kList).OnClick(then_enable_row_commands(CopySelection));
+  for (const status_slots::Slot& slot : kSlots) {
     form.TextBoxNamed(slot.editBox).OnChange([&form, &slot] { status_slots::StoreSlot(form, slot); });
   }
-  form.TimerNamed("Timer1").OnTick([&form] { EnableRowCommands(form); });
+  form.TimerNamed(kRowCommandsTimer).OnTick([&form] { EnableRowCommands(form); });
   return window;
 }
 

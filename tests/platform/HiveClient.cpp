@@ -3,14 +3,19 @@
 //                                  printing i once each call has returned
 //   hive_client raw KEY PREFIX COUNT   values PREFIXi and "shared" through the registry
 //                                  functions; exits 1 on the first failed call
-//   hive_client set KEY NAME TEXT  SetRegValue
+//   hive_client set KEY NAME TEXT  SetRegValue; exits 0 when the value then reads back as TEXT
 //   hive_client get KEY NAME       prints GetRegValue
+//   hive_client hold KEY MS        in a hive transaction, sets "held" in KEY, prints "holding",
+//                                  keeps the write lock for MS milliseconds and commits
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
+#include "HiveTransaction.h"
 #include "RegMod.h"
 
 namespace {
@@ -33,6 +38,21 @@ int RawWrites(const std::string& path, const std::string& prefix, int count) {
   return 0;
 }
 
+int Hold(const std::string& path, int milliseconds) {
+  platform::RegKey key = platform::kNoKey;
+  if (platform::BeginHiveTransaction() != platform::kSuccess ||
+      Hive().CreateKey(platform::kCurrentUser, path, &key) != platform::kSuccess ||
+      Hive().SetValue(key, "held", platform::kRegSz, reinterpret_cast<const std::uint8_t*>("yes"), 4) !=
+          platform::kSuccess) {
+    return 1;
+  }
+  Hive().CloseKey(key);
+  std::printf("holding\n");
+  std::fflush(stdout);
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  return platform::CommitHiveTransaction() == platform::kSuccess ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -48,14 +68,15 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "raw" && argc == 5) return RawWrites(argv[2], argv[3], std::atoi(argv[4]));
+  if (command == "hold" && argc == 4) return Hold(argv[2], std::atoi(argv[3]));
   if (command == "set" && argc == 5) {
     regmod::SetRegValue(root, argv[2], argv[3], regmod::ValueType::String, argv[4]);
-    return 0;
+    return regmod::GetRegValue(root, argv[2], argv[3]) == argv[4] ? 0 : 1;
   }
   if (command == "get" && argc == 4) {
     std::printf("%s", regmod::GetRegValue(root, argv[2], argv[3]).c_str());
     return 0;
   }
-  std::fprintf(stderr, "usage: hive_client write|raw|set|get ...\n");
+  std::fprintf(stderr, "usage: hive_client write|raw|set|get|hold ...\n");
   return 2;
 }

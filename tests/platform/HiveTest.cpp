@@ -8,16 +8,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <optional>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "HiveTransaction.h"
 #include "RegMod.h"
 
 namespace {
@@ -35,6 +38,7 @@ struct ChildOptions {
   std::optional<std::string> dataHome;  // XDG_DATA_HOME of the child; the test's own if unset
   bool asNobody = false;                // drop root's right to write any file
   std::string program = HIVE_CLIENT;    // a copy of the client that the child's user can run
+  bool errorsToOutput = false;          // its standard error into the same pipe
 };
 
 Child Spawn(const std::vector<std::string>& args, const ChildOptions& options = {}) {
@@ -43,6 +47,7 @@ Child Spawn(const std::vector<std::string>& args, const ChildOptions& options = 
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(pipeEnds[1], STDOUT_FILENO);
+    if (options.errorsToOutput) dup2(pipeEnds[1], STDERR_FILENO);
     close(pipeEnds[0]);
     close(pipeEnds[1]);
     if (options.dataHome) setenv("XDG_DATA_HOME", options.dataHome->c_str(), 1);
@@ -77,12 +82,31 @@ std::string RunClient(const std::vector<std::string>& args, const ChildOptions& 
   return output;
 }
 
+// The child's next line of output, without its line end.
+std::string ReadLine(int fd) {
+  std::string line;
+  for (char c; read(fd, &c, 1) == 1 && c != '\n';) line += c;
+  return line;
+}
+
 std::string FileBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
 fs::path HiveFile(const fs::path& dataHome) { return dataHome / "vantor" / "hive.sqlite"; }
+
+// A process that uses the hive in dataHome is refused it: its change fails and its read finds
+// nothing, and one line on standard error says why, however many registry calls it makes.
+void ExpectRefused(const fs::path& dataHome, const std::string& why) {
+  const ChildOptions options{.dataHome = dataHome.string(), .errorsToOutput = true};
+  int status = 0;
+  const std::string errors = RunClient({"set", "Software\\VantorTest", "1", "x"}, options, &status);
+  EXPECT_EQ(status, 1) << dataHome;
+  EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+  EXPECT_NE(errors.find(why), std::string::npos) << errors;
+  EXPECT_TRUE(RunClient({"get", "Software\\VantorTest", "1"}, options).ends_with("\nNot Found")) << dataHome;
+}
 
 class Hive : public testing::Test {
  protected:
@@ -97,17 +121,19 @@ class Hive : public testing::Test {
 
 TEST_F(Hive, KilledWriterLosesNoWriteThatHadReturned) {
   std::mt19937 random(20261206);
+  int acknowledged = 0;  // writes seen to return, over all rounds
   for (int round = 0; round < 25; ++round) {
     const std::string key = "Software\\VantorTest\\Kill" + std::to_string(round);
     Child child = Spawn({"write", key, "1000000"});
     std::this_thread::sleep_for(std::chrono::milliseconds(5 + random() % 60));
     kill(child.pid, SIGKILL);
     waitpid(child.pid, nullptr, 0);
-    const std::string acknowledged = ReadAll(child.output);
+    const std::string output = ReadAll(child.output);
 
     int last = 0;  // the last write the child saw return
-    for (std::size_t pos = 0, end; (end = acknowledged.find('\n', pos)) != std::string::npos; pos = end + 1)
-      last = std::stoi(acknowledged.substr(pos, end - pos));
+    for (std::size_t pos = 0, end; (end = output.find('\n', pos)) != std::string::npos; pos = end + 1)
+      last = std::stoi(output.substr(pos, end - pos));
+    acknowledged += last;
     for (int slot = 1; slot <= 5; ++slot) {
       int returned = last;  // the last returned write into this slot
       while (returned > 0 && returned % 5 + 1 != slot) --returned;
@@ -123,6 +149,8 @@ TEST_F(Hive, KilledWriterLosesNoWriteThatHadReturned) {
       }
     }
   }
+  // Rounds whose child died before its first write prove nothing; together they must not all be such.
+  EXPECT_GT(acknowledged, 0);
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open_v2(HiveFile(std::getenv("XDG_DATA_HOME")).c_str(), &db, SQLITE_OPEN_READONLY, nullptr),
             SQLITE_OK);
@@ -155,6 +183,65 @@ TEST_F(Hive, TwoWritersAtOnceLoseNothing) {
   EXPECT_TRUE(shared == "a" + std::to_string(kWrites) || shared == "b" + std::to_string(kWrites)) << shared;
 }
 
+TEST_F(Hive, ChangesWaitOutAnotherProcesssLongTransaction) {
+  using namespace platform;
+  const std::string key = "Software\\VantorTest\\Waiting";
+  regmod::SetRegValue(kCurrentUser, key, "typed", regmod::ValueType::String, "");
+  Registry& hive = Registry::Default();
+  // A reader here, its handle open, keeps no other process from writing...
+  RegKey reader = kNoKey;
+  ASSERT_EQ(hive.OpenKey(kCurrentUser, key, &reader), kSuccess);
+  ASSERT_EQ(hive.QueryValue(reader, "typed", nullptr, nullptr, nullptr), kSuccess);
+  Child holder = Spawn({"hold", key, std::to_string(kHiveLockWaitMs + 1500)});
+  ASSERT_EQ(ReadLine(holder.output), "holding");
+  hive.CloseKey(reader);
+  // ...and that process's write lock keeps no one from reading.
+  EXPECT_EQ(GetRegValue(kCurrentUser, key, "typed"), "");
+
+  // Keystrokes typed meanwhile, and a key created in another process, wait for the lock.
+  Child creator = Spawn({"set", key + "\\Created", "typed", "new"});
+  RegKey typing = kNoKey;
+  ASSERT_EQ(hive.OpenKey(kCurrentUser, key, &typing), kSuccess);
+  for (const std::string text : {"H", "Hi", "Hi!"})
+    EXPECT_EQ(hive.SetValue(typing, "typed", kRegSz, reinterpret_cast<const std::uint8_t*>(text.c_str()),
+                            static_cast<std::uint32_t>(text.size() + 1)),
+              kSuccess)
+        << text;
+  hive.CloseKey(typing);
+  for (Child* child : {&holder, &creator}) {
+    ReadAll(child->output);
+    int status = 0;
+    waitpid(child->pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  EXPECT_EQ(GetRegValue(kCurrentUser, key, "typed"), "Hi!");
+  EXPECT_EQ(GetRegValue(kCurrentUser, key, "held"), "yes");
+  EXPECT_EQ(GetRegValue(kCurrentUser, key + "\\Created", "typed"), "new");
+}
+
+TEST_F(Hive, WriteAheadLogIsMergedOnExitAndKeptSmall) {
+  // A process that wrote and ended leaves its changes in the hive file itself.
+  int status = 0;
+  RunClient({"set", "Software\\VantorTest", "1", "merged"}, {folder_.string()}, &status);
+  ASSERT_EQ(status, 0);
+  const fs::path log = HiveFile(folder_).string() + "-wal";
+  EXPECT_TRUE(!fs::exists(log) || fs::file_size(log) == 0);
+
+  // While a process runs, the log shrinks again after a large change.
+  platform::Registry& hive = platform::Registry::Default();
+  const std::string large(16 << 20, 'x');
+  platform::RegKey key = platform::kNoKey;
+  ASSERT_EQ(hive.CreateKey(kCurrentUser, "Software\\VantorTest\\Large", &key), platform::kSuccess);
+  ASSERT_EQ(hive.SetValue(key, "large", platform::kRegBinary, reinterpret_cast<const std::uint8_t*>(large.data()),
+                          static_cast<std::uint32_t>(large.size())),
+            platform::kSuccess);
+  ASSERT_EQ(hive.DeleteValue(key, "large"), platform::kSuccess);
+  ASSERT_EQ(hive.SetValue(key, "small", platform::kRegBinary, reinterpret_cast<const std::uint8_t*>("x"), 1),
+            platform::kSuccess);
+  hive.CloseKey(key);
+  EXPECT_LT(fs::file_size(HiveFile(std::getenv("XDG_DATA_HOME")).string() + "-wal"), large.size() / 2);
+}
+
 TEST_F(Hive, FileThatIsNoHiveIsNeverWritten) {
   fs::create_directories(folder_ / "vantor");
   std::string noise(65536, '\0');
@@ -173,7 +260,9 @@ TEST_F(Hive, FileThatIsNoHiveIsNeverWritten) {
   for (const fs::path& home : {folder_, other}) {
     const std::string before = FileBytes(HiveFile(home));
     const ChildOptions options{home.string()};
-    RunClient({"set", "Software\\VantorTest", "1", "x"}, options);
+    int status = 0;
+    RunClient({"set", "Software\\VantorTest", "1", "x"}, options, &status);
+    EXPECT_EQ(status, 1) << home;
     EXPECT_EQ(RunClient({"get", "Software\\VantorTest", "1"}, options), "Not Found");
     EXPECT_EQ(FileBytes(HiveFile(home)), before) << home;
   }
@@ -194,18 +283,14 @@ TEST_F(Hive, ReadOnlyHiveStillReadsAndRefusesWrites) {
   const std::string before = FileBytes(HiveFile(folder_));
 
   RunClient({"set", "Software\\VantorTest", "1", "lost?"}, options, &status);
-  EXPECT_EQ(status, 0);
+  EXPECT_EQ(status, 1);
   EXPECT_EQ(RunClient({"get", "Software\\VantorTest", "1"}, options), "kept");
   EXPECT_EQ(FileBytes(HiveFile(folder_)), before);
 }
 
-TEST_F(Hive, UnusableFolderGivesNotFoundAndSilentWrites) {
+TEST_F(Hive, UnusableFolderGivesNotFoundAndFailedWrites) {
   std::ofstream(folder_ / "plain file") << "not a folder";
-  const ChildOptions options{(folder_ / "plain file" / "data").string()};
-  int status = 0;
-  RunClient({"set", "Software\\VantorTest", "1", "x"}, options, &status);
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(RunClient({"get", "Software\\VantorTest", "1"}, options), "Not Found");
+  ExpectRefused(folder_ / "plain file" / "data", "Not a directory");
   EXPECT_EQ(FileBytes(folder_ / "plain file"), "not a folder");
 }
 
@@ -217,6 +302,22 @@ TEST_F(Hive, IsCreatedPrivateAndReadableByOtherPrograms) {
   EXPECT_EQ(fs::status(home / "vantor").permissions() & fs::perms::all, fs::perms::owner_all);
   EXPECT_EQ(fs::status(HiveFile(home)).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
+
+  // A folder and a hive file opened to others' reading are closed again, and SQLite's own
+  // files are as private.
+  fs::permissions(home / "vantor", fs::perms::all);
+  fs::permissions(HiveFile(home), fs::perms::group_read | fs::perms::others_read, fs::perm_options::add);
+  umask(0);
+  Child holder = Spawn({"hold", "Software\\VantorTest", "500"}, {home.string()});
+  umask(oldMask);
+  ASSERT_EQ(ReadLine(holder.output), "holding");
+  EXPECT_EQ(fs::status(home / "vantor").permissions() & fs::perms::all, fs::perms::owner_all);
+  for (const char* log : {"", "-wal", "-shm"})
+    EXPECT_EQ(fs::status(HiveFile(home).string() + log).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write)
+        << log;
+  ReadAll(holder.output);
+  waitpid(holder.pid, nullptr, 0);
 
   // The schema the README documents: keys as a tree, values with their type and raw bytes.
   sqlite3* db = nullptr;
@@ -235,6 +336,123 @@ TEST_F(Hive, IsCreatedPrivateAndReadableByOtherPrograms) {
             std::string("jdoe", 5));
   sqlite3_finalize(query);
   sqlite3_close(db);
+}
+
+TEST_F(Hive, StoreOthersCouldHaveChangedIsRefusedAndLeftAlone) {
+  // No symbolic link is followed, and nothing appears where one points.
+  for (const std::string name : {"hive.sqlite", "hive.sqlite-wal", "hive.sqlite-shm"}) {
+    const fs::path home = folder_ / name;
+    fs::create_directories(home / "vantor");
+    fs::create_symlink(folder_ / (name + " target"), home / "vantor" / name);
+    ExpectRefused(home, name + " is a symbolic link");
+    EXPECT_FALSE(fs::exists(folder_ / (name + " target")));
+  }
+  const fs::path linked = folder_ / "linked";
+  fs::create_directories(linked);
+  fs::create_directories(folder_ / "elsewhere");
+  fs::create_directory_symlink(folder_ / "elsewhere", linked / "vantor");
+  ExpectRefused(linked, "vantor is a symbolic link");
+  EXPECT_TRUE(fs::is_empty(folder_ / "elsewhere"));
+
+  // A hive file that others may write may hold their changes: it is not taken as the user's.
+  int status = 0;
+  RunClient({"set", "Software\\VantorTest", "1", "mine"}, {folder_.string()}, &status);
+  ASSERT_EQ(status, 0);
+  fs::permissions(HiveFile(folder_), fs::perms::group_write, fs::perm_options::add);
+  const std::string before = FileBytes(HiveFile(folder_));
+  ExpectRefused(folder_, "others than its owner may write it");
+  EXPECT_EQ(FileBytes(HiveFile(folder_)), before);
+}
+
+TEST_F(Hive, StoreOfAnotherUserIsRefusedAndLeftAlone) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+  int status = 0;
+  RunClient({"set", "Software\\VantorTest", "1", "theirs"}, {folder_.string()}, &status);
+  ASSERT_EQ(status, 0);
+  const std::string before = FileBytes(HiveFile(folder_));
+  for (const fs::path& path : {HiveFile(folder_), HiveFile(folder_).parent_path()}) {
+    ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+    ExpectRefused(folder_, path.filename().string() + " belongs to another user");
+    EXPECT_EQ(FileBytes(HiveFile(folder_)), before);
+  }
+}
+
+// The name at index in the listing of a key's values, read as vantor-reg reads it (the size
+// first, then the data, which the test makes the name); "-" past the last one.
+std::string ValueAt(platform::RegKey key, std::uint32_t index) {
+  platform::Registry& hive = platform::Registry::Default();
+  std::string name;
+  std::uint32_t size = 0;
+  long rc = hive.EnumValue(key, index, &name, nullptr, nullptr, &size);
+  std::string data(size, '?');
+  if (rc == platform::kSuccess) rc = hive.EnumValue(key, index, &name, nullptr, reinterpret_cast<std::uint8_t*>(data.data()), &size);
+  if (rc == platform::kNoMoreItems) return "-";
+  return rc != platform::kSuccess ? "error " + std::to_string(rc) : data == name + '\0' ? name : name + " with other data";
+}
+
+std::string SubkeyAt(platform::RegKey key, std::uint32_t index) {
+  std::string name;
+  const long rc = platform::Registry::Default().EnumKey(key, index, &name);
+  return rc == platform::kSuccess ? name : rc == platform::kNoMoreItems ? "-" : "error " + std::to_string(rc);
+}
+
+TEST_F(Hive, ListingAnswersIndexesInAnyOrderAndFollowsChanges) {
+  using namespace platform;
+  Registry& hive = Registry::Default();
+  const std::string path = "Software\\VantorTest\\Listing";
+  RegKey first = kNoKey, second = kNoKey;
+  ASSERT_EQ(hive.CreateKey(kCurrentUser, path, &first), kSuccess);
+  std::vector<std::string> names;  // in the listing's order
+  const auto add = [&](const std::string& name) {
+    RegKey subkey = kNoKey;
+    ASSERT_EQ(hive.CreateKey(first, name, &subkey), kSuccess);
+    hive.CloseKey(subkey);
+    ASSERT_EQ(hive.SetValue(first, name, kRegSz, reinterpret_cast<const std::uint8_t*>(name.c_str()),
+                            static_cast<std::uint32_t>(name.size() + 1)),
+              kSuccess);
+    names.insert(std::lower_bound(names.begin(), names.end(), name), name);
+  };
+  for (int i = 39; i >= 0; --i) add((i < 10 ? "n0" : "n") + std::to_string(i));
+  const auto expect = [&](RegKey key, const std::vector<std::uint32_t>& indexes) {
+    for (const std::uint32_t index : indexes) {
+      const std::string wanted = index < names.size() ? names[index] : "-";
+      EXPECT_EQ(ValueAt(key, index), wanted) << "value " << index;
+      EXPECT_EQ(SubkeyAt(key, index), wanted) << "subkey " << index;
+    }
+  };
+  std::vector<std::uint32_t> all(names.size() + 1);
+  std::iota(all.begin(), all.end(), 0);
+
+  // In one view of the hive: in order, backwards, by jumps, and on two handles in turn.
+  ASSERT_EQ(hive.OpenKey(kCurrentUser, path, &second), kSuccess);
+  expect(first, all);
+  expect(first, {39, 38, 20, 5, 30, 31, 31, 0, 40, 39});
+  expect(second, {0, 1, 2});
+  expect(first, {10, 11});
+  expect(second, {3, 4});
+
+  // A change between two indexes: the listing goes on in the key as it now is.
+  ASSERT_EQ(hive.DeleteValue(first, "n03"), kSuccess);
+  ASSERT_EQ(hive.DeleteKey(first, "n03"), kSuccess);
+  names.erase(names.begin() + 3);
+  expect(first, {12, 13});
+  expect(second, {5, 6});
+  add("n051");
+  expect(first, {14, 15});
+  hive.CloseKey(second);
+  ASSERT_EQ(hive.OpenKey(kCurrentUser, path, &second), kSuccess);
+  expect(second, all);
+
+  // Inside a transaction, whose changes end the view as well.
+  ASSERT_EQ(BeginHiveTransaction(), kSuccess);
+  expect(second, {0, 1, 2});
+  add("n000");
+  expect(second, {3, 4});
+  ASSERT_EQ(RollbackHiveTransaction(), kSuccess);
+  names.erase(names.begin());
+  expect(second, {5, 6});
+  hive.CloseKey(first);
+  hive.CloseKey(second);
 }
 
 }  // namespace

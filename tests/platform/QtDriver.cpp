@@ -41,9 +41,11 @@ QWidget& Control(platform::Window& window, const std::string& name) {
 }
 
 // The keyboard reaches a window only once it is active, which the platform makes it a
-// little after it shows; a person waits for that too.
+// little after it shows; a person waits for that too, and clicks on it when a dialog
+// closed on top of it left it inactive.
 QWidget& ActiveForm(platform::Window& window) {
   QWidget& form = platform::WidgetOf(window);
+  form.activateWindow();
   if (!QTest::qWaitForWindowActive(&form)) ADD_FAILURE() << "the window never became active";
   return form;
 }
