@@ -55,10 +55,12 @@ int main(int argc, char** argv) {
   }
   QApplication::setWindowIcon(icon);
 
+  // The window's controls are made while the bridge starts; the registry is first read
+  // when the window loads, in Run.
+  const std::unique_ptr<platform::Window> form = window::CreateForm1();
   if (wine) {
     if (!wine->WaitUntilReady(&error)) return Fail(error);
     regmod::UseRegistry(*wine);
   }
-  const std::unique_ptr<platform::Window> form = window::CreateForm1();
   return form->Run();
 }
