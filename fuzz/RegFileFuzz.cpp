@@ -1,8 +1,10 @@
 // libFuzzer target for the .reg reader: any bytes at all either read into changes or fail
-// at a line of the file with nothing to apply, never crash or hang. What reads also goes
-// back out through the writer and reads again to the same keys and values.
+// at a line of the file, never crash or hang. Every key that reads is one the writer may
+// write, and what reads goes back out through the writer and reads again to the same keys
+// and values.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -11,19 +13,25 @@
 namespace {
 
 using regtool::RegChange;
+using regtool::RegFileFault;
+
+struct Key {
+  std::string path;
+  std::vector<regtool::RegValue> values;
+};
 
 // The keys made and values set, in order: what the writer can say again.
-std::vector<regtool::RegKeyContents> Written(const std::vector<RegChange>& changes) {
-  std::vector<regtool::RegKeyContents> keys;
-  for (const RegChange& change : changes) {
+std::vector<Key> Written(std::string_view bytes, RegFileFault* fault) {
+  std::vector<Key> keys;
+  *fault = regtool::ReadRegFile(bytes, [&](const RegChange& change) {
     if (change.kind == RegChange::Kind::kCreateKey) keys.push_back({change.key, {}});
     if (change.kind == RegChange::Kind::kSetValue) keys.back().values.push_back(change.value);
-  }
+    return true;
+  });
   return keys;
 }
 
-bool SameContents(const std::vector<regtool::RegKeyContents>& a,
-                  const std::vector<regtool::RegKeyContents>& b) {
+bool SameKeys(const std::vector<Key>& a, const std::vector<Key>& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t k = 0; k < a.size(); ++k) {
     if (a[k].path != b[k].path || a[k].values.size() != b[k].values.size()) return false;
@@ -39,15 +47,18 @@ bool SameContents(const std::vector<regtool::RegKeyContents>& a,
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  const regtool::RegFileReading reading = regtool::ReadRegFile(bytes);
-  if (reading.errorLine > 0) {
-    if (!reading.changes.empty() || reading.error.empty() ||
-        static_cast<std::size_t>(reading.errorLine) > size + 1)
-      __builtin_trap();
+  RegFileFault fault;
+  const std::vector<Key> keys = Written(bytes, &fault);
+  if (fault.line > 0) {
+    if (fault.message.empty() || static_cast<std::size_t>(fault.line) > size + 1) __builtin_trap();
     return 0;
   }
-  const std::vector<regtool::RegKeyContents> keys = Written(reading.changes);
-  const regtool::RegFileReading again = regtool::ReadRegFile(regtool::WriteRegFile(keys));
-  if (again.errorLine > 0 || !SameContents(Written(again.changes), keys)) __builtin_trap();
+  std::string file = regtool::RegFileStart();
+  for (const Key& key : keys) {
+    if (regtool::KeyPathFault(key.path)) __builtin_trap();
+    file += regtool::RegFileKey(key.path, key.values);
+  }
+  RegFileFault again;
+  if (!SameKeys(Written(file, &again), keys) || again.line > 0) __builtin_trap();
   return 0;
 }

@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "CodePage1252.h"
+#include "Utf8.h"
 
 namespace platform {
 namespace {
@@ -24,39 +25,13 @@ char32_t FromByte(unsigned char byte) {
   return byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80] : char32_t{byte};
 }
 
-void AppendUtf8(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
-// Decodes one UTF-8 sequence at text[i], advancing i; a malformed one yields U+FFFD.
-char32_t NextCodePoint(std::string_view text, std::size_t& i) {
-  const auto lead = static_cast<unsigned char>(text[i++]);
-  if (lead < 0x80) return lead;
-  int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
-  if (extra < 0 || lead > 0xF4) return 0xFFFD;
-  char32_t code = lead & (0x3F >> extra);
-  for (; extra > 0; --extra) {
-    if (i >= text.size() || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return 0xFFFD;
-    code = (code << 6) | (static_cast<unsigned char>(text[i++]) & 0x3F);
-  }
-  return code;
-}
-
 }  // namespace
 
 std::string Utf8ToWindows1252(std::string_view utf8) {
   std::string ansi;
   ansi.reserve(utf8.size());
-  for (std::size_t i = 0; i < utf8.size();) ansi += ToByte(NextCodePoint(utf8, i));
+  // A malformed sequence is a character the code page lacks, like any other.
+  for (std::size_t i = 0; i < utf8.size();) ansi += ToByte(NextUtf8(utf8, i).value_or(U'\uFFFD'));
   return ansi;
 }
 

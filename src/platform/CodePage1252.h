@@ -6,7 +6,8 @@
 
 namespace platform {
 
-// A character the code page lacks becomes '?'; every byte converts back.
+// A character the code page lacks becomes '?', and so does each malformed UTF-8 sequence
+// (Utf8.h); every byte converts back.
 std::string Utf8ToWindows1252(std::string_view utf8);
 std::string Windows1252ToUtf8(std::string_view ansi);
 

@@ -1,6 +1,7 @@
 // Text as vantor-reg meets it: UTF-8 on the command line and the terminal, UTF-16LE in
-// version 5 .reg files, Windows-1252 (ANSI) bytes in the registry. Conversions go
-// through code points; the code page itself is the platform's (platform::Windows1252ToUtf8).
+// version 5 .reg files, Windows-1252 (ANSI) bytes in the registry. Conversions go one
+// character at a time, through code points; the code page is the platform's
+// (platform::Windows1252ToUtf8), and so is UTF-8 (Utf8.h).
 #pragma once
 
 #include <optional>
@@ -9,24 +10,25 @@
 
 namespace regtool {
 
-// The code points of UTF-8 text; a malformed sequence becomes U+FFFD.
-std::u32string DecodeUtf8(std::string_view utf8);
-std::string EncodeUtf8(std::u32string_view text);
+// The byte of a character in Windows-1252, or nothing when the code page lacks it; and the
+// character of a byte, which every byte has.
+std::optional<char> ToAnsiByte(char32_t code);
+char32_t FromAnsiByte(char byte);
 
-// The code points of UTF-16LE bytes; a lone surrogate becomes U+FFFD. An odd last byte is
-// not a character: the caller decides what it means.
-std::u32string DecodeUtf16(std::string_view bytes);
-std::string EncodeUtf16(std::u32string_view text);
+// The character at text[i] in UTF-16, a surrogate pair taken whole, moving i past it; a
+// lone surrogate is U+FFFD.
+char32_t NextUtf16(std::u16string_view text, std::size_t& i);
+// UTF-16 units from UTF-16LE bytes; an odd last byte is not one: the caller decides what it
+// means.
+std::u16string Utf16Units(std::string_view bytes);
+void AppendUtf16Le(std::string& bytes, char32_t code);
 
-// All of the text in ANSI bytes, or the first character that Windows-1252 lacks.
-struct AnsiResult {
-  std::string bytes;
-  std::optional<char32_t> missing;
-};
-AnsiResult ToAnsiBytes(std::u32string_view text);
-std::u32string FromAnsiBytes(std::string_view bytes);
+// A C0 or C1 control character, U+007F among them.
+bool IsControl(char32_t code);
 
-// "U+0416" for messages.
-std::string CodePointName(char32_t code);
+// "U+0416 (Ж)" for messages; a control character by its number alone.
+std::string CharacterName(char32_t code);
+// Why a character can't go into the registry: "U+0416 (Ж) is not in Windows-1252, ...".
+std::string MissingFromCodePage(char32_t code);
 
 }  // namespace regtool

@@ -2,6 +2,10 @@
 // any case and order), and their output as reg.exe prints it.
 #include "RegCommands.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -10,14 +14,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 
 #include "AnsiText.h"
-#include "HiveTransaction.h"
 #include "RegFile.h"
 #include "RegistryWalk.h"
+#include "Utf8.h"
 
 namespace regtool {
 namespace {
@@ -83,15 +86,43 @@ std::string SyntaxError(const std::string& command) {
   return "ERROR: Invalid syntax.\n" + UsageHint(command);
 }
 
-// UTF-8 from the command line in the registry's ANSI bytes.
-std::string Ansi(const std::string& utf8) {
-  AnsiResult ansi = ToAnsiBytes(DecodeUtf8(utf8));
-  if (ansi.missing) {
-    throw Failure{"ERROR: " + CodePointName(*ansi.missing) + " (" +
-                  EncodeUtf8(std::u32string(1, *ansi.missing)) +
-                  ") is not in Windows-1252, the registry's code page here."};
+// The characters of a command-line argument, which must be UTF-8.
+std::u32string Characters(std::string_view utf8) {
+  std::u32string text;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const std::optional<char32_t> code = platform::NextUtf8(utf8, i);
+    if (!code) throw Failure{"ERROR: An argument holds bytes that are not valid UTF-8."};
+    text += *code;
   }
-  return std::move(ansi.bytes);
+  return text;
+}
+
+// UTF-8 from the command line in the registry's ANSI bytes.
+std::string Ansi(std::string_view utf8) {
+  std::string ansi;
+  for (const char32_t code : Characters(utf8)) {
+    const std::optional<char> byte = ToAnsiByte(code);
+    if (!byte) throw Failure{"ERROR: " + MissingFromCodePage(code) + "."};
+    ansi += *byte;
+  }
+  return ansi;
+}
+
+// The whole of a file, or false with errno telling why it can't be read.
+bool ReadWholeFile(const std::string& path, std::string* bytes) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  // A file's size, where it has one, is room enough: its bytes are then held once.
+  struct stat info {};
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) bytes->reserve(static_cast<std::size_t>(info.st_size));
+  char chunk[1 << 16];
+  ssize_t count = 0;
+  while ((count = read(fd, chunk, sizeof chunk)) > 0 || (count < 0 && errno == EINTR))
+    if (count > 0) bytes->append(chunk, static_cast<std::size_t>(count));
+  const int error = errno;
+  close(fd);
+  errno = error;
+  return count == 0;
 }
 
 // A command line taken apart. Each switch may be given once.
@@ -158,35 +189,56 @@ struct KeyName {
 };
 
 KeyName ParseKey(const CommandLine& line) {
-  const std::u32string key = DecodeUtf8(line.arguments.front());
-  const std::optional<std::u32string_view> below = PathBelowCurrentUser(key);
+  const std::string& key = line.arguments.front();
+  const std::optional<std::string_view> below = PathBelowCurrentUser(key);
   // As reg.exe: a backslash after the root must have a path after it; one at the end goes.
   if (!below || (below->empty() && key.back() == '\\'))
     throw Failure{"ERROR: Invalid key name.\n" + UsageHint(line.command)};
-  std::u32string path(*below);
+  std::string path(*below);
   if (!path.empty() && path.back() == '\\') path.pop_back();
-  const std::string utf8 = EncodeUtf8(path);
-  return {path.empty() ? "HKEY_CURRENT_USER" : "HKEY_CURRENT_USER\\" + utf8, Ansi(utf8)};
+  std::string ansi = Ansi(path);
+  return {path.empty() ? "HKEY_CURRENT_USER" : "HKEY_CURRENT_USER\\" + path, std::move(ansi)};
 }
 
 class Session {
  public:
   Session(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
 
+  // Reads from one view of the hive, without the write lock: the handle held on the key
+  // keeps the hive's snapshot while the walk goes on.
   int Query(const CommandLine& line) {
     const KeyName key = ParseKey(line);
     KeyHandle handle;
     Check(Hive().OpenKey(kCurrentUser, key.path, handle.Receive()));
     if (!line.valueName && !line.defaultValue) {
       out_ << '\n';
-      ListKey(handle.get(), key.shown, line.recurse, false);
+      if (line.recurse) {
+        Check(WalkTree(handle.get(), [&](platform::RegKey subkey, const std::string& below) {
+          ListValues(subkey, key.shown + Hive().FromAnsi(below), !below.empty());
+          return kSuccess;
+        }));
+        return 0;
+      }
+      ListValues(handle.get(), key.shown, false);
+      std::vector<std::string> names;
+      Check(ReadSubkeyNames(handle.get(), &names));
+      for (const std::string& name : names) out_ << key.shown << '\\' << Hive().FromAnsi(name) << '\n';
       return 0;
     }
     const std::string name = line.valueName ? Ansi(*line.valueName) : std::string();
     if (line.recurse) {
       out_ << '\n';
       int matches = 0;
-      FindValue(handle.get(), key.shown, name, &matches);
+      Check(WalkTree(handle.get(), [&](platform::RegKey subkey, const std::string& below) {
+        RegValue value;
+        if (ReadValue(subkey, name, &value) == kSuccess) {
+          out_ << key.shown << Hive().FromAnsi(below) << '\n';
+          PrintValue(value);
+          out_ << '\n';
+          ++matches;
+        }
+        return kSuccess;
+      }));
       out_ << "End of search: " << matches << " match(es) found.\n";
       return 0;
     }
@@ -203,8 +255,12 @@ class Session {
     return 0;
   }
 
+  // Asks before it overwrites, then creates the key and sets the value in one transaction,
+  // so that a value the hive refuses leaves no new key behind.
   int Add(const CommandLine& line) {
     const KeyName key = ParseKey(line);
+    if (const std::optional<std::string> fault = KeyPathFault(key.path))
+      throw Failure{"ERROR: Invalid key name: " + *fault + "."};
     const bool setsValue = line.valueName || line.defaultValue || line.type || line.data;
     RegValue value;
     if (setsValue) {
@@ -212,18 +268,24 @@ class Session {
       if (!type) throw Failure{"ERROR: Invalid type \"" + *line.type + "\"; see \"vantor-reg ADD /?\"."};
       value = {line.valueName ? Ansi(*line.valueName) : std::string(), *type, DataBytes(*type, line.data)};
     }
-    KeyHandle handle;
-    Check(Hive().CreateKey(kCurrentUser, key.path, handle.Receive()));
-    if (setsValue) {
-      RegValue existing;
-      if (!line.force && ReadValue(handle.get(), value.name, &existing) == kSuccess &&
+    if (setsValue && !line.force) {
+      KeyHandle existing;
+      if (Hive().OpenKey(kCurrentUser, key.path, existing.Receive()) == kSuccess &&
+          Hive().QueryValue(existing.get(), value.name, nullptr, nullptr, nullptr) == kSuccess &&
           !Confirm("Value " + Shown(value.name) + " exists, overwrite(Yes/No)? ")) {
         return Canceled();
       }
-      Check(Hive().SetValue(handle.get(), value.name, value.type,
-                               reinterpret_cast<const std::uint8_t*>(value.data.data()),
-                               static_cast<std::uint32_t>(value.data.size())));
     }
+    Check(InHiveTransaction([&] {
+      KeyHandle handle;
+      long result = Hive().CreateKey(kCurrentUser, key.path, handle.Receive());
+      if (result == kSuccess && setsValue) {
+        result = Hive().SetValue(handle.get(), value.name, value.type,
+                                 reinterpret_cast<const std::uint8_t*>(value.data.data()),
+                                 static_cast<std::uint32_t>(value.data.size()));
+      }
+      return result;
+    }));
     return Succeeded();
   }
 
@@ -258,39 +320,64 @@ class Session {
     return Succeeded();
   }
 
+  // Streams the keys out as it walks them, in one view of the hive held by the handle on
+  // the key, after a first walk has made sure that the file can hold every key's name.
   int Export(const CommandLine& line) {
     const KeyName key = ParseKey(line);
     const std::string& file = line.arguments[1];
-    std::vector<RegKeyContents> keys;
-    // Read inside a transaction, which changes nothing: the file then shows the keys at
-    // one moment, whatever another process writes meanwhile.
-    Check(platform::BeginHiveTransaction());
-    const long read = ReadTree(key.path, &keys);
-    platform::RollbackHiveTransaction();
-    Check(read);
+    KeyHandle handle;
+    Check(Hive().OpenKey(kCurrentUser, key.path, handle.Receive()));
+    const auto pathOf = [&](const std::string& below) {
+      return key.path.empty() ? below.substr(below.empty() ? 0 : 1) : key.path + below;
+    };
+    Check(WalkTree(handle.get(), [&](platform::RegKey, const std::string& below) {
+      if (const std::optional<std::string> fault = KeyPathFault(pathOf(below))) {
+        throw Failure{"ERROR: " + key.shown + Hive().FromAnsi(below) + " can't be exported: " + *fault + "."};
+      }
+      return kSuccess;
+    }));
     std::error_code error;
     if (!line.force && std::filesystem::exists(file, error) &&
         !Confirm("File " + file + " already exists. Overwrite (Yes/No)? ")) {
       return Canceled();
     }
-    const std::string bytes = WriteRegFile(keys);
     std::ofstream stream(file, std::ios::binary | std::ios::trunc);
-    stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    const auto write = [&](const std::string& bytes) {
+      stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+      if (!stream) throw Failure{"vantor-reg: " + file + ": " + std::strerror(errno)};
+    };
+    write(RegFileStart());
+    Check(WalkTree(handle.get(), [&](platform::RegKey subkey, const std::string& below) {
+      std::vector<RegValue> values;
+      const long result = ReadValues(subkey, &values);
+      if (result == kSuccess) write(RegFileKey(pathOf(below), values));
+      return result;
+    }));
     stream.close();
     if (!stream) throw Failure{"vantor-reg: " + file + ": " + std::strerror(errno)};
     return Succeeded();
   }
 
+  // Reads the whole file twice: once to check all of it, then again to apply it, change by
+  // change, in one hive transaction.
   int Import(const CommandLine& line) {
     const std::string& file = line.arguments[0];
-    std::ifstream stream(file, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-    if (!stream.is_open() || stream.bad()) throw Failure{"vantor-reg: " + file + ": " + std::strerror(errno)};
-    const RegFileReading reading = ReadRegFile(bytes);
-    if (reading.errorLine > 0)
-      throw Failure{"vantor-reg: " + file + ":" + std::to_string(reading.errorLine) + ": " + reading.error};
+    std::string bytes;
+    if (!ReadWholeFile(file, &bytes)) throw Failure{"vantor-reg: " + file + ": " + std::strerror(errno)};
+    const RegFileFault fault = ReadRegFile(bytes, [](const RegChange&) { return true; });
+    if (fault.line > 0)
+      throw Failure{"vantor-reg: " + file + ":" + std::to_string(fault.line) + ": " + fault.message};
     std::string failed;
-    const long result = InHiveTransaction([&] { return Apply(reading.changes, &failed); });
+    const long result = InHiveTransaction([&] {
+      KeyHandle key;
+      long applied = kSuccess;
+      // The file was checked whole above: this reading ends at its end or at a failed change.
+      ReadRegFile(bytes, [&](const RegChange& change) {
+        applied = Apply(change, &key, &failed);
+        return applied == kSuccess;
+      });
+      return applied;
+    });
     if (result != kSuccess) {
       throw Failure{"vantor-reg: " + file + (failed.empty() ? "" : ":" + failed) + ": " + ErrorText(result)};
     }
@@ -298,41 +385,36 @@ class Session {
   }
 
  private:
-  // Applies a file's changes; on failure *failed tells the line and what it asked for.
-  static long Apply(const std::vector<RegChange>& changes, std::string* failed) {
-    KeyHandle key;
-    for (const RegChange& change : changes) {
-      long result = kSuccess;
-      std::string what;
-      switch (change.kind) {
-        case RegChange::Kind::kCreateKey:
-          result = Hive().CreateKey(kCurrentUser, change.key, key.Receive());
-          what = "cannot create the key " + Hive().FromAnsi(change.key);
-          break;
-        case RegChange::Kind::kDeleteKey:
-          key.Close();
-          result = DeleteTree(kCurrentUser, change.key);
-          if (result == platform::kFileNotFound) result = kSuccess;
-          what = "cannot delete the key " + Hive().FromAnsi(change.key);
-          break;
-        case RegChange::Kind::kSetValue:
-          result = Hive().SetValue(key.get(), change.value.name, change.value.type,
-                                      reinterpret_cast<const std::uint8_t*>(change.value.data.data()),
-                                      static_cast<std::uint32_t>(change.value.data.size()));
-          what = "cannot set the value " + Shown(change.value.name);
-          break;
-        case RegChange::Kind::kDeleteValue:
-          result = Hive().DeleteValue(key.get(), change.value.name);
-          if (result == platform::kFileNotFound) result = kSuccess;
-          what = "cannot delete the value " + Shown(change.value.name);
-          break;
-      }
-      if (result != kSuccess) {
-        *failed = std::to_string(change.line) + ": " + what;
-        return result;
-      }
+  // Applies one change of a file to *key, the key of the file's last key line; on failure
+  // *failed tells the line and what it asked for.
+  static long Apply(const RegChange& change, KeyHandle* key, std::string* failed) {
+    long result = kSuccess;
+    std::string what;
+    switch (change.kind) {
+      case RegChange::Kind::kCreateKey:
+        result = Hive().CreateKey(kCurrentUser, change.key, key->Receive());
+        what = "cannot create the key " + Hive().FromAnsi(change.key);
+        break;
+      case RegChange::Kind::kDeleteKey:
+        key->Close();
+        result = DeleteTree(kCurrentUser, change.key);
+        if (result == platform::kFileNotFound) result = kSuccess;
+        what = "cannot delete the key " + Hive().FromAnsi(change.key);
+        break;
+      case RegChange::Kind::kSetValue:
+        result = Hive().SetValue(key->get(), change.value.name, change.value.type,
+                                 reinterpret_cast<const std::uint8_t*>(change.value.data.data()),
+                                 static_cast<std::uint32_t>(change.value.data.size()));
+        what = "cannot set the value " + Shown(change.value.name);
+        break;
+      case RegChange::Kind::kDeleteValue:
+        result = Hive().DeleteValue(key->get(), change.value.name);
+        if (result == platform::kFileNotFound) result = kSuccess;
+        what = "cannot delete the value " + Shown(change.value.name);
+        break;
     }
-    return kSuccess;
+    if (result != kSuccess) *failed = std::to_string(change.line) + ": " + what;
+    return result;
   }
 
   static std::string Shown(const std::string& ansiName) {
@@ -371,42 +453,14 @@ class Session {
     return 0;
   }
 
-  // A key's values, then its subkeys: listed by name, or in full with recurse.
-  void ListKey(platform::RegKey key, const std::string& shown, bool recurse, bool recursing) {
+  // A key's name, its values and a blank line; a key without values only when always.
+  void ListValues(platform::RegKey key, const std::string& shown, bool always) {
     std::vector<RegValue> values;
     Check(ReadValues(key, &values));
-    if (!values.empty() || recursing) out_ << shown << '\n';
+    if (values.empty() && !always) return;
+    out_ << shown << '\n';
     for (const RegValue& value : values) PrintValue(value);
-    if (!values.empty() || recursing) out_ << '\n';
-    std::vector<std::string> names;
-    Check(ReadSubkeyNames(key, &names));
-    for (const std::string& name : names) {
-      const std::string subkeyShown = shown + '\\' + Hive().FromAnsi(name);
-      if (!recurse) {
-        out_ << subkeyShown << '\n';
-        continue;
-      }
-      KeyHandle subkey;
-      Check(Hive().OpenKey(key, name, subkey.Receive()));
-      ListKey(subkey.get(), subkeyShown, true, true);
-    }
-  }
-
-  void FindValue(platform::RegKey key, const std::string& shown, const std::string& name, int* matches) {
-    RegValue value;
-    if (ReadValue(key, name, &value) == kSuccess) {
-      out_ << shown << '\n';
-      PrintValue(value);
-      out_ << '\n';
-      ++*matches;
-    }
-    std::vector<std::string> names;
-    Check(ReadSubkeyNames(key, &names));
-    for (const std::string& subkeyName : names) {
-      KeyHandle subkey;
-      Check(Hive().OpenKey(key, subkeyName, subkey.Receive()));
-      FindValue(subkey.get(), shown + '\\' + Hive().FromAnsi(subkeyName), name, matches);
-    }
+    out_ << '\n';
   }
 
   void PrintValue(const RegValue& value) {
@@ -501,8 +555,11 @@ class Session {
         }
         return bytes;
       }
-      default:  // REG_NONE: reg.exe stores the text in UTF-16, as Windows keeps strings.
-        return EncodeUtf16(DecodeUtf8(text) + U'\0');
+      default: {  // REG_NONE: reg.exe stores the text in UTF-16, as Windows keeps strings.
+        std::string bytes;
+        for (const char32_t code : Characters(text) + U'\0') AppendUtf16Le(bytes, code);
+        return bytes;
+      }
     }
   }
 

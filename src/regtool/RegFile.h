@@ -1,15 +1,21 @@
 // .reg files, the text form of registry keys that regedit and reg.exe exchange: reading
-// both versions ("Windows Registry Editor Version 5.00" in UTF-16LE, "REGEDIT4" in ANSI)
-// into a list of changes, and writing version 5.00 as regedit writes it.
+// both versions ("Windows Registry Editor Version 5.00" and "REGEDIT4") as a sequence of
+// changes, and writing version 5.00 as regedit writes it, one key at a time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace regtool {
+
+// How many levels of keys Windows allows below a root: deeper keys are refused, so that a
+// file can neither make nor name one.
+inline constexpr std::size_t kMaxKeyDepth = 512;
 
 // A value as the ANSI registry functions hold it.
 struct RegValue {
@@ -18,8 +24,8 @@ struct RegValue {
   std::string data;  // the bytes as stored
 };
 
-// One change a .reg file asks for, in the file's order. Value changes are to the key of
-// the kCreateKey before them.
+// One change a .reg file asks for. Value changes are to the key of the kCreateKey before
+// them.
 struct RegChange {
   enum class Kind { kCreateKey, kDeleteKey, kSetValue, kDeleteValue };
   Kind kind = Kind::kCreateKey;
@@ -28,28 +34,31 @@ struct RegChange {
   RegValue value;   // kSetValue: all of it; kDeleteValue: the name
 };
 
-// A whole file read: its changes, or where and why it is not a .reg file vantor-reg can
-// apply (errorLine is then above 0 and changes holds nothing to apply).
-struct RegFileReading {
-  std::vector<RegChange> changes;
-  int errorLine = 0;
-  std::string error;  // UTF-8
+// Where and why a file is not one vantor-reg can apply; line is 0 when nothing is wrong.
+struct RegFileFault {
+  int line = 0;
+  std::string message;  // UTF-8
 };
 
-RegFileReading ReadRegFile(std::string_view bytes);
+// Reads a whole file, handing its changes to take in the file's order until take returns
+// false or the first fault, which it returns. A file is UTF-16LE after a byte order mark;
+// without one, a REGEDIT4 file is Windows-1252, and a version 5.00 file UTF-8 when its bytes
+// are valid UTF-8 and Windows-1252 otherwise. Reading keeps nothing of the file: to apply a
+// file only when all of it is right, read it once to check it and again to apply it.
+RegFileFault ReadRegFile(std::string_view bytes, const std::function<bool(const RegChange&)>& take);
 
-// A key's values for writing; path is below HKEY_CURRENT_USER, ANSI, empty for the root.
-struct RegKeyContents {
-  std::string path;
-  std::vector<RegValue> values;
-};
+// Why a .reg file can't name the key at path (below HKEY_CURRENT_USER, ANSI): more than
+// kMaxKeyDepth levels, or a control character in a name, which regedit has no way to write.
+// Nothing when it can.
+std::optional<std::string> KeyPathFault(std::string_view path);
 
-// Version 5.00 bytes for the keys in the order given: UTF-16LE with its byte order mark,
-// CRLF line ends, long hex data wrapped as regedit wraps it.
-std::string WriteRegFile(const std::vector<RegKeyContents>& keys);
+// Version 5.00 in UTF-16LE, CRLF line ends and long hex data wrapped as regedit wraps it: a
+// file is its start (byte order mark and header) followed by its keys, each with its values.
+std::string RegFileStart();
+std::string RegFileKey(std::string_view path, const std::vector<RegValue>& values);
 
 // The path below the root of a key named from its root, "HKEY_CURRENT_USER\A\B" or
 // "HKCU\A\B" in any case: "A\B". Nothing for a key under another root.
-std::optional<std::u32string_view> PathBelowCurrentUser(std::u32string_view key);
+std::optional<std::string_view> PathBelowCurrentUser(std::string_view key);
 
 }  // namespace regtool

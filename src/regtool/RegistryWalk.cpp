@@ -21,22 +21,6 @@ long ReadData(Read read, RegValue* value) {
   return result;
 }
 
-long CollectTree(platform::RegKey key, const std::string& path, std::vector<RegKeyContents>* keys) {
-  RegKeyContents contents{path, {}};
-  if (const long result = ReadValues(key, &contents.values); result != platform::kSuccess) return result;
-  keys->push_back(std::move(contents));
-  std::vector<std::string> names;
-  if (const long result = ReadSubkeyNames(key, &names); result != platform::kSuccess) return result;
-  for (const std::string& name : names) {
-    KeyHandle subkey;
-    long result = Hive().OpenKey(key, name, subkey.Receive());
-    if (result == platform::kSuccess)
-      result = CollectTree(subkey.get(), path.empty() ? name : path + '\\' + name, keys);
-    if (result != platform::kSuccess) return result;
-  }
-  return platform::kSuccess;
-}
-
 }  // namespace
 
 long ReadValue(platform::RegKey key, const std::string& name, RegValue* value) {
@@ -70,22 +54,63 @@ long ReadSubkeyNames(platform::RegKey key, std::vector<std::string>* names) {
   }
 }
 
-long ReadTree(const std::string& path, std::vector<RegKeyContents>* keys) {
-  KeyHandle key;
-  const long result = Hive().OpenKey(platform::kCurrentUser, path, key.Receive());
-  return result == platform::kSuccess ? CollectTree(key.get(), path, keys) : result;
+long WalkTree(platform::RegKey key, const Visit& visit) {
+  // The keys from the start down to the one visited last, each with the length of its path
+  // and the index of its next subkey.
+  struct Level {
+    KeyHandle key;
+    std::size_t pathLength = 0;
+    std::uint32_t nextSubkey = 0;
+  };
+  std::vector<Level> levels(1);
+  std::string path;
+  long result = Hive().OpenKey(key, "", levels.back().key.Receive());
+  if (result == platform::kSuccess) result = visit(levels.back().key.get(), path);
+  std::string name;
+  while (result == platform::kSuccess && !levels.empty()) {
+    Level& level = levels.back();
+    result = Hive().EnumKey(level.key.get(), level.nextSubkey++, &name);
+    if (result == platform::kNoMoreItems) {
+      path.resize(level.pathLength);
+      levels.pop_back();
+      result = platform::kSuccess;
+    } else if (result == platform::kSuccess) {
+      Level subkey{{}, path.size()};
+      result = Hive().OpenKey(level.key.get(), name, subkey.key.Receive());
+      levels.push_back(std::move(subkey));
+      path += '\\';
+      path += name;
+      if (result == platform::kSuccess) result = visit(levels.back().key.get(), path);
+    }
+  }
+  return result;
 }
 
 long DeleteTree(platform::RegKey parent, const std::string& path) {
-  KeyHandle key;
-  long result = Hive().OpenKey(parent, path, key.Receive());
-  // The key's own subkeys are gone one by one, so the first one left is always index 0.
-  std::string subkey;
-  while (result == platform::kSuccess &&
-         (result = Hive().EnumKey(key.get(), 0, &subkey)) == platform::kSuccess)
-    result = DeleteTree(key.get(), subkey);
-  key.Close();
-  return result == platform::kNoMoreItems ? Hive().DeleteKey(parent, path) : result;
+  // The keys from the one at path down to the one being emptied, each with its name under
+  // the key above it. A key goes once its last subkey has gone, so the first subkey left is
+  // always at index 0.
+  struct Level {
+    KeyHandle key;
+    std::string name;
+  };
+  std::vector<Level> levels(1);
+  levels.back().name = path;
+  long result = Hive().OpenKey(parent, path, levels.back().key.Receive());
+  std::string name;
+  while (result == platform::kSuccess && !levels.empty()) {
+    result = Hive().EnumKey(levels.back().key.get(), 0, &name);
+    if (result == platform::kSuccess) {
+      Level subkey{{}, name};
+      result = Hive().OpenKey(levels.back().key.get(), name, subkey.key.Receive());
+      levels.push_back(std::move(subkey));
+    } else if (result == platform::kNoMoreItems) {
+      name = std::move(levels.back().name);
+      levels.pop_back();
+      result = Hive().DeleteKey(levels.empty() ? parent : levels.back().key.get(), name);
+    }
+  }
+  return result;
 }
 
 long InHiveTransaction(const std::function<long()>& change) {

@@ -1,10 +1,13 @@
 // What vantor-reg does to the registry beyond single calls, through the platform's
-// registry functions: reading a key's values and subkeys, exporting and deleting a key
-// with everything below it, and running changes as one hive transaction.
+// registry functions: reading a key's values and subkeys, walking and deleting a key with
+// everything below it, and running changes as one hive transaction. Trees are walked with
+// a stack of their own, not by recursion, so that no depth of keys can overflow the
+// program's stack.
 #pragma once
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "RegFile.h"
@@ -22,6 +25,7 @@ class KeyHandle {
   ~KeyHandle() { Close(); }
   KeyHandle(const KeyHandle&) = delete;
   KeyHandle& operator=(const KeyHandle&) = delete;
+  KeyHandle(KeyHandle&& other) noexcept : key_(std::exchange(other.key_, platform::kNoKey)) {}
 
   platform::RegKey get() const { return key_; }
   // Where OpenKey and CreateKey put the handle; closes the key held before.
@@ -43,8 +47,13 @@ long ReadValue(platform::RegKey key, const std::string& name, RegValue* value);
 long ReadValues(platform::RegKey key, std::vector<RegValue>* values);
 long ReadSubkeyNames(platform::RegKey key, std::vector<std::string>* names);
 
-// The key at path (below HKEY_CURRENT_USER) and every key below it, parents first.
-long ReadTree(const std::string& path, std::vector<RegKeyContents>* keys);
+// Calls visit for the key and every key below it, each before its subkeys, subkeys in the
+// registry's order, with the key's handle and its path from the key: "" for the key itself,
+// "\A\B" for its subkey A's subkey B (ANSI). The first result other than kSuccess ends the
+// walk and is returned. While the caller holds a handle on the key, the hive answers every
+// read from one view of it (its snapshot while handles are open), which holds up no writer.
+using Visit = std::function<long(platform::RegKey key, const std::string& below)>;
+long WalkTree(platform::RegKey key, const Visit& visit);
 
 // Deletes the key at path under parent with all its subkeys and values.
 long DeleteTree(platform::RegKey parent, const std::string& path);

@@ -1,7 +1,9 @@
 // HiveTransaction.h on the hive: calls inside a transaction, key creation and deletion
 // among them, land together at Commit and not at all at Rollback; another process sees
-// nothing before Commit.
+// nothing before Commit, and reads meanwhile without waiting for it.
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 #include "HiveTransaction.h"
 #include "Registry.h"
@@ -14,9 +16,16 @@ using namespace platform;
 
 const std::string kPath = "Software\\VantorTest\\Transaction";
 
+// What vantor-reg exports of kPath, or its error.
+std::string Exported() {
+  const std::string file = std::string(std::getenv("XDG_DATA_HOME")) + "/transaction.reg";
+  const ToolRun run = RunReg({"export", "HKCU\\" + kPath, file, "/y"});
+  return run.exitCode == 0 ? ReadFile(file) : run.err;
+}
+
 // In one transaction: a new key three levels deep with a value, a value replaced, and a
 // key deleted with its values.
-void ChangeInTransaction() {
+void ChangeInTransaction(const std::string& exportedBefore) {
   ASSERT_EQ(BeginHiveTransaction(), kSuccess);
   RegKey key = kNoKey;
   ASSERT_EQ(Registry::Default().CreateKey(kCurrentUser, kPath + "\\New\\Deeper\\Deepest", &key), kSuccess);
@@ -28,6 +37,8 @@ void ChangeInTransaction() {
   Registry::Default().CloseKey(key);
   // Nothing is committed yet: another process still reads the hive as it was.
   EXPECT_EQ(RunReg({"query", "HKCU\\" + kPath + "\\New"}).exitCode, 1);
+  // An export reads beside the transaction, without waiting for its lock.
+  EXPECT_EQ(Exported(), exportedBefore);
 }
 
 class HiveTransaction : public testing::Test {
@@ -37,18 +48,20 @@ class HiveTransaction : public testing::Test {
     SetRaw(kPath, "old", kRegDword, "\1\0\0\0"s);
     SetRaw(kPath + "\\Doomed", "x", kRegSz, "x\0"s);
     before_ = ReadHive(kPath);
+    exportedBefore_ = Exported();
   }
   Tree before_;
+  std::string exportedBefore_;
 };
 
 TEST_F(HiveTransaction, RollbackLeavesTheHiveAsItWas) {
-  ChangeInTransaction();
+  ChangeInTransaction(exportedBefore_);
   ASSERT_EQ(RollbackHiveTransaction(), kSuccess);
   EXPECT_EQ(ReadHive(kPath), before_);
 }
 
 TEST_F(HiveTransaction, CommitWritesEveryChangeForOtherProcessesToRead) {
-  ChangeInTransaction();
+  ChangeInTransaction(exportedBefore_);
   ASSERT_EQ(CommitHiveTransaction(), kSuccess);
   EXPECT_EQ(ReadHive(kPath), (Tree{{kPath, {{"old", {kRegDword, "\2\0\0\0"s}}}},
                                    {kPath + "\\New", {}},

@@ -2,7 +2,9 @@
 // and exit codes, .reg files out and back in, and files that must change nothing.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "Registry.h"
 #include "ToolRun.h"
@@ -17,6 +19,13 @@ const std::string kKey = "HKCU\\" + kPath;
 const std::string kShown = "HKEY_CURRENT_USER\\" + kPath;
 const std::string kDone = "The operation completed successfully.\n";
 const std::string kMissing = "ERROR: The system was unable to find the specified registry key or value.\n";
+
+// The key kPath with "\\k" added down to levels below HKEY_CURRENT_USER.
+std::string Deep(int levels) {
+  std::string path = kPath;
+  for (int level = 3; level < levels; ++level) path += "\\k";
+  return path;
+}
 
 // Latin-1 text (which Windows-1252 shares from 0xA0 up) in UTF-16LE.
 std::string Utf16(const std::string& latin1) {
@@ -101,6 +110,9 @@ TEST_F(RegTool, AddStoresDataAsRegExeDoesAndRefusesBadData) {
       {"add", kKey, "/v", "v", "/t", "REG_FOO", "/f"},
       {"add", kKey, "/v", "v", "/d", "\xD0\x96", "/f"},  // Ж: not in Windows-1252
       {"add", kKey, "/v", "v", "/ve", "/f"},
+      {"add", kKey + "\\BrandNew\\Sub", "/v", std::string(16384, 'n'), "/d", "x", "/f"},  // name too long
+      {"add", kKey + "\\line\nbreak", "/f"},
+      {"add", "HKCU\\" + Deep(513), "/f"},
       {"add", kKey, "/v"},
       {"add", "HKLM\\Software", "/v", "v", "/f"},
       {"delete", "HKCU", "/f"},
@@ -108,12 +120,37 @@ TEST_F(RegTool, AddStoresDataAsRegExeDoesAndRefusesBadData) {
       {"nonsense"}};
   for (const std::vector<std::string>& args : refused) {
     const ToolRun run = RunReg(args);
-    EXPECT_EQ(run.exitCode, 1) << args[3];
+    EXPECT_EQ(run.exitCode, 1) << testing::PrintToString(args);
     EXPECT_EQ(run.err.substr(0, 7), "ERROR: ") << run.err;
   }
   EXPECT_EQ(RunReg({"add", kKey, "/v", "v", "/d", "\xD0\x96", "/f"}).err,
             "ERROR: U+0416 (\xD0\x96) is not in Windows-1252, the registry's code page here.\n");
+  EXPECT_EQ(RunReg({"add", kKey + "\\line\nbreak", "/f"}).err,
+            "ERROR: Invalid key name: a key's name can't hold U+000A, a control character.\n");
   EXPECT_EQ(ReadHive(kPath), before);
+}
+
+// Overlong forms (a zero or a backslash in two bytes), surrogates and numbers above
+// U+10FFFF are malformed like a stray byte: the registry functions make one '?' of each
+// malformed sequence, and vantor-reg refuses them wherever they stand.
+TEST_F(RegTool, MalformedUtf8IsNeverReadAsACharacter) {
+  EXPECT_EQ(Registry::Default().ToAnsi("caf\xC3\xA9 \xE2\x82\xAC"), "caf\xE9 \x80");
+  const struct {
+    std::string utf8, ansi;
+  } malformed[] = {{"ab\xC0\x80" "cd", "ab?cd"},   {"a\xC1\x9C" "b", "a?b"},
+                   {"\xF0\x80\x80\xAF", "?"},     {"\xED\xA0\x80!", "?!"},
+                   {"\xF4\x90\x80\x80", "?"},     {"\xE2\x82x\xFF", "?x?"}};
+  for (const auto& text : malformed) {
+    EXPECT_EQ(Registry::Default().ToAnsi(text.utf8), text.ansi);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"add", kKey, "/v", text.utf8, "/f"},
+                                                 {"add", kKey + "\\" + text.utf8, "/f"},
+                                                 {"add", kKey, "/v", "v", "/t", "REG_NONE", "/d", text.utf8, "/f"}}) {
+      const ToolRun run = RunReg(args);
+      EXPECT_EQ(run.exitCode, 1) << text.ansi;
+      EXPECT_EQ(run.err, "ERROR: An argument holds bytes that are not valid UTF-8.\n");
+    }
+  }
+  EXPECT_EQ(ReadHive(kPath), Tree());
 }
 
 TEST_F(RegTool, AsksBeforeOverwritingOrDeletingUnlessForced) {
@@ -201,6 +238,13 @@ TEST_F(RegTool, ImportReadsRegedit4AndVersion5Files) {
                                       "\\New]\r\n"
                                       "\"s\"=\"a\\nb\\\\\"\r\n\"m\"=hex(7):e9,00,ac,20,00,00,00,00\r\n"));
   EXPECT_EQ(RunReg({"import", file_}).out, kDone);
+  // Without a byte order mark, version 5.00 is UTF-8 where its bytes are, else Windows-1252.
+  for (const std::string& text : {"caf\xC3\xA9 \xE2\x82\xAC"s, "caf\xE9 \x80"s}) {
+    WriteFile(file_, "Windows Registry Editor Version 5.00\r\n\r\n[HKCU\\" + kPath + "\\Bare]\r\n@=\"" + text + "\"\r\n");
+    EXPECT_EQ(RunReg({"import", file_}).out, kDone);
+    EXPECT_EQ(ReadHive(kPath + "\\Bare"), (Tree{{kPath + "\\Bare", {{"", {kRegSz, "caf\xE9 \x80\0"s}}}}}));
+  }
+  RunReg({"delete", kKey + "\\Bare", "/f"});
   EXPECT_EQ(ReadHive(kPath),
             (Tree{{kPath, {}},
                   {kPath + "\\New", {{"s", {kRegSz, "a\nb\\\0"s}}, {"m", {kRegMultiSz, "\xE9\x80\0\0"s}}}},
@@ -238,6 +282,9 @@ TEST_F(RegTool, FaultyFilesNameTheirLineAndChangeNothing) {
       {"\xFF\xFE" + Utf16("Windows Registry Editor Version 5.00\r\n" + changes + "\"s\"=\"") + "\x16\x04" +
            Utf16("\""),
        5, "U+0416 (\xD0\x96) is not in Windows-1252"},
+      {"REGEDIT4\r\n" + changes + "[HKCU\\" + Deep(513) + "]", 5, "a key can be at most 512 levels deep"},
+      {"REGEDIT4\r\n" + changes + "[HKCU\\" + kPath + "\\a\tb]", 5,
+       "a key's name can't hold U+0009, a control character"},
       {"\xFF\xFE" + Utf16("Windows Registry Editor Version 5.00\r\n" + changes + "\"t\"=hex(1):61"), 5,
        "text data in a version 5 file must be UTF-16"}};
   for (const auto& file : faulty) {
@@ -249,6 +296,38 @@ TEST_F(RegTool, FaultyFilesNameTheirLineAndChangeNothing) {
     EXPECT_EQ(run.err.substr(0, where.size() + file.error.size()), where + file.error) << run.err;
     EXPECT_EQ(ReadHive(kPath), before) << file.error;
   }
+  // Paths that open but can't be read as files.
+  const std::pair<std::string, int> unreadable[] = {{std::getenv("XDG_DATA_HOME"), EISDIR}, {"/proc/self/mem", EIO}};
+  for (const auto& [path, error] : unreadable) {
+    const ToolRun run = RunReg({"import", path});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "vantor-reg: " + path + ": " + std::strerror(error) + "\n");
+  }
+}
+
+// Keys that another program made through the registry functions and vantor-reg refuses to
+// make: 30,000 levels deep, or with a line break in a name. vantor-reg walks and deletes
+// them, and refuses to export them, naming the key, before it writes anything.
+TEST_F(RegTool, KeysNoFileCanHoldAreWalkedAndDeletedButNotExported) {
+  EXPECT_EQ(RunReg({"add", "HKCU\\" + Deep(512), "/f"}).out, kDone);
+  const std::string deepest = Deep(30000);
+  SetRaw(deepest, "v", kRegSz, "bottom\0"s);
+  EXPECT_EQ(RunReg({"query", kKey, "/v", "v", "/s"}).out,
+            "\nHKEY_CURRENT_USER\\" + deepest + "\n    v    REG_SZ    bottom\n\nEnd of search: 1 match(es) found.\n");
+  WriteFile(file_, "kept");
+  ToolRun run = RunReg({"export", kKey, file_, "/y"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, "ERROR: HKEY_CURRENT_USER\\" + Deep(513) +
+                         " can't be exported: a key can be at most 512 levels deep.\n");
+  EXPECT_EQ(RunReg({"delete", kKey, "/f"}).out, kDone);
+  EXPECT_EQ(RunReg({"query", kKey}).exitCode, 1);
+
+  SetRaw(kPath + "\\line\nbreak", "", kRegSz, "\0"s);
+  run = RunReg({"export", kKey, file_, "/y"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, "ERROR: " + kShown +
+                         "\\line\nbreak can't be exported: a key's name can't hold U+000A, a control character.\n");
+  EXPECT_EQ(ReadFile(file_), "kept");
 }
 
 }  // namespace

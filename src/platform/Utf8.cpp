@@ -1,0 +1,45 @@
+#include "Utf8.h"
+
+namespace platform {
+
+std::optional<char32_t> NextUtf8(std::string_view text, std::size_t& i) {
+  const auto lead = static_cast<unsigned char>(text[i++]);
+  if (lead < 0x80) return lead;
+  const int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+  if (extra == 0 || lead > 0xF4) return std::nullopt;
+  char32_t code = lead & (0x3F >> extra);
+  for (int k = 0; k < extra; ++k) {
+    if (i >= text.size() || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return std::nullopt;
+    code = code << 6 | (static_cast<unsigned char>(text[i++]) & 0x3F);
+  }
+  // The least character that needs as many continuation bytes.
+  constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+  if (code < kLeast[extra] || (code >= 0xD800 && code < 0xE000) || code > 0x10FFFF) return std::nullopt;
+  return code;
+}
+
+void AppendUtf8(std::string& text, char32_t code) {
+  if (code < 0x80) {
+    text += static_cast<char>(code);
+  } else if (code < 0x800) {
+    text += static_cast<char>(0xC0 | (code >> 6));
+    text += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    text += static_cast<char>(0xE0 | (code >> 12));
+    text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    text += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    text += static_cast<char>(0xF0 | (code >> 18));
+    text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    text += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+bool IsUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();)
+    if (!NextUtf8(text, i)) return false;
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,24 @@
+// UTF-8 as Unicode defines it, the one codec of the program's UTF-8 text: a byte sequence
+// either is one character's shortest form or is refused, so that no other spelling of a
+// zero or a backslash slips past a check made on the bytes.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The character of the UTF-8 sequence at text[i], moving i past the sequence. A malformed
+// sequence gives nothing: a byte that starts none (one byte), or a lead byte with the
+// continuation bytes that follow it when they are too few, spell a character in more bytes
+// than it needs (C0 80 for U+0000), or spell a surrogate or a number above U+10FFFF.
+std::optional<char32_t> NextUtf8(std::string_view text, std::size_t& i);
+
+// Appends a character, which must be a Unicode scalar value (no surrogate, at most U+10FFFF).
+void AppendUtf8(std::string& text, char32_t code);
+
+bool IsUtf8(std::string_view text);
+
+}  // namespace platform
