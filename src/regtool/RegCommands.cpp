@@ -38,6 +38,7 @@ constexpr const char* kUsage =
     "vantor-reg DELETE KEY [/v NAME | /ve | /va] [/f]\n"
     "vantor-reg EXPORT KEY FILE [/y]\n"
     "vantor-reg IMPORT FILE\n"
+    "vantor-reg --version\n"
     "\n"
     "KEY is HKCU\\PATH or HKEY_CURRENT_USER\\PATH. TYPE is one of REG_SZ, REG_EXPAND_SZ,\n"
     "REG_MULTI_SZ (DATA with \\0 between the strings), REG_DWORD, REG_QWORD (DATA in decimal\n"

@@ -7,5 +7,9 @@
 #include "RegCommands.h"
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::cout << "vantor-reg " << VANTOR_VERSION << '\n';
+    return 0;
+  }
   return regtool::RunCommand(std::vector<std::string>(argv + 1, argv + argc), std::cin, std::cout, std::cerr);
 }
