@@ -44,24 +44,32 @@ void ReadTree(platform::RegKey key, const std::string& path, Tree* tree) {
 
 }  // namespace
 
-ToolRun RunProgram(const std::vector<std::string>& argv, const std::string& input) {
-  const std::string in = TempFile(input), out = TempFile(""), err = TempFile("");
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(open(in.c_str(), O_RDONLY), STDIN_FILENO);
-    dup2(open(out.c_str(), O_WRONLY), STDOUT_FILENO);
-    dup2(open(err.c_str(), O_WRONLY), STDERR_FILENO);
+Started StartProgram(const std::vector<std::string>& argv, const std::string& input) {
+  Started program{.in = TempFile(input), .out = TempFile(""), .err = TempFile("")};
+  program.pid = fork();
+  if (program.pid == 0) {
+    dup2(open(program.in.c_str(), O_RDONLY), STDIN_FILENO);
+    dup2(open(program.out.c_str(), O_WRONLY), STDOUT_FILENO);
+    dup2(open(program.err.c_str(), O_WRONLY), STDERR_FILENO);
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
     execvp(args[0], args.data());
     _exit(127);
   }
+  return program;
+}
+
+ToolRun Finish(const Started& program) {
   int status = 0;
-  waitpid(pid, &status, 0);
-  ToolRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
-  for (const std::string& file : {in, out, err}) unlink(file.c_str());
+  waitpid(program.pid, &status, 0);
+  ToolRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(program.out), ReadFile(program.err)};
+  for (const std::string& file : {program.in, program.out, program.err}) unlink(file.c_str());
   return run;
+}
+
+ToolRun RunProgram(const std::vector<std::string>& argv, const std::string& input) {
+  return Finish(StartProgram(argv, input));
 }
 
 ToolRun RunReg(std::vector<std::string> args, const std::string& input) {

@@ -2,6 +2,8 @@
 // the vantor-reg suites.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -13,7 +15,17 @@ struct ToolRun {
   std::string out, err;
 };
 
-// Runs argv[0] (found on PATH) to its end with input on its standard input.
+// A program running beside the test. Its standard streams are files, not pipes: a server
+// it leaves running (wineserver) can't keep a reader waiting for their end.
+struct Started {
+  pid_t pid = -1;
+  std::string in, out, err;
+};
+// Starts argv[0] (found on PATH) with input on its standard input.
+Started StartProgram(const std::vector<std::string>& argv, const std::string& input = "");
+// Waits for its end; the exit code is -1 when a signal ended it.
+ToolRun Finish(const Started& program);
+// Runs argv[0] to its end.
 ToolRun RunProgram(const std::vector<std::string>& argv, const std::string& input = "");
 // Runs vantor-reg with these arguments.
 ToolRun RunReg(std::vector<std::string> args, const std::string& input = "");
