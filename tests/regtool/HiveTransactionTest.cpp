@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "HiveTransaction.h"
+#include "RawRegistry.h"
 #include "Registry.h"
 #include "ToolRun.h"
 
@@ -27,14 +28,9 @@ std::string Exported() {
 // key deleted with its values.
 void ChangeInTransaction(const std::string& exportedBefore) {
   ASSERT_EQ(BeginHiveTransaction(), kSuccess);
-  RegKey key = kNoKey;
-  ASSERT_EQ(Registry::Default().CreateKey(kCurrentUser, kPath + "\\New\\Deeper\\Deepest", &key), kSuccess);
-  EXPECT_EQ(Registry::Default().SetValue(key, "v", kRegSz, reinterpret_cast<const std::uint8_t*>("new"), 4), kSuccess);
-  Registry::Default().CloseKey(key);
-  ASSERT_EQ(Registry::Default().OpenKey(kCurrentUser, kPath, &key), kSuccess);
-  EXPECT_EQ(Registry::Default().SetValue(key, "old", kRegDword, reinterpret_cast<const std::uint8_t*>("\2\0\0\0"), 4), kSuccess);
-  EXPECT_EQ(Registry::Default().DeleteKey(key, "Doomed"), kSuccess);
-  Registry::Default().CloseKey(key);
+  EXPECT_TRUE(WriteRaw(Registry::Default(), kPath + "\\New\\Deeper\\Deepest", "v", Sz("new")));
+  EXPECT_TRUE(WriteRaw(Registry::Default(), kPath, "old", {kRegDword, "\2\0\0\0"s}));
+  EXPECT_EQ(Registry::Default().DeleteKey(kCurrentUser, kPath + "\\Doomed"), kSuccess);
   // Nothing is committed yet: another process still reads the hive as it was.
   EXPECT_EQ(RunReg({"query", "HKCU\\" + kPath + "\\New"}).exitCode, 1);
   // An export reads beside the transaction, without waiting for its lock.
