@@ -15,6 +15,7 @@
 #include "RegMod.h"
 #include "ToolkitWin32.h"
 #include "Win32Input.h"
+#include "WinePath.h"
 
 namespace {
 
@@ -24,12 +25,7 @@ using Texts = std::vector<std::string>;
 using platform::kCurrentUser;
 using platform::Utf8;
 using platform::Wide;
-using win32_input::CentreOnScreen;
-using win32_input::Key;
-using win32_input::kPatience;
-using win32_input::SendOnly;
-using win32_input::WaitFor;
-using win32_input::WindowText;
+using namespace win32_input;
 
 constexpr int kDialogTextId = 0xFFFF;
 constexpr COLORREF kWindowGrey = 0xE0E0E0, kLabelGrey = 0xC0C0C0;
@@ -37,13 +33,13 @@ constexpr COLORREF kWindowGrey = 0xE0E0E0, kLabelGrey = 0xC0C0C0;
 const std::string kUser = "scenario_user";
 const std::string kMessagesKey = regmod::kProfilesKey + kUser + "\\Custom Msgs";
 
-// Wine shows the build machine's root as drive Z:.
-std::wstring WindowsPath(const std::string& unixPath) {
-  std::wstring path = L"Z:" + Wide(unixPath);
-  for (wchar_t& character : path) {
-    if (character == L'/') character = L'\\';
-  }
-  return path;
+const std::wstring kProgram = Wide(WinePath(VANTOR_EXE));
+
+// Starts a program by its command line.
+bool Launch(std::wstring command, PROCESS_INFORMATION* process) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  return CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, process);
 }
 
 // --- Wine's registry, through advapi32 --------------------------------------------------------
@@ -74,21 +70,12 @@ int RowOf(const std::string& name) {
   return -1;
 }
 
-void ClickAt(POINT point) {
-  EXPECT_TRUE(win32_input::ClickAt(point)) << "the mouse never stayed at " << point.x << "," << point.y;
-}
-
-void Type(const std::string& text) { SendOnly(win32_input::Typing(text)); }
+void Type(const std::string& text) { SendOnly(Typing(text)); }
 
 class Vantor {
  public:
   Vantor() {
-    std::wstring command = L"\"" + WindowsPath(VANTOR_EXE) + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_)) {
-      ADD_FAILURE() << "vantor.exe did not start";
-    }
+    if (!Launch(L"\"" + kProgram + L"\"", &process_)) ADD_FAILURE() << "vantor.exe did not start";
   }
 
   ~Vantor() {
@@ -196,17 +183,15 @@ std::string InFront(HWND form, int leftTwips, int topTwips) {
 bool SaveWindowPicture(HWND window, const std::string& file) {
   RECT outer;
   GetWindowRect(window, &outer);
-  const std::wstring picture = WindowsPath(file);
+  const std::wstring picture = Wide(WinePath(file));
   DeleteFileW(picture.c_str());
-  std::wstring command = L"\"" + WindowsPath(WINDOW_PICTURE) + L"\"";
+  std::wstring command = L"\"" + Wide(WinePath(WINDOW_PICTURE)) + L"\"";
   for (const LONG number : {outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top}) {
     command += L" " + std::to_wstring(number);
   }
   command += L" \"" + Wide(file) + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  return CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process) &&
+  return Launch(command, &process) &&
          WaitFor([&] { return GetFileAttributesW(picture.c_str()) != INVALID_FILE_ATTRIBUTES; });
 }
 
@@ -326,7 +311,7 @@ TEST(VantorScenario, TheWarningComesBeforeTheWindowUntilItIsAnsweredNo) {
 
 // The icon the build packed from the SVG, at the sizes Windows asks for, and the version.
 TEST(VantorScenario, TheProgramFileCarriesItsIconAndVersion) {
-  const HMODULE file = LoadLibraryExW(WindowsPath(VANTOR_EXE).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  const HMODULE file = LoadLibraryExW(kProgram.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(file, nullptr);
   for (const int size : {16, 32, 48}) {
     const auto icon = static_cast<HICON>(
@@ -343,10 +328,9 @@ TEST(VantorScenario, TheProgramFileCarriesItsIconAndVersion) {
   }
   FreeLibrary(file);
 
-  const std::wstring path = WindowsPath(VANTOR_EXE);
-  std::vector<char> version(GetFileVersionInfoSizeW(path.c_str(), nullptr));
+  std::vector<char> version(GetFileVersionInfoSizeW(kProgram.c_str(), nullptr));
   ASSERT_FALSE(version.empty());
-  ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(version.size()), version.data()));
+  ASSERT_TRUE(GetFileVersionInfoW(kProgram.c_str(), 0, static_cast<DWORD>(version.size()), version.data()));
   wchar_t* value = nullptr;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueW(version.data(), L"\\StringFileInfo\\040904B0\\FileVersion",

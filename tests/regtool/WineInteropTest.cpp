@@ -9,6 +9,7 @@
 
 #include "Registry.h"
 #include "ToolRun.h"
+#include "WinePath.h"
 
 namespace {
 
@@ -23,12 +24,6 @@ bool OnPath(const std::string& program) {
   for (std::string folder; std::getline(folders, folder, ':');)
     if (access((folder + "/" + program).c_str(), X_OK) == 0) return true;
   return false;
-}
-
-// The path by which a Windows program in the prefix reaches a file here (Z: is /).
-std::string WinePath(std::string path) {
-  for (char& c : path) c = c == '/' ? '\\' : c;
-  return "Z:" + path;
 }
 
 // What reg query shows, less what Wine 8 gets wrong: it prints REG_QWORD data as "(null)".

@@ -3,6 +3,8 @@
 // its process or from another.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <functional>
 #include <string>
@@ -59,23 +61,24 @@ inline std::vector<INPUT> Typing(const std::string& text) {
 // Wine moves the X pointer behind the cursor, and the X server's word of that move comes
 // back a little later and moves the cursor once more; so the mouse has got there once the
 // cursor has stayed at the point through a few looks. `settle` runs after each look: the
-// window's thread can be made to catch up there when it is the caller's.
+// window's thread can be made to catch up there when it is the caller's. False, and a
+// failure of the test, when it never got there.
 inline bool MoveMouseTo(POINT point, const std::function<void()>& settle = [] {}) {
   int settled = 0;
-  return WaitFor([&] {
+  const bool there = WaitFor([&] {
     POINT cursor;
     settled = GetCursorPos(&cursor) && cursor.x == point.x && cursor.y == point.y ? settled + 1 : 0;
     if (!settled) SetCursorPos(point.x, point.y);
     settle();
     return settled == 5;
   });
+  EXPECT_TRUE(there) << "the mouse never stayed at " << point.x << "," << point.y;
+  return there;
 }
 
-// A left click once the mouse is there; false when it never got there.
-inline bool ClickAt(POINT point) {
-  if (!MoveMouseTo(point)) return false;
-  SendOnly({MouseButton(MOUSEEVENTF_LEFTDOWN), MouseButton(MOUSEEVENTF_LEFTUP)});
-  return true;
+// A left click once the mouse is there.
+inline void ClickAt(POINT point) {
+  if (MoveMouseTo(point)) SendOnly({MouseButton(MOUSEEVENTF_LEFTDOWN), MouseButton(MOUSEEVENTF_LEFTUP)});
 }
 
 inline POINT CentreOnScreen(HWND hwnd, RECT clientRect) {
