@@ -123,19 +123,7 @@ class Vantor {
     ClickAt(point);
   }
 
-  Texts Rows() {
-    const HWND list = Control("List1");
-    DWORD_PTR count = 0;
-    SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count);
-    Texts rows;
-    for (WPARAM row = 0; row < count; ++row) {
-      wchar_t text[1024] = {};
-      DWORD_PTR length = 0;
-      SendMessageTimeoutW(list, LB_GETTEXT, row, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &length);
-      rows.push_back(length < std::size(text) ? Utf8(std::wstring(text, length)) : "(unreadable)");
-    }
-    return rows;
-  }
+  Texts Rows() { return ListRows(Control("List1")); }
 
   int OuterHeight() {
     RECT outer;

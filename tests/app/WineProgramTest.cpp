@@ -3,11 +3,8 @@
 // runs, and the command line's refusals, from the real vantor program. Runs under
 // `scripts/wine-prefix with`, which hands it a fresh prefix in WINEPREFIX.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QApplication>
-#include <QListWidget>
-#include <QStringList>
 
 #include <cstdlib>
 #include <filesystem>
@@ -20,10 +17,10 @@
 #include "RegMod.h"
 #include "RegistryWine.h"
 #include "ToolRun.h"
-#include "ToolkitQt.h"
 
 namespace {
 
+using Texts = std::vector<std::string>;
 const std::string kUserKey = "HKCU\\Software\\yahoo\\pager";
 const std::string kMessagesKey = "HKCU\\Software\\Yahoo\\Pager\\profiles\\jdoe\\Custom Msgs";
 const std::string kProfilesKey = "HKCU\\Software\\Yahoo\\Pager\\profiles";
@@ -43,20 +40,12 @@ void WineSet(const std::string& key, const std::string& name, const std::string&
 std::optional<std::string> WineGet(const std::string& key, const std::string& name) {
   const ToolRun run = WineReg({"query", key, "/v", name});
   std::istringstream lines(run.out);
-  const std::string marker = "    " + name + "    REG_SZ    ";
+  const std::string marker = "    " + name + "    REG_SZ";  // then four spaces and the text, if any
   for (std::string line; std::getline(lines, line);) {
     std::erase(line, '\r');
-    if (line.rfind(marker, 0) == 0) return line.substr(marker.size());
-    if (line == "    " + name + "    REG_SZ") return "";
+    if (line.starts_with(marker)) return line.substr(std::min(line.size(), marker.size() + 4));
   }
   return std::nullopt;
-}
-
-QStringList Rows(platform::Window& form) {
-  auto* list = platform::WidgetOf(form).findChild<QListWidget*>("List1");
-  QStringList rows;
-  for (int i = 0; i < list->count(); ++i) rows << list->item(i)->text();
-  return rows;
 }
 
 class WineProgram : public testing::Test {
@@ -101,7 +90,7 @@ TEST_F(WineProgram, EditsTheMessagesInThePrefixWhileWineWatches) {
     EXPECT_EQ(form_->LabelNamed("Label2").Caption(), "jdoe");
 
     driver::Click(*form_, "Command2");
-    EXPECT_EQ(Rows(*form_), QStringList({"Out to lunch", "In a meeting"}));
+    EXPECT_EQ(driver::Rows(*form_, "List1"), Texts({"Out to lunch", "In a meeting"}));
 
     const auto input = driver::AnswerNextDialog(driver::Answer::Ok, "Back at 3");
     driver::Click(*form_, "Command5");
@@ -121,7 +110,7 @@ TEST_F(WineProgram, EditsTheMessagesInThePrefixWhileWineWatches) {
     // And the other way: what Wine's side changes shows at the next reload.
     WineSet(kMessagesKey, "4", "Changed outside");
     driver::Click(*form_, "Command2");
-    EXPECT_EQ(Rows(*form_), QStringList({"Out to lunch!", "Back at 3", "Changed outside"}));
+    EXPECT_EQ(driver::Rows(*form_, "List1"), Texts({"Out to lunch!", "Back at 3", "Changed outside"}));
   });
   // The hive was never touched.
   EXPECT_FALSE(std::filesystem::exists(std::string(std::getenv("XDG_DATA_HOME")) + "/vantor"));

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Toolkit.h"
 
@@ -34,6 +35,8 @@ void PressTab(platform::Window& window);
 void Type(platform::Window& window, const std::string& box, const std::string& text);
 void Click(platform::Window& window, const std::string& button);
 void ClickRow(platform::Window& window, const std::string& list, int row);
+// The list's rows, top to bottom, as the user reads them.
+std::vector<std::string> Rows(platform::Window& window, const std::string& list);
 
 // The next modal dialog, as the user saw and answered it.
 enum class Answer { Yes, No, Enter, Ok, Cancel };

@@ -116,6 +116,13 @@ void ClickRow(platform::Window& window, const std::string& list, int row) {
   QTest::mouseClick(rows->viewport(), Qt::LeftButton, {}, place.center());
 }
 
+std::vector<std::string> Rows(platform::Window& window, const std::string& list) {
+  auto* rows = qobject_cast<QListWidget*>(&Control(window, list));
+  std::vector<std::string> texts;
+  for (int row = 0; row < rows->count(); ++row) texts.push_back(rows->item(row)->text().toStdString());
+  return texts;
+}
+
 std::shared_ptr<const Dialog> AnswerNextDialog(Answer answer, const std::string& typed) {
   auto seen = std::make_shared<Dialog>();
   auto* poll = new QTimer;

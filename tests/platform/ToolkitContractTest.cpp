@@ -119,6 +119,7 @@ class ListBoxTest : public ToolkitTest {
 };
 
 TEST_F(ListBoxTest, RowsStayInAppendOrderAndTheUsersRowIsSelected) {
+  EXPECT_EQ(driver::Rows(*window_, "List"), (Texts{"pear", "apple", "fig"}));
   EXPECT_EQ(list_.SelectedText(), "");
   WhileShown([&] {
     driver::ClickRow(*window_, "List", 1);
@@ -139,6 +140,7 @@ TEST_F(ListBoxTest, ADisabledListKeepsItsSelectionAndClearRemovesItSilently) {
     list_.Clear();
     EXPECT_EQ(list_.SelectedText(), "");
     list_.Append("kiwi");
+    EXPECT_EQ(driver::Rows(*window_, "List"), Texts{"kiwi"});
     EXPECT_EQ(list_.SelectedText(), "");
     driver::ClickRow(*window_, "List", 0);
   });

@@ -204,6 +204,10 @@ void ClickRow(platform::Window& window, const std::string& list, int row) {
   ClickAt(CentreOnScreen(rows, place));
 }
 
+std::vector<std::string> Rows(platform::Window& window, const std::string& list) {
+  return ListRows(platform::ControlOf(window, list));
+}
+
 std::shared_ptr<const Dialog> AnswerNextDialog(Answer answer, const std::string& typed) {
   WatchWindowThread();
   auto seen = std::make_shared<Dialog>();

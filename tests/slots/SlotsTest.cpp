@@ -19,14 +19,12 @@
 #include "Slots.h"
 #include "ToolkitQt.h"
 
-// Lets GoogleTest print Qt's texts readably.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
-
 namespace {
 
 using namespace std::string_literals;
 using platform::kCurrentUser;
 using Log = std::vector<std::string>;
+using Texts = std::vector<std::string>;
 
 const std::string kUserKey = "SOFTWARE\\yahoo\\pager";
 
@@ -82,15 +80,11 @@ class Slots : public testing::Test {
   void Click(const char* button) const { driver::Click(*form_, button); }
   void SelectRow(int row) const { driver::ClickRow(*form_, "List1", row); }
 
-  QStringList Rows() const {
-    QStringList rows;
-    for (int i = 0; i < List()->count(); ++i) rows << List()->item(i)->text();
-    return rows;
-  }
+  Texts Rows() const { return driver::Rows(*form_, "List1"); }
 
-  QStringList EditBoxes() const {
-    QStringList texts;
-    for (const char* name : {"Text7", "Text8", "Text9", "Text10", "Text11"}) texts << Box(name)->text();
+  Texts EditBoxes() const {
+    Texts texts;
+    for (const char* name : {"Text7", "Text8", "Text9", "Text10", "Text11"}) texts.push_back(Box(name)->text().toStdString());
     return texts;
   }
 
@@ -115,8 +109,8 @@ TEST_F(Slots, ReloadListsTheSlotsThatHoldTextsAndEnablesCreate) {
   const std::string user = "get yahoo! user ID";
   EXPECT_EQ(Recorder().Take(), Log({user, "get 1", user, "set 1=a", user, "get 2", user, "get 3", user, "set 3=b",
                                     user, "get 4", user, "get 5", user, "set 5=c"}));
-  EXPECT_EQ(Rows(), QStringList({"a", "b", "c"}));
-  EXPECT_EQ(EditBoxes(), QStringList({"a", "", "b", "", "c"}));
+  EXPECT_EQ(Rows(), Texts({"a", "b", "c"}));
+  EXPECT_EQ(EditBoxes(), Texts({"a", "", "b", "", "c"}));
   EXPECT_TRUE(Enabled("Command5"));
   EXPECT_EQ(List()->currentRow(), -1);
   EXPECT_EQ(Slot(4), std::nullopt);  // a free slot is not written
@@ -125,7 +119,7 @@ TEST_F(Slots, ReloadListsTheSlotsThatHoldTextsAndEnablesCreate) {
 TEST_F(Slots, FullSlotsLeaveCreateDisabledAndTwinsAreListedTwice) {
   Seed({"x", "x", "y", "z", "w"});
   Click("Command2");
-  EXPECT_EQ(Rows(), QStringList({"x", "x", "y", "z", "w"}));
+  EXPECT_EQ(Rows(), Texts({"x", "x", "y", "z", "w"}));
   EXPECT_FALSE(Enabled("Command5"));
 
   // Submit's reload passes over a slot that has gone meanwhile, and never enables Create.
@@ -133,7 +127,7 @@ TEST_F(Slots, FullSlotsLeaveCreateDisabledAndTwinsAreListedTwice) {
   Click("Command4");
   regmod::DeleteRegValue(kCurrentUser, MessagesKey("jdoe"), "3");
   Click("Command6");
-  EXPECT_EQ(Rows(), QStringList({"x", "x", "z", "w"}));
+  EXPECT_EQ(Rows(), Texts({"x", "x", "z", "w"}));
   EXPECT_FALSE(Enabled("Command5"));
 }
 
@@ -141,7 +135,7 @@ TEST_F(Slots, ValueOfAnotherTypeIsListedAsTextAndStoredBackAsString) {
   ASSERT_TRUE(WriteRaw(platform::Registry::Default(), MessagesKey("jdoe"), "2", {platform::kRegDword, "\x2A\0\0\0"s}));
 
   Click("Command2");
-  EXPECT_EQ(Rows(), QStringList({"042"}));
+  EXPECT_EQ(Rows(), Texts({"042"}));
   EXPECT_EQ(Slot(2), Sz("042"));
 }
 
@@ -172,7 +166,7 @@ TEST_F(Slots, CreateAsksOnceAndFillsTheFirstEmptyEditBox) {
   EXPECT_EQ(log[1], "set 1=  out to lunch ");  // stored as typed, before the reload
   EXPECT_EQ(Slot(1), Sz("  out to lunch "));
   EXPECT_EQ(Slot(3), std::nullopt);
-  EXPECT_EQ(Rows(), QStringList({"  out to lunch ", "b", "d", "e"}));
+  EXPECT_EQ(Rows(), Texts({"  out to lunch ", "b", "d", "e"}));
 }
 
 TEST_F(Slots, CreateWithNoEmptyEditBoxAsksNothing) {
@@ -200,7 +194,7 @@ TEST_F(Slots, CancelledCreateStoresNothing) {
   Click("Command5");
   EXPECT_TRUE(dialog->answered);
   EXPECT_EQ(Slot(1), std::nullopt);
-  EXPECT_TRUE(Rows().isEmpty());
+  EXPECT_TRUE(Rows().empty());
 }
 
 TEST_F(Slots, DeleteRemovesEverySlotHoldingTheSelectedText) {
@@ -216,7 +210,7 @@ TEST_F(Slots, DeleteRemovesEverySlotHoldingTheSelectedText) {
                                     user, "get 1", user, "get 2", user, "get 3", user, "get 4", user, "get 5"}));
   EXPECT_EQ(Slot(2), Sz(""));
   EXPECT_EQ(Slot(4), Sz(""));
-  EXPECT_EQ(Rows(), QStringList({"DUP", "keep"}));
+  EXPECT_EQ(Rows(), Texts({"DUP", "keep"}));
   EXPECT_TRUE(Enabled("Command5"));
 }
 
@@ -227,7 +221,7 @@ TEST_F(Slots, DeleteWithoutAnExactlyMatchingSelectionDeletesNothing) {
   status_slots::Delete(*form_);
   EXPECT_EQ(Slot(1), Sz("Dup"));
   EXPECT_EQ(Slot(2), Sz(""));
-  EXPECT_EQ(Rows(), QStringList({"Dup", "keep"}));
+  EXPECT_EQ(Rows(), Texts({"Dup", "keep"}));
 
   SelectRow(0);
   Box("Text7")->setText("dup");  // the box now differs from the selection in case only
@@ -255,7 +249,7 @@ TEST_F(Slots, ModifyOpensOnlyTheLastHoldersEditBoxAndSubmitReloads) {
   EXPECT_TRUE(Enabled("List1"));
   EXPECT_EQ(EditBoxesEnabled(), std::vector<bool>(5, true));
   // Submit lists the empty slot as an empty row and leaves the missing slot's box alone.
-  EXPECT_EQ(Rows(), QStringList({"same", "other", "", "same!"}));
+  EXPECT_EQ(Rows(), Texts({"same", "other", "", "same!"}));
   EXPECT_EQ(Box("Text11")->text(), "kept by the missing slot");
 }
 
@@ -288,9 +282,9 @@ TEST_F(Slots, EachOperationUsesTheUserRecordedAtThatMoment) {
   EXPECT_EQ(Slot(1, "jdoe"), Sz("jdoe's"));
   Click("Command1");  // Refresh Name: the new ID, and the list as it was
   EXPECT_EQ(form_->LabelNamed("Label2").Caption(), "ann");
-  EXPECT_EQ(Rows(), QStringList({"jdoe's"}));
+  EXPECT_EQ(Rows(), Texts({"jdoe's"}));
   Click("Command2");
-  EXPECT_EQ(Rows(), QStringList({"jdoe's?", "ann's"}));
+  EXPECT_EQ(Rows(), Texts({"jdoe's?", "ann's"}));
 }
 
 TEST_F(Slots, DeleteAndModifyFollowTheSelectionAtOnceAndByTheTimer) {

@@ -105,4 +105,18 @@ inline std::string WindowText(HWND hwnd) {
   return platform::Utf8(text);
 }
 
+// A list box's rows, whichever process and thread it belongs to.
+inline std::vector<std::string> ListRows(HWND list) {
+  DWORD_PTR count = 0;
+  SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count);
+  std::vector<std::string> rows;
+  for (WPARAM row = 0; row < count; ++row) {
+    wchar_t text[1024] = {};
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(list, LB_GETTEXT, row, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &length);
+    rows.push_back(length < std::size(text) ? platform::Utf8(std::wstring(text, length)) : "(unreadable)");
+  }
+  return rows;
+}
+
 }  // namespace win32_input
