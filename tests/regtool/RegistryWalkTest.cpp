@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "RawRegistry.h"
 #include "RegistryUnderTest.h"
 
 namespace {
@@ -22,10 +23,8 @@ RegKey Create(const std::string& path) {
   return key;
 }
 
-void Set(RegKey key, const std::string& name, std::uint32_t type, const std::string& bytes) {
-  EXPECT_EQ(RegistryUnderTest().SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                     static_cast<std::uint32_t>(bytes.size())),
-            kSuccess);
+void Set(const std::string& path, const std::string& name, std::uint32_t type, const std::string& bytes) {
+  EXPECT_TRUE(WriteRaw(RegistryUnderTest(), path, name, {type, bytes})) << path << " " << name;
 }
 
 std::vector<std::string> SubkeyNames(RegKey key) {
@@ -57,9 +56,9 @@ TEST_F(RegistryWalk, EnumeratesSubkeysAndValuesByUpperCasedName) {
   for (const char* name : {"beta", "\xE9t\xE9", "Alpha", "GAMMA"}) RegistryUnderTest().CloseKey(Create(kBase + "\\" + name));
   EXPECT_EQ(SubkeyNames(key), (std::vector<std::string>{"Alpha", "beta", "GAMMA", "\xE9t\xE9"}));
 
-  Set(key, "", kRegSz, "default\0"s);
-  Set(key, "Mid", kRegBinary, std::string(5000, '\x7F'));
-  Set(key, "zeta", kRegDword, "\x01\x02\x03\x04"s);
+  Set(kBase, "", kRegSz, "default\0"s);
+  Set(kBase, "Mid", kRegBinary, std::string(5000, '\x7F'));
+  Set(kBase, "zeta", kRegDword, "\x01\x02\x03\x04"s);
   std::vector<std::string> names;
   std::string name;
   std::uint32_t type = 0;
@@ -88,7 +87,7 @@ TEST_F(RegistryWalk, EnumeratesSubkeysAndValuesByUpperCasedName) {
 TEST_F(RegistryWalk, DeleteKeyRefusesParentsAndTakesValuesAlong) {
   const RegKey key = Create(kBase + "\\Parent");
   RegistryUnderTest().CloseKey(Create(kBase + "\\Parent\\Child"));
-  Set(key, "kept", kRegSz, "x\0"s);
+  Set(kBase + "\\Parent", "kept", kRegSz, "x\0"s);
   EXPECT_EQ(RegistryUnderTest().DeleteKey(kCurrentUser, kBase + "\\Parent"), kAccessDenied);
   EXPECT_EQ(RegistryUnderTest().DeleteKey(kCurrentUser, kBase + "\\Parent\\Missing"), kFileNotFound);
   EXPECT_EQ(RegistryUnderTest().DeleteKey(kCurrentUser, kBase + "\\PARENT\\child"), kSuccess);
@@ -103,10 +102,8 @@ TEST_F(RegistryWalk, DeleteKeyRefusesParentsAndTakesValuesAlong) {
 
 TEST_F(RegistryWalk, HandlesToADeletedKeyAnswerKeyDeleted) {
   const RegKey key = Create(kBase + "\\Doomed");
-  Set(key, "v", kRegSz, "x\0"s);
-  const RegKey parent = Create(kBase);
-  ASSERT_EQ(RegistryUnderTest().DeleteKey(parent, "Doomed"), kSuccess);
-  RegistryUnderTest().CloseKey(parent);
+  Set(kBase + "\\Doomed", "v", kRegSz, "x\0"s);
+  ASSERT_EQ(RegistryUnderTest().DeleteKey(kCurrentUser, kBase + "\\Doomed"), kSuccess);
   // A new key may get the deleted one's place in the store: the old handle must not see it.
   RegistryUnderTest().CloseKey(Create(kBase + "\\Newcomer"));
 
