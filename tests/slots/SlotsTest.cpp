@@ -23,10 +23,9 @@ namespace {
 
 using namespace std::string_literals;
 using platform::kCurrentUser;
+using regmod::ValueType;
 using Log = std::vector<std::string>;
 using Texts = std::vector<std::string>;
-
-const std::string kUserKey = "SOFTWARE\\yahoo\\pager";
 
 // The program's registry calls pass through it; the test's own reads and writes don't.
 RecordingRegistry& Recorder() {
@@ -34,9 +33,7 @@ RecordingRegistry& Recorder() {
   return recorder;
 }
 
-std::string MessagesKey(const std::string& user) {
-  return "SOFTWARE\\Yahoo\\Pager\\profiles\\" + user + "\\Custom Msgs";
-}
+std::string MessagesKey(const std::string& user) { return regmod::kProfilesKey + user + "\\Custom Msgs"; }
 
 // A slot's value as the registry holds it, or nothing when it is missing.
 std::optional<RawValue> Slot(int k, const std::string& user = "jdoe") {
@@ -44,7 +41,7 @@ std::optional<RawValue> Slot(int k, const std::string& user = "jdoe") {
 }
 
 void RecordUser(const std::string& user) {
-  regmod::SetRegValue(kCurrentUser, kUserKey, "yahoo! user ID", regmod::ValueType::String, user);
+  regmod::SetRegValue(kCurrentUser, regmod::kPagerKey, regmod::kLastUserValue, ValueType::String, user);
 }
 
 class Slots : public testing::Test {
@@ -59,13 +56,10 @@ class Slots : public testing::Test {
     widget_->show();
   }
 
-  // Stores texts into slots 1..5 of jdoe; std::nullopt leaves a slot missing.
-  static void Seed(std::initializer_list<std::optional<std::string>> texts) {
-    int k = 0;
-    for (const auto& text : texts) {
-      ++k;
-      if (text) regmod::SetRegValue(kCurrentUser, MessagesKey("jdoe"), std::to_string(k), regmod::ValueType::String, *text);
-    }
+  // Stores texts into slots 1..5 of jdoe; std::nullopt, or no text at all, leaves a slot missing.
+  static void Seed(const std::vector<std::optional<std::string>>& texts) {
+    for (std::size_t k = 0; k < texts.size(); ++k)
+      if (texts[k]) regmod::SetRegValue(kCurrentUser, MessagesKey("jdoe"), std::to_string(k + 1), ValueType::String, *texts[k]);
   }
 
   template <typename T>
@@ -198,7 +192,7 @@ TEST_F(Slots, CancelledCreateStoresNothing) {
 }
 
 TEST_F(Slots, DeleteRemovesEverySlotHoldingTheSelectedText) {
-  Seed({"DUP", "dup", "keep", "dup", std::nullopt});
+  Seed({"DUP", "dup", "keep", "dup"});
   Click("Command2");
   SelectRow(1);  // "dup", held by slots 2 and 4
   EXPECT_EQ(form_->TextBoxNamed("Text6").Text(), "dup");
@@ -215,7 +209,7 @@ TEST_F(Slots, DeleteRemovesEverySlotHoldingTheSelectedText) {
 }
 
 TEST_F(Slots, DeleteWithoutAnExactlyMatchingSelectionDeletesNothing) {
-  Seed({"Dup", "", "keep", std::nullopt, std::nullopt});
+  Seed({"Dup", "", "keep"});
   // No row chosen yet, and every edit box still empty: the button does this until the
   // timer's first tick. The empty selection names no message.
   status_slots::Delete(*form_);
@@ -231,7 +225,7 @@ TEST_F(Slots, DeleteWithoutAnExactlyMatchingSelectionDeletesNothing) {
 }
 
 TEST_F(Slots, ModifyOpensOnlyTheLastHoldersEditBoxAndSubmitReloads) {
-  Seed({"same", "other", "", "same", std::nullopt});
+  Seed({"same", "other", "", "same"});
   Box("Text11")->setText("kept by the missing slot");
   regmod::DeleteRegValue(kCurrentUser, MessagesKey("jdoe"), "5");  // the slot vanishes behind it
   Click("Command2");
@@ -254,7 +248,7 @@ TEST_F(Slots, ModifyOpensOnlyTheLastHoldersEditBoxAndSubmitReloads) {
 }
 
 TEST_F(Slots, ModifyComparesTheListsSelectionAsItIsNow) {
-  Seed({"a", "b", std::nullopt, std::nullopt, std::nullopt});
+  Seed({"a", "b"});
   Click("Command2");
   SelectRow(0);
   Box("Text7")->setText("changed");  // no box holds "a" any more
@@ -273,10 +267,10 @@ TEST_F(Slots, ModifyComparesTheListsSelectionAsItIsNow) {
 }
 
 TEST_F(Slots, EachOperationUsesTheUserRecordedAtThatMoment) {
-  Seed({"jdoe's", std::nullopt, std::nullopt, std::nullopt, std::nullopt});
+  Seed({"jdoe's"});
   Click("Command2");
   RecordUser("ann");
-  regmod::SetRegValue(kCurrentUser, MessagesKey("ann"), "2", regmod::ValueType::String, "ann's");
+  regmod::SetRegValue(kCurrentUser, MessagesKey("ann"), "2", ValueType::String, "ann's");
   driver::Type(*form_, "Text7", "?");
   EXPECT_EQ(Slot(1, "ann"), Sz("jdoe's?"));
   EXPECT_EQ(Slot(1, "jdoe"), Sz("jdoe's"));
@@ -288,7 +282,7 @@ TEST_F(Slots, EachOperationUsesTheUserRecordedAtThatMoment) {
 }
 
 TEST_F(Slots, DeleteAndModifyFollowTheSelectionAtOnceAndByTheTimer) {
-  Seed({"a", "", std::nullopt, std::nullopt, std::nullopt});
+  Seed({"a", ""});
   EXPECT_TRUE(QTest::qWaitFor([this] { return !Enabled("Command3"); })) << "a tick with nothing selected";
   Click("Command2");
   SelectRow(0);
