@@ -27,18 +27,13 @@ const std::string kProfilesKey = "HKCU\\Software\\Yahoo\\Pager\\profiles";
 
 std::string Prefix() { return std::getenv("WINEPREFIX"); }
 
-ToolRun WineReg(std::vector<std::string> args) {
-  args.insert(args.begin(), {WINE_PREFIX, "run", Prefix(), "reg"});
-  return RunProgram(args);
-}
-
 void WineSet(const std::string& key, const std::string& name, const std::string& text) {
-  ASSERT_EQ(WineReg({"add", key, "/v", name, "/d", text, "/f"}).exitCode, 0) << key << " " << name;
+  ASSERT_EQ(RunInWine({"reg", "add", key, "/v", name, "/d", text, "/f"}).exitCode, 0) << key << " " << name;
 }
 
 // A REG_SZ value as `reg query` shows it, or nothing when it is missing.
 std::optional<std::string> WineGet(const std::string& key, const std::string& name) {
-  const ToolRun run = WineReg({"query", key, "/v", name});
+  const ToolRun run = RunInWine({"reg", "query", key, "/v", name});
   std::istringstream lines(run.out);
   const std::string marker = "    " + name + "    REG_SZ";  // then four spaces and the text, if any
   for (std::string line; std::getline(lines, line);) {

@@ -77,6 +77,13 @@ ToolRun RunReg(std::vector<std::string> args, const std::string& input) {
   return RunProgram(args, input);
 }
 
+ToolRun RunInWine(std::vector<std::string> args) {
+  const char* prefix = std::getenv("WINEPREFIX");
+  if (!prefix) return {-1, "", "WINEPREFIX is not set: the suite runs under scripts/wine-prefix with\n"};
+  args.insert(args.begin(), {WINE_PREFIX, "run", prefix});
+  return RunProgram(args);
+}
+
 Tree ReadHive(const std::string& path) {
   Tree tree;
   platform::RegKey key = platform::kNoKey;

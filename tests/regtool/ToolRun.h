@@ -29,6 +29,9 @@ ToolRun Finish(const Started& program);
 ToolRun RunProgram(const std::vector<std::string>& argv, const std::string& input = "");
 // Runs vantor-reg with these arguments.
 ToolRun RunReg(std::vector<std::string> args, const std::string& input = "");
+// Runs a program of the Wine prefix in WINEPREFIX (reg, regedit), for the suites that run
+// under `scripts/wine-prefix with`.
+ToolRun RunInWine(std::vector<std::string> args);
 
 // Every key at and below path (under HKEY_CURRENT_USER) with its values' types and bytes,
 // by the names the registry enumerates; empty when the key is missing.

@@ -1,8 +1,7 @@
-// .reg files between vantor-reg and Wine's own regedit and reg, in a fresh Wine prefix
-// (tests/regtool/wine-prefix): Wine's export imports into the hive value for value, and
-// vantor-reg's export imports into Wine, which then shows and exports the same.
+// .reg files between vantor-reg and Wine's own regedit and reg, in the fresh Wine prefix that
+// `scripts/wine-prefix with` runs the suite in: Wine's export imports into the hive value for
+// value, and vantor-reg's export imports into Wine, which then shows and exports the same.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <sstream>
@@ -19,13 +18,6 @@ using namespace platform;
 const std::string kPath = "Software\\VantorInterop";
 const std::string kKey = "HKCU\\" + kPath;
 
-bool OnPath(const std::string& program) {
-  std::istringstream folders(std::getenv("PATH") ? std::getenv("PATH") : "");
-  for (std::string folder; std::getline(folders, folder, ':');)
-    if (access((folder + "/" + program).c_str(), X_OK) == 0) return true;
-  return false;
-}
-
 // What reg query shows, less what Wine 8 gets wrong: it prints REG_QWORD data as "(null)".
 std::string Shown(const std::string& output) {
   std::istringstream lines(output);
@@ -39,25 +31,11 @@ std::string Shown(const std::string& output) {
 
 class WineInterop : public testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (OnPath("wine")) prefix_ = RunProgram({WINE_PREFIX, "start"}).out;
-    if (!prefix_.empty()) prefix_.pop_back();  // the line end
-  }
-  static void TearDownTestSuite() {
-    if (!prefix_.empty()) RunProgram({WINE_PREFIX, "end", prefix_});
-  }
   void SetUp() override {
-    if (!OnPath("wine")) GTEST_SKIP() << "wine is not installed; these checks need Wine's regedit and reg";
-    ASSERT_FALSE(prefix_.empty()) << "no Wine prefix could be set up";
     RunReg({"delete", kKey, "/f"});
-    Wine({"reg", "delete", kKey, "/f"});
-  }
-  static ToolRun Wine(std::vector<std::string> args) {
-    args.insert(args.begin(), {WINE_PREFIX, "run", prefix_});
-    return RunProgram(args);
+    RunInWine({"reg", "delete", kKey, "/f"});
   }
 
-  static inline std::string prefix_;
   const std::string folder_ = std::getenv("XDG_DATA_HOME");
 };
 
@@ -88,12 +66,12 @@ TEST_F(WineInterop, WineRegeditExportImportsIntoTheHive) {
     std::vector<std::string> add = {"reg", "add", kKey + seed.subkey, "/ve"};
     if (!seed.name.empty()) add.back() = "/v", add.push_back(seed.name);
     add.insert(add.end(), {"/t", seed.type, "/d", seed.data, "/f"});
-    ASSERT_EQ(Wine(add).exitCode, 0) << seed.name;
+    ASSERT_EQ(RunInWine(add).exitCode, 0) << seed.name;
     expected[kPath + seed.subkey][seed.name == "café" ? "caf\xE9" : seed.name] = {seed.storedType,
                                                                                   seed.stored};
   }
   const std::string file = folder_ + "/from-wine.reg";
-  ASSERT_EQ(Wine({"regedit", "/e", WinePath(file), "HKEY_CURRENT_USER\\" + kPath}).exitCode, 0);
+  ASSERT_EQ(RunInWine({"regedit", "/e", WinePath(file), "HKEY_CURRENT_USER\\" + kPath}).exitCode, 0);
   const ToolRun run = RunReg({"import", file});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(ReadHive(kPath), expected);
@@ -130,18 +108,18 @@ TEST_F(WineInterop, VantorRegExportImportsIntoWine) {
 
   const std::string file = folder_ + "/to-wine.reg", back = folder_ + "/back-from-wine.reg";
   ASSERT_EQ(RunReg({"export", kKey, file, "/y"}).exitCode, 0);
-  ASSERT_EQ(Wine({"regedit", WinePath(file)}).exitCode, 0);
-  const ToolRun wineQuery = Wine({"reg", "query", kKey + "\\Plain", "/s"});
+  ASSERT_EQ(RunInWine({"regedit", WinePath(file)}).exitCode, 0);
+  const ToolRun wineQuery = RunInWine({"reg", "query", kKey + "\\Plain", "/s"});
   EXPECT_EQ(wineQuery.exitCode, 0);
   EXPECT_EQ(Shown(wineQuery.out), Shown(RunReg({"query", kKey + "\\Plain", "/s"}).out));
 
   const std::string plain = folder_ + "/plain.reg";
   RunReg({"export", kKey + "\\Plain", plain, "/y"});
-  ASSERT_EQ(Wine({"regedit", "/e", WinePath(back), "HKEY_CURRENT_USER\\" + kPath + "\\Plain"}).exitCode, 0);
+  ASSERT_EQ(RunInWine({"regedit", "/e", WinePath(back), "HKEY_CURRENT_USER\\" + kPath + "\\Plain"}).exitCode, 0);
   EXPECT_EQ(ReadFile(back), ReadFile(plain));
 
   // What Wine now holds comes back byte for byte through its own export.
-  ASSERT_EQ(Wine({"regedit", "/e", WinePath(back), "HKEY_CURRENT_USER\\" + kPath}).exitCode, 0);
+  ASSERT_EQ(RunInWine({"regedit", "/e", WinePath(back), "HKEY_CURRENT_USER\\" + kPath}).exitCode, 0);
   RunReg({"delete", kKey, "/f"});
   const ToolRun run = RunReg({"import", back});
   EXPECT_EQ(run.exitCode, 0) << run.err;
