@@ -34,6 +34,15 @@ std::string Utf16(const std::string& latin1) {
   return bytes;
 }
 
+// vantor-reg with these arguments fails: exit code 1, nothing on standard output, and the
+// error on standard error.
+void ExpectFails(const std::vector<std::string>& args, const std::string& error) {
+  const ToolRun run = RunReg(args);
+  EXPECT_EQ(run.exitCode, 1) << testing::PrintToString(args);
+  EXPECT_EQ(run.out, "") << testing::PrintToString(args);
+  EXPECT_EQ(run.err, error) << testing::PrintToString(args);
+}
+
 class RegTool : public testing::Test {
  protected:
   void SetUp() override { RunReg({"delete", kKey, "/f"}); }
@@ -65,20 +74,13 @@ TEST_F(RegTool, QueryPrintsKeysAndValuesAsRegExe) {
   // The name as asked for, as reg.exe prints it.
   EXPECT_EQ(RunReg({"query", kKey, "/v", "Q"}).out,
             "\n" + kShown + "\n    Q    REG_QWORD    0x123456789abcdef0\n\n");
-  EXPECT_EQ(RunReg({"query", kKey, "/ve", "/s"}).out, "\n" + kShown +
-                                                          "\n    (Default)    REG_SZ    déjà\n\n" + kShown +
-                                                          "\\Alpha\n    (Default)    REG_SZ    \n\n"
-                                                          "End of search: 2 match(es) found.\n");
+  EXPECT_EQ(RunReg({"query", kKey, "/ve", "/s"}).out,
+            "\n" + kShown + "\n    (Default)    REG_SZ    déjà\n\n" + kShown + "\\Alpha\n    (Default)    REG_SZ    \n\n"
+            "End of search: 2 match(es) found.\n");
   EXPECT_EQ(RunReg({"query", kKey + "\\Sub", "/ve"}).out,
             "\n" + kShown + "\\Sub\n    (Default)    REG_SZ    (value not set)\n\n");
-
-  for (const std::vector<std::string>& missing :
-       {std::vector<std::string>{"query", kKey, "/v", "nope"}, {"query", kKey + "\\Nope"}}) {
-    run = RunReg(missing);
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, kMissing);
-  }
+  ExpectFails({"query", kKey, "/v", "nope"}, kMissing);
+  ExpectFails({"query", kKey + "\\Nope"}, kMissing);
 }
 
 TEST_F(RegTool, AddStoresDataAsRegExeDoesAndRefusesBadData) {
@@ -123,10 +125,10 @@ TEST_F(RegTool, AddStoresDataAsRegExeDoesAndRefusesBadData) {
     EXPECT_EQ(run.exitCode, 1) << testing::PrintToString(args);
     EXPECT_EQ(run.err.substr(0, 7), "ERROR: ") << run.err;
   }
-  EXPECT_EQ(RunReg({"add", kKey, "/v", "v", "/d", "\xD0\x96", "/f"}).err,
-            "ERROR: U+0416 (\xD0\x96) is not in Windows-1252, the registry's code page here.\n");
-  EXPECT_EQ(RunReg({"add", kKey + "\\line\nbreak", "/f"}).err,
-            "ERROR: Invalid key name: a key's name can't hold U+000A, a control character.\n");
+  ExpectFails({"add", kKey, "/v", "v", "/d", "\xD0\x96", "/f"},
+              "ERROR: U+0416 (\xD0\x96) is not in Windows-1252, the registry's code page here.\n");
+  ExpectFails({"add", kKey + "\\line\nbreak", "/f"},
+              "ERROR: Invalid key name: a key's name can't hold U+000A, a control character.\n");
   EXPECT_EQ(ReadHive(kPath), before);
 }
 
@@ -144,11 +146,8 @@ TEST_F(RegTool, MalformedUtf8IsNeverReadAsACharacter) {
     EXPECT_EQ(Registry::Default().ToAnsi(text.utf8), text.ansi);
     for (const std::vector<std::string>& args : {std::vector<std::string>{"add", kKey, "/v", text.utf8, "/f"},
                                                  {"add", kKey + "\\" + text.utf8, "/f"},
-                                                 {"add", kKey, "/v", "v", "/t", "REG_NONE", "/d", text.utf8, "/f"}}) {
-      const ToolRun run = RunReg(args);
-      EXPECT_EQ(run.exitCode, 1) << text.ansi;
-      EXPECT_EQ(run.err, "ERROR: An argument holds bytes that are not valid UTF-8.\n");
-    }
+                                                 {"add", kKey, "/v", "v", "/t", "REG_NONE", "/d", text.utf8, "/f"}})
+      ExpectFails(args, "ERROR: An argument holds bytes that are not valid UTF-8.\n");
   }
   EXPECT_EQ(ReadHive(kPath), Tree());
 }
@@ -169,9 +168,7 @@ TEST_F(RegTool, AsksBeforeOverwritingOrDeletingUnlessForced) {
   EXPECT_EQ(RunReg({"delete", kKey, "/v", "a"}).out,
             "Delete the registry value a (Yes/No)? \nThe operation was canceled by the user.\n");
   EXPECT_EQ(RunReg({"delete", kKey, "/v", "a"}, "Y\n").out, "Delete the registry value a (Yes/No)? " + kDone);
-  run = RunReg({"delete", kKey, "/v", "a", "/f"});
-  EXPECT_EQ(run.err, kMissing);
-  EXPECT_EQ(run.exitCode, 1);
+  ExpectFails({"delete", kKey, "/v", "a", "/f"}, kMissing);
 
   EXPECT_EQ(RunReg({"delete", kKey, "/va", "/f"}).out, kDone);
   EXPECT_EQ(ReadHive(kPath)[kPath], Values());
@@ -259,34 +256,30 @@ TEST_F(RegTool, FaultyFilesNameTheirLineAndChangeNothing) {
   const Tree before = ReadHive(kPath);
   // Every file changes the hive in its lines 2 to 4 before the fault.
   const std::string changes = "[HKEY_CURRENT_USER\\" + kPath + "]\r\n\"new\"=\"1\"\r\n\"keep\"=-\r\n";
+  const std::string v4 = "REGEDIT4\r\n" + changes;
+  const std::string v5 = "\xFF\xFE" + Utf16("Windows Registry Editor Version 5.00\r\n" + changes);
   const struct {
     std::string text;
     int line;
     std::string error;
   } faulty[] = {
       {"REGEDIT5\r\n" + changes, 1, "not a .reg file: the first line must be"},
-      {"REGEDIT4\r\n" + changes + "\"b\"=dword:123456789", 5, "dword: must be followed by 1 to 8 hex digits"},
-      {"REGEDIT4\r\n" + changes + "[-HKCU\\" + kPath + "]\r\n\"a\"=\"1\"", 6, "a value outside of any key"},
-      {"REGEDIT4\r\n" + changes + "[HKEY_LOCAL_MACHINE\\Software]", 5, "only keys under HKEY_CURRENT_USER"},
-      {"REGEDIT4\r\n" + changes + "\"h\"=hex:01,\\\r\n\r\n", 5,
-       "hex data continues past the end of the file"},
-      {"REGEDIT4\r\n" + changes + "\"h\"=hex:01,\\\r\n 02,,03", 6,
-       "a ',' in hex data without a byte beside it"},
-      {"REGEDIT4\r\n" + changes + "\"h\"=hex:01,zz", 5, "not a byte in hex: zz"},
-      {"REGEDIT4\r\n" + changes + "\"s\"=\"open", 5, "a string without its closing '\"'"},
-      {"REGEDIT4\r\n" + changes + "\"s\"=\"a\\qb\"", 5, "unknown escape \\q"},
-      {"REGEDIT4\r\n" + changes + "\"s\"=\"a\" b", 5, "text after the data: b"},
-      {"REGEDIT4\r\n" + changes + "\"s\"=str:\"a\"", 5, "unknown kind of data: str:\"a\""},
-      {"REGEDIT4\r\n" + changes + "[HKCU\\" + kPath + "\\" + std::string(256, 'k') + "]", 5,
+      {v4 + "\"b\"=dword:123456789", 5, "dword: must be followed by 1 to 8 hex digits"},
+      {v4 + "[-HKCU\\" + kPath + "]\r\n\"a\"=\"1\"", 6, "a value outside of any key"},
+      {v4 + "[HKEY_LOCAL_MACHINE\\Software]", 5, "only keys under HKEY_CURRENT_USER"},
+      {v4 + "\"h\"=hex:01,\\\r\n\r\n", 5, "hex data continues past the end of the file"},
+      {v4 + "\"h\"=hex:01,\\\r\n 02,,03", 6, "a ',' in hex data without a byte beside it"},
+      {v4 + "\"h\"=hex:01,zz", 5, "not a byte in hex: zz"},
+      {v4 + "\"s\"=\"open", 5, "a string without its closing '\"'"},
+      {v4 + "\"s\"=\"a\\qb\"", 5, "unknown escape \\q"},
+      {v4 + "\"s\"=\"a\" b", 5, "text after the data: b"},
+      {v4 + "\"s\"=str:\"a\"", 5, "unknown kind of data: str:\"a\""},
+      {v4 + "[HKCU\\" + kPath + "\\" + std::string(256, 'k') + "]", 5,
        "cannot create the key " + kPath + "\\" + std::string(256, 'k') + ": The parameter is incorrect."},
-      {"\xFF\xFE" + Utf16("Windows Registry Editor Version 5.00\r\n" + changes + "\"s\"=\"") + "\x16\x04" +
-           Utf16("\""),
-       5, "U+0416 (\xD0\x96) is not in Windows-1252"},
-      {"REGEDIT4\r\n" + changes + "[HKCU\\" + Deep(513) + "]", 5, "a key can be at most 512 levels deep"},
-      {"REGEDIT4\r\n" + changes + "[HKCU\\" + kPath + "\\a\tb]", 5,
-       "a key's name can't hold U+0009, a control character"},
-      {"\xFF\xFE" + Utf16("Windows Registry Editor Version 5.00\r\n" + changes + "\"t\"=hex(1):61"), 5,
-       "text data in a version 5 file must be UTF-16"}};
+      {v5 + Utf16("\"s\"=\"") + "\x16\x04" + Utf16("\""), 5, "U+0416 (\xD0\x96) is not in Windows-1252"},
+      {v4 + "[HKCU\\" + Deep(513) + "]", 5, "a key can be at most 512 levels deep"},
+      {v4 + "[HKCU\\" + kPath + "\\a\tb]", 5, "a key's name can't hold U+0009, a control character"},
+      {v5 + Utf16("\"t\"=hex(1):61"), 5, "text data in a version 5 file must be UTF-16"}};
   for (const auto& file : faulty) {
     WriteFile(file_, file.text);
     const ToolRun run = RunReg({"import", file_});
@@ -298,11 +291,8 @@ TEST_F(RegTool, FaultyFilesNameTheirLineAndChangeNothing) {
   }
   // Paths that open but can't be read as files.
   const std::pair<std::string, int> unreadable[] = {{std::getenv("XDG_DATA_HOME"), EISDIR}, {"/proc/self/mem", EIO}};
-  for (const auto& [path, error] : unreadable) {
-    const ToolRun run = RunReg({"import", path});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, "vantor-reg: " + path + ": " + std::strerror(error) + "\n");
-  }
+  for (const auto& [path, error] : unreadable)
+    ExpectFails({"import", path}, "vantor-reg: " + path + ": " + std::strerror(error) + "\n");
 }
 
 // Keys that another program made through the registry functions and vantor-reg refuses to
@@ -315,18 +305,14 @@ TEST_F(RegTool, KeysNoFileCanHoldAreWalkedAndDeletedButNotExported) {
   EXPECT_EQ(RunReg({"query", kKey, "/v", "v", "/s"}).out,
             "\nHKEY_CURRENT_USER\\" + deepest + "\n    v    REG_SZ    bottom\n\nEnd of search: 1 match(es) found.\n");
   WriteFile(file_, "kept");
-  ToolRun run = RunReg({"export", kKey, file_, "/y"});
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, "ERROR: HKEY_CURRENT_USER\\" + Deep(513) +
-                         " can't be exported: a key can be at most 512 levels deep.\n");
+  ExpectFails({"export", kKey, file_, "/y"},
+              "ERROR: HKEY_CURRENT_USER\\" + Deep(513) + " can't be exported: a key can be at most 512 levels deep.\n");
   EXPECT_EQ(RunReg({"delete", kKey, "/f"}).out, kDone);
   EXPECT_EQ(RunReg({"query", kKey}).exitCode, 1);
 
   SetRaw(kPath + "\\line\nbreak", "", kRegSz, "\0"s);
-  run = RunReg({"export", kKey, file_, "/y"});
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, "ERROR: " + kShown +
-                         "\\line\nbreak can't be exported: a key's name can't hold U+000A, a control character.\n");
+  ExpectFails({"export", kKey, file_, "/y"}, "ERROR: " + kShown + "\\line\nbreak can't be exported: "
+                                             "a key's name can't hold U+000A, a control character.\n");
   EXPECT_EQ(ReadFile(file_), "kept");
 }
 
