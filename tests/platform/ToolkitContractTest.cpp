@@ -2,6 +2,7 @@
 // driver (Driver.h) alone, so that each toolkit's adapter passes the same suite.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -18,8 +19,7 @@ using platform::ControlKind;
 using Texts = std::vector<std::string>;
 
 constexpr ControlDef kControls[] = {
-    {.name = "Go", .kind = ControlKind::Button, .text = "Go", .left = 120, .top = 120, .width = 1200,
-     .height = 375},
+    {.name = "Go", .kind = ControlKind::Button, .text = "Go", .left = 120, .top = 120, .width = 1200, .height = 375},
     {.name = "Off", .kind = ControlKind::Button, .text = "Off", .left = 1440, .top = 120, .width = 1200,
      .height = 375, .enabled = false},
     {.name = "Edit", .kind = ControlKind::TextBox, .left = 120, .top = 600, .width = 3000, .height = 285},
@@ -151,9 +151,7 @@ TEST_F(ListBoxTest, ADisabledListKeepsItsSelectionAndClearRemovesItSilently) {
 
 TEST_F(ToolkitTest, OnlyAnEnabledButtonRaisesItsClick) {
   Texts clicks;
-  for (const char* name : {"Go", "Off"}) {
-    window_->ButtonNamed(name).OnClick([&clicks, name] { clicks.push_back(name); });
-  }
+  for (const char* name : {"Go", "Off"}) window_->ButtonNamed(name).OnClick([&clicks, name] { clicks.push_back(name); });
 
   WhileShown([&] {
     driver::Click(*window_, "Off");
@@ -209,14 +207,12 @@ TEST_F(ToolkitTest, HeightChangesAtOnceAtTheLowerEdge) {
     EXPECT_EQ(start.width, kClientWidth / kTwipsPerPixel);
     EXPECT_EQ(start.height, kClientHeight / kTwipsPerPixel);
 
+    const auto sides = [](const driver::Rect& area) { return std::array{area.left, area.top, area.width, area.height}; };
     const int outer = window_->OuterHeight();
     for (const int change : {-1500, 3000}) {
       window_->SetOuterHeight(outer + change);
-      const driver::Rect now = driver::ClientArea(*window_);
-      EXPECT_EQ(now.left, start.left);
-      EXPECT_EQ(now.top, start.top);
-      EXPECT_EQ(now.width, start.width);
-      EXPECT_EQ(now.height, start.height + change / kTwipsPerPixel);
+      EXPECT_EQ(sides(driver::ClientArea(*window_)),
+                sides({start.left, start.top, start.width, start.height + change / kTwipsPerPixel}));
     }
   });
 }
