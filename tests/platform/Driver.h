@@ -19,6 +19,10 @@ void Later(int ms, std::function<void()> function);
 // Closes the window as its close button does.
 void Close(platform::Window& window);
 
+// Runs the window and, once it shows with no dialog in front of it, the user's part; then
+// closes it. What Window::Run returns.
+int WhileShown(platform::Window& window, std::function<void()> userPart);
+
 bool IsShown(platform::Window& window);
 
 // The client area on the screen, in pixels.

@@ -77,6 +77,16 @@ void Later(int ms, std::function<void()> function) { QTimer::singleShot(ms, std:
 
 void Close(platform::Window& window) { platform::WidgetOf(window).close(); }
 
+int WhileShown(platform::Window& window, std::function<void()> userPart) {
+  std::function<void()> start = [&] {
+    if (QApplication::activeModalWidget() || !IsShown(window)) return Later(10, start);
+    userPart();
+    Close(window);
+  };
+  Later(0, start);
+  return window.Run();
+}
+
 bool IsShown(platform::Window& window) { return platform::WidgetOf(window).isVisible(); }
 
 Rect ClientArea(platform::Window& window) {

@@ -36,14 +36,7 @@ constexpr int kTwipsPerPixel = 15;
 
 class ToolkitTest : public testing::Test {
  protected:
-  // Runs the window and, once it shows, the user's part; then closes it as the user would.
-  int WhileShown(std::function<void()> userPart) {
-    driver::Later(0, [this, userPart] {
-      userPart();
-      driver::Close(*window_);
-    });
-    return window_->Run();
-  }
+  int WhileShown(std::function<void()> userPart) { return driver::WhileShown(*window_, std::move(userPart)); }
 
   const std::chrono::steady_clock::time_point created_ = std::chrono::steady_clock::now();
   std::unique_ptr<platform::Window> window_ = platform::CreateWindow(kWindow, kControls);

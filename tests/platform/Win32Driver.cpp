@@ -159,6 +159,17 @@ void Later(int ms, std::function<void()> function) {
 // What the close box sends.
 void Close(platform::Window& window) { PostMessageW(platform::HandleOf(window), WM_SYSCOMMAND, SC_CLOSE, 0); }
 
+// The user's thread starts once the window's thread takes messages: the window shows, and a
+// dialog at start-up would be up already and in front.
+int WhileShown(platform::Window& window, std::function<void()> userPart) {
+  Later(0, [&window, userPart] {
+    WaitFor([&window] { return GetForegroundWindow() == platform::HandleOf(window); });
+    userPart();
+    Close(window);
+  });
+  return window.Run();
+}
+
 bool IsShown(platform::Window& window) { return IsWindowVisible(platform::HandleOf(window)); }
 
 Rect ClientArea(platform::Window& window) {

@@ -6,7 +6,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <QWindow>
 
 #include <functional>
@@ -64,17 +63,11 @@ Start StartProgram(const Answer& answer) {
     EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Yes));
     answer(*box);
   });
-  // Start-up has ended once the window shows: then what it left is read, and it closes.
-  QTimer shown;
-  QObject::connect(&shown, &QTimer::timeout, [&] {
-    if (!driver::IsShown(*form)) return;
-    shown.stop();
+  // Start-up has ended once the window shows: then what it left is read.
+  driver::WhileShown(*form, [&] {
     start.outerHeight = form->OuterHeight();
     start.label2 = form->LabelNamed("Label2").Caption();
-    driver::Close(*form);
   });
-  shown.start(10);
-  form->Run();
   return start;
 }
 
