@@ -24,41 +24,25 @@ std::string Exported() {
   return run.exitCode == 0 ? ReadFile(file) : run.err;
 }
 
-// In one transaction: a new key three levels deep with a value, a value replaced, and a
-// key deleted with its values.
-void ChangeInTransaction(const std::string& exportedBefore) {
-  ASSERT_EQ(BeginHiveTransaction(), kSuccess);
-  EXPECT_TRUE(WriteRaw(Registry::Default(), kPath + "\\New\\Deeper\\Deepest", "v", Sz("new")));
-  EXPECT_TRUE(WriteRaw(Registry::Default(), kPath, "old", {kRegDword, "\2\0\0\0"s}));
-  EXPECT_EQ(Registry::Default().DeleteKey(kCurrentUser, kPath + "\\Doomed"), kSuccess);
-  // Nothing is committed yet: another process still reads the hive as it was.
-  EXPECT_EQ(RunReg({"query", "HKCU\\" + kPath + "\\New"}).exitCode, 1);
-  // An export reads beside the transaction, without waiting for its lock.
-  EXPECT_EQ(Exported(), exportedBefore);
-}
-
-class HiveTransaction : public testing::Test {
- protected:
-  void SetUp() override {
-    RunReg({"delete", "HKCU\\" + kPath, "/f"});
-    SetRaw(kPath, "old", kRegDword, "\1\0\0\0"s);
-    SetRaw(kPath + "\\Doomed", "x", kRegSz, "x\0"s);
-    before_ = ReadHive(kPath);
-    exportedBefore_ = Exported();
+// Twice the same changes in one transaction, rolled back and then committed: a new key
+// three levels deep with a value, a value replaced, and a key deleted with its values.
+TEST(HiveTransaction, ChangesLandTogetherAtCommitAndNotAtAllAtRollback) {
+  SetRaw(kPath, "old", kRegDword, "\1\0\0\0"s);
+  SetRaw(kPath + "\\Doomed", "x", kRegSz, "x\0"s);
+  const Tree before = ReadHive(kPath);
+  const std::string exportedBefore = Exported();
+  for (const bool commit : {false, true}) {
+    ASSERT_EQ(BeginHiveTransaction(), kSuccess);
+    EXPECT_TRUE(WriteRaw(Registry::Default(), kPath + "\\New\\Deeper\\Deepest", "v", Sz("new")));
+    EXPECT_TRUE(WriteRaw(Registry::Default(), kPath, "old", {kRegDword, "\2\0\0\0"s}));
+    EXPECT_EQ(Registry::Default().DeleteKey(kCurrentUser, kPath + "\\Doomed"), kSuccess);
+    // Nothing is committed yet: another process still reads the hive as it was.
+    EXPECT_EQ(RunReg({"query", "HKCU\\" + kPath + "\\New"}).exitCode, 1);
+    // An export reads beside the transaction, without waiting for its lock.
+    EXPECT_EQ(Exported(), exportedBefore);
+    ASSERT_EQ(commit ? CommitHiveTransaction() : RollbackHiveTransaction(), kSuccess);
+    if (!commit) ASSERT_EQ(ReadHive(kPath), before);
   }
-  Tree before_;
-  std::string exportedBefore_;
-};
-
-TEST_F(HiveTransaction, RollbackLeavesTheHiveAsItWas) {
-  ChangeInTransaction(exportedBefore_);
-  ASSERT_EQ(RollbackHiveTransaction(), kSuccess);
-  EXPECT_EQ(ReadHive(kPath), before_);
-}
-
-TEST_F(HiveTransaction, CommitWritesEveryChangeForOtherProcessesToRead) {
-  ChangeInTransaction(exportedBefore_);
-  ASSERT_EQ(CommitHiveTransaction(), kSuccess);
   EXPECT_EQ(ReadHive(kPath), (Tree{{kPath, {{"old", {kRegDword, "\2\0\0\0"s}}}},
                                    {kPath + "\\New", {}},
                                    {kPath + "\\New\\Deeper", {}},
