@@ -1,11 +1,14 @@
 // vantor-reg run as a user runs it, on a hive of the test's own: reg.exe's output, prompts
-// and exit codes, .reg files out and back in, and files that must change nothing.
+// and exit codes, .reg files out and back in, files that must change nothing, and the hive
+// read beside another process's transaction.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
+#include "HiveTransaction.h"
+#include "RawRegistry.h"
 #include "Registry.h"
 #include "ToolRun.h"
 
@@ -314,6 +317,34 @@ TEST_F(RegTool, KeysNoFileCanHoldAreWalkedAndDeletedButNotExported) {
   ExpectFails({"export", kKey, file_, "/y"}, "ERROR: " + kShown + "\\line\nbreak can't be exported: "
                                              "a key's name can't hold U+000A, a control character.\n");
   EXPECT_EQ(ReadFile(file_), "kept");
+}
+
+// A transaction of this process, rolled back and then committed with the same changes: a new
+// key three levels deep with a value, a value replaced, and a key deleted with its values.
+// Meanwhile vantor-reg reads the hive as it was, without waiting for the transaction's lock.
+TEST_F(RegTool, ReadsBesideATransactionThatLandsWholeAtCommitAndNotAtAllAtRollback) {
+  SetRaw(kPath, "old", kRegDword, "\1\0\0\0"s);
+  SetRaw(kPath + "\\Doomed", "x", kRegSz, "x\0"s);
+  const Tree before = ReadHive(kPath);
+  ASSERT_EQ(RunReg({"export", kKey, file_, "/y"}).out, kDone);
+  const std::string exported = ReadFile(file_);
+  for (const bool commit : {false, true}) {
+    ASSERT_EQ(BeginHiveTransaction(), kSuccess);
+    EXPECT_TRUE(WriteRaw(Registry::Default(), kPath + "\\New\\Deeper\\Deepest", "v", Sz("new")));
+    EXPECT_TRUE(WriteRaw(Registry::Default(), kPath, "old", {kRegDword, "\2\0\0\0"s}));
+    EXPECT_EQ(Registry::Default().DeleteKey(kCurrentUser, kPath + "\\Doomed"), kSuccess);
+    EXPECT_EQ(RunReg({"query", kKey + "\\New"}).exitCode, 1);
+    EXPECT_EQ(RunReg({"export", kKey, file_, "/y"}).out, kDone);
+    EXPECT_EQ(ReadFile(file_), exported);
+    ASSERT_EQ(commit ? CommitHiveTransaction() : RollbackHiveTransaction(), kSuccess);
+    if (!commit) ASSERT_EQ(ReadHive(kPath), before);
+  }
+  EXPECT_EQ(ReadHive(kPath), (Tree{{kPath, {{"old", {kRegDword, "\2\0\0\0"s}}}},
+                                   {kPath + "\\New", {}},
+                                   {kPath + "\\New\\Deeper", {}},
+                                   {kPath + "\\New\\Deeper\\Deepest", {{"v", {kRegSz, "new\0"s}}}}}));
+  EXPECT_EQ(RunReg({"query", kKey + "\\New\\Deeper\\Deepest", "/v", "v"}).out,
+            "\n" + kShown + "\\New\\Deeper\\Deepest\n    v    REG_SZ    new\n\n");
 }
 
 }  // namespace
