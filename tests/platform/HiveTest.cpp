@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <numeric>
 #include <random>
 #include <string>
@@ -50,22 +49,26 @@ bool Holds(const Started& holder) {
   return false;
 }
 
-// The first column of the first row a query of the hive file in dataHome gives, as text.
-std::string QueryHiveFile(const fs::path& dataHome, const char* sql) {
-  sqlite3* db = nullptr;
-  sqlite3_stmt* query = nullptr;
+// Runs SQL on the hive file in dataHome, made if need be, past the registry functions; the
+// first column of the first row it gives, as text.
+std::string Sql(const fs::path& dataHome, const char* sql) {
   std::string first = "(no row)";
-  if (sqlite3_open_v2(HiveFile(dataHome).c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
-      sqlite3_prepare_v2(db, sql, -1, &query, nullptr) == SQLITE_OK && sqlite3_step(query) == SQLITE_ROW)
-    first = reinterpret_cast<const char*>(sqlite3_column_text(query, 0));
-  sqlite3_finalize(query);
+  sqlite3* db = nullptr;
+  sqlite3_open(HiveFile(dataHome).c_str(), &db);
+  const auto keepFirst = [](void* first, int, char** row, char**) {
+    *static_cast<std::string*>(first) = row[0] ? row[0] : "NULL";
+    return 1;  // no more rows
+  };
+  sqlite3_exec(db, sql, keepFirst, &first, nullptr);
   sqlite3_close(db);
   return first;
 }
 
 // A process that uses the hive in dataHome is refused it: its change fails and its read finds
 // nothing, and one line on standard error says why, however many registry calls it makes.
+// The hive file, if there is one, is left as it was.
 void ExpectRefused(const fs::path& dataHome, const std::string& why) {
+  const std::string before = ReadFile(HiveFile(dataHome));
   const ToolRun set = RunProgram(Client({"set", kKey, "1", "x"}, dataHome));
   const ToolRun get = RunProgram(Client({"get", kKey, "1"}, dataHome));
   EXPECT_EQ(set.exitCode, 1) << dataHome;
@@ -74,6 +77,7 @@ void ExpectRefused(const fs::path& dataHome, const std::string& why) {
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
   }
+  EXPECT_EQ(ReadFile(HiveFile(dataHome)), before) << "the hive was written";
 }
 
 class Hive : public testing::Test {
@@ -113,7 +117,7 @@ TEST_F(Hive, KilledWriterLosesNoWriteThatHadReturned) {
   }
   // Rounds whose child died before its first write prove nothing; together they must not all be such.
   EXPECT_GT(acknowledged, 0);
-  EXPECT_EQ(QueryHiveFile(TestHome(), "PRAGMA integrity_check"), "ok");
+  EXPECT_EQ(Sql(TestHome(), "PRAGMA integrity_check"), "ok");
 }
 
 TEST_F(Hive, TwoWritersAtOnceLoseNothing) {
@@ -181,10 +185,7 @@ TEST_F(Hive, FileThatIsNoHiveIsNeverWritten) {
   // A real SQLite database of some other program, too.
   const fs::path other = folder_ / "other";
   fs::create_directories(other / "vantor");
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(HiveFile(other).c_str(), &db), SQLITE_OK);
-  sqlite3_exec(db, "CREATE TABLE notes(text); INSERT INTO notes VALUES('mine')", nullptr, nullptr, nullptr);
-  sqlite3_close(db);
+  ASSERT_EQ(Sql(other, "CREATE TABLE notes(text); INSERT INTO notes VALUES('mine'); SELECT text FROM notes"), "mine");
 
   for (const fs::path& home : {folder_, other}) {
     const std::string before = ReadFile(HiveFile(home));
@@ -243,7 +244,7 @@ TEST_F(Hive, IsCreatedPrivateAndReadableByOtherPrograms) {
   Finish(holder);
 
   // The schema the README documents: keys as a tree, values with their type and raw bytes.
-  EXPECT_EQ(QueryHiveFile(home, "SELECT v.type || ' ' || hex(v.data) FROM keys k1 JOIN keys k2 ON k2.parent = k1.id "
+  EXPECT_EQ(Sql(home, "SELECT v.type || ' ' || hex(v.data) FROM keys k1 JOIN keys k2 ON k2.parent = k1.id "
                                 "JOIN keys k3 ON k3.parent = k2.id JOIN vals v ON v.key = k3.id "
                                 "WHERE k1.parent = 1 AND k1.fold = 'SOFTWARE' AND k2.fold = 'YAHOO' "
                                 "AND k3.name = 'Pager' AND v.name = 'yahoo! user ID'"),
@@ -269,19 +270,15 @@ TEST_F(Hive, StoreOthersCouldHaveChangedIsRefusedAndLeftAlone) {
   // A hive file that others may write may hold their changes: it is not taken as the user's.
   ASSERT_EQ(RunProgram(Client({"set", kKey, "1", "mine"}, folder_)).exitCode, 0);
   fs::permissions(HiveFile(folder_), fs::perms::group_write, fs::perm_options::add);
-  const std::string before = ReadFile(HiveFile(folder_));
   ExpectRefused(folder_, "others than its owner may write it");
-  EXPECT_EQ(ReadFile(HiveFile(folder_)), before);
 }
 
 TEST_F(Hive, StoreOfAnotherUserIsRefusedAndLeftAlone) {
   if (geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
   ASSERT_EQ(RunProgram(Client({"set", kKey, "1", "theirs"}, folder_)).exitCode, 0);
-  const std::string before = ReadFile(HiveFile(folder_));
   for (const fs::path& path : {HiveFile(folder_), HiveFile(folder_).parent_path()}) {
     ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
     ExpectRefused(folder_, path.filename().string() + " belongs to another user");
-    EXPECT_EQ(ReadFile(HiveFile(folder_)), before);
   }
 }
 
