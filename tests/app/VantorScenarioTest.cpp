@@ -63,9 +63,8 @@ void SeedMessages(const std::vector<std::string>& messages) {
 
 int RowOf(const std::string& name) {
   const auto controls = window::Form1Controls();
-  for (std::size_t row = 0; row < controls.size(); ++row) {
+  for (std::size_t row = 0; row < controls.size(); ++row)
     if (name == controls[row].name) return static_cast<int>(row);
-  }
   ADD_FAILURE() << "Form1 has no control " << name;
   return -1;
 }
@@ -174,9 +173,8 @@ bool SaveWindowPicture(HWND window, const std::string& file) {
   const std::wstring picture = Wide(WinePath(file));
   DeleteFileW(picture.c_str());
   std::wstring command = L"\"" + Wide(WinePath(WINDOW_PICTURE)) + L"\"";
-  for (const LONG number : {outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top}) {
+  for (const LONG number : {outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top})
     command += L" " + std::to_wstring(number);
-  }
   command += L" \"" + Wide(file) + L"\"";
   PROCESS_INFORMATION process{};
   return Launch(command, &process) &&
@@ -243,9 +241,7 @@ TEST(VantorScenario, ListDeleteModifySubmitAndCreateStoreEachChangeInTheRegistry
     const platform::ControlDef& box = window::Form1Controls()[static_cast<std::size_t>(RowOf(lower))];
     EXPECT_EQ(InFront(form, 2000, box.top + 15), lower) << "where it overlaps the box above";
   }
-  if (const char* picture = std::getenv("VANTOR_SCREENSHOT")) {
-    EXPECT_TRUE(SaveWindowPicture(form, picture)) << picture;
-  }
+  if (const char* picture = std::getenv("VANTOR_SCREENSHOT")) EXPECT_TRUE(SaveWindowPicture(form, picture)) << picture;
 
   // Submit lists every slot the registry holds, empty ones too.
   vantor.Click("Command6");
@@ -265,9 +261,8 @@ TEST(VantorScenario, ListDeleteModifySubmitAndCreateStoreEachChangeInTheRegistry
 
   EXPECT_EQ(vantor.Close(), 0);
   const Texts kept = {"Back at five", "", "In a meeting until noon", "", "Working from home"};
-  for (std::size_t slot = 1; slot <= kept.size(); ++slot) {
+  for (std::size_t slot = 1; slot <= kept.size(); ++slot)
     EXPECT_EQ(Stored(kMessagesKey, std::to_string(slot)), Sz(kept[slot - 1])) << "slot " << slot;
-  }
 }
 
 // Only No switches the warning off. Wine's box, unlike Windows', ends on Escape: that is no

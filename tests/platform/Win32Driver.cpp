@@ -63,9 +63,8 @@ LRESULT CALLBACK NoteMarker(int code, WPARAM removal, LPARAM message) {
   const auto* taken = reinterpret_cast<const MSG*>(message);
   if (code == HC_ACTION && removal == PM_REMOVE) {
     if (taken->message == WM_KEYUP && taken->wParam == kMarkerKey) SetEvent(markerTaken);
-    if (taken->message == WM_LBUTTONDOWN || taken->message == WM_LBUTTONDBLCLK) {
+    if (taken->message == WM_LBUTTONDOWN || taken->message == WM_LBUTTONDBLCLK)
       lastButtonDown = MAKELPARAM(taken->pt.x, taken->pt.y);
-    }
   }
   return CallNextHookEx(nullptr, code, removal, message);
 }
@@ -84,9 +83,8 @@ void Send(std::vector<INPUT> inputs) {
   inputs.push_back(Key(kMarkerKey, 0, true));
   ResetEvent(markerTaken);
   SendOnly(std::move(inputs));
-  if (WaitForSingleObject(markerTaken, static_cast<DWORD>(kPatience / 1ms)) != WAIT_OBJECT_0) {
+  if (WaitForSingleObject(markerTaken, static_cast<DWORD>(kPatience / 1ms)) != WAIT_OBJECT_0)
     ADD_FAILURE() << "the window's thread never took the input";
-  }
 }
 
 // The mouse has got there once the window's thread has taken input behind each look too.
