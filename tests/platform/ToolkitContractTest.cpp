@@ -231,35 +231,25 @@ TEST_F(ToolkitTest, FocusPassesOverAFirstControlDisabledAtLoad) {
 
 // --- Modal dialogs -------------------------------------------------------------------------
 
-TEST_F(ToolkitTest, AskYesNoIsTrueForYesAndForEnterAndFalseForNo) {
-  struct Case {
-    driver::Answer answer;
-    bool result;
-  };
-  for (const Case& answered : {Case{driver::Answer::Yes, true}, Case{driver::Answer::No, false},
-                               Case{driver::Answer::Enter, true}}) {
-    const auto dialog = driver::AnswerNextDialog(answered.answer);
-    EXPECT_EQ(window_->AskYesNo("Show this warning again?", "Alert"), answered.result);
+// Each dialog shows its text under its title and gives back the answer: AskYesNo true for
+// Yes and for Enter and false for No, InputBox the typed text on Ok and the empty text on Cancel.
+TEST_F(ToolkitTest, DialogsShowTheirTextAndGiveBackTheAnswer) {
+  using driver::Answer;
+  const struct {
+    bool yesNo;  // AskYesNo, else InputBox
+    Answer answer;
+    std::string typed, result;
+  } cases[] = {{true, Answer::Yes, "", "yes"},   {true, Answer::No, "", "no"},
+               {true, Answer::Enter, "", "yes"}, {false, Answer::Ok, "Gone fishing", "Gone fishing"},
+               {false, Answer::Cancel, "Never mind", ""}, {false, Answer::Ok, "", ""}};
+  for (const auto& c : cases) {
+    const std::string title = c.yesNo ? "Alert" : "New Status...";
+    const std::string text = c.yesNo ? "Show this warning again?" : "Enter New Status Message.";
+    const auto dialog = driver::AnswerNextDialog(c.answer, c.typed);
+    EXPECT_EQ(c.yesNo ? (window_->AskYesNo(text, title) ? "yes" : "no") : window_->InputBox(text, title), c.result);
     EXPECT_TRUE(dialog->answered);
-    EXPECT_EQ(dialog->title, "Alert");
-    EXPECT_EQ(dialog->text, "Show this warning again?");
-  }
-}
-
-TEST_F(ToolkitTest, InputBoxGivesTheTypedTextOnOkAndTheEmptyTextOnCancel) {
-  struct Case {
-    driver::Answer answer;
-    std::string typed;
-    std::string result;
-  };
-  for (const Case& answered : {Case{driver::Answer::Ok, "Gone fishing", "Gone fishing"},
-                               Case{driver::Answer::Cancel, "Never mind", ""},
-                               Case{driver::Answer::Ok, "", ""}}) {
-    const auto dialog = driver::AnswerNextDialog(answered.answer, answered.typed);
-    EXPECT_EQ(window_->InputBox("Enter New Status Message.", "New Status..."), answered.result);
-    EXPECT_TRUE(dialog->answered);
-    EXPECT_EQ(dialog->title, "New Status...");
-    EXPECT_EQ(dialog->text, "Enter New Status Message.");
+    EXPECT_EQ(dialog->title, title);
+    EXPECT_EQ(dialog->text, text);
   }
 }
 
