@@ -183,31 +183,26 @@ TEST_F(RegTool, AsksBeforeOverwritingOrDeletingUnlessForced) {
 
 TEST_F(RegTool, ExportThenImportGivesBackEveryTypeAndByte) {
   Tree seeded;
-  const auto seed = [&](const std::string& path, const std::string& name, std::uint32_t type,
-                        std::string data) {
-    SetRaw(path, name, type, data);
-    seeded[path][name] = {type, data};
-  };
   std::string counting;
   for (int i = 0; i < 200; ++i) counting += static_cast<char>(i);
-  seed(kPath, "", kRegSz, "root default\0"s);
-  seed(kPath, "quote\"back\\slash", kRegSz, "a\"b\\c\0"s);
-  seed(kPath, "line\nbreak", kRegSz, "one\r\ntwo\0"s);
-  seed(kPath, "unterminated", kRegSz, "abc");
-  seed(kPath, "inner zero", kRegSz, "a\0b\0"s);
-  seed(kPath, "empty", kRegSz, "");
-  seed(kPath, "ansi \xE9\x80", kRegSz, "\x80\x81\x9F\xFF\0"s);
-  seed(kPath, "expand", kRegExpandSz, "%PATH%;\xE9\0"s);
-  seed(kPath, "multi", kRegMultiSz, "a\0\xE9\0\0"s);
-  seed(kPath, "dword", kRegDword, "\x01\x02\x03\x04"s);
-  seed(kPath, "short dword", kRegDword, "\x01\x02"s);
-  seed(kPath, "qword", kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08"s);
-  seed(kPath, "binary", kRegBinary, counting);
-  seed(kPath, "empty binary", kRegBinary, "");
-  seed(kPath, "none", kRegNone, "\x00\x01"s);
-  seed(kPath, "big endian", 5, "\x00\x00\x01\x00"s);
-  seed(kPath, "odd type", 0x12345, "xyz");
-  seed(kPath + "\\Sub\\Deeper", "v", kRegSz, "deep\0"s);
+  SetRaw(kPath, "", kRegSz, "root default\0"s, &seeded);
+  SetRaw(kPath, "quote\"back\\slash", kRegSz, "a\"b\\c\0"s, &seeded);
+  SetRaw(kPath, "line\nbreak", kRegSz, "one\r\ntwo\0"s, &seeded);
+  SetRaw(kPath, "unterminated", kRegSz, "abc", &seeded);
+  SetRaw(kPath, "inner zero", kRegSz, "a\0b\0"s, &seeded);
+  SetRaw(kPath, "empty", kRegSz, "", &seeded);
+  SetRaw(kPath, "ansi \xE9\x80", kRegSz, "\x80\x81\x9F\xFF\0"s, &seeded);
+  SetRaw(kPath, "expand", kRegExpandSz, "%PATH%;\xE9\0"s, &seeded);
+  SetRaw(kPath, "multi", kRegMultiSz, "a\0\xE9\0\0"s, &seeded);
+  SetRaw(kPath, "dword", kRegDword, "\x01\x02\x03\x04"s, &seeded);
+  SetRaw(kPath, "short dword", kRegDword, "\x01\x02"s, &seeded);
+  SetRaw(kPath, "qword", kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08"s, &seeded);
+  SetRaw(kPath, "binary", kRegBinary, counting, &seeded);
+  SetRaw(kPath, "empty binary", kRegBinary, "", &seeded);
+  SetRaw(kPath, "none", kRegNone, "\x00\x01"s, &seeded);
+  SetRaw(kPath, "big endian", 5, "\x00\x00\x01\x00"s, &seeded);
+  SetRaw(kPath, "odd type", 0x12345, "xyz", &seeded);
+  SetRaw(kPath + "\\Sub\\Deeper", "v", kRegSz, "deep\0"s, &seeded);
   seeded[kPath + "\\Sub"];
   ASSERT_EQ(ReadHive(kPath), seeded);
 

@@ -93,8 +93,10 @@ Tree ReadHive(const std::string& path) {
   return tree;
 }
 
-void SetRaw(const std::string& path, const std::string& name, std::uint32_t type, const std::string& data) {
+void SetRaw(const std::string& path, const std::string& name, std::uint32_t type, const std::string& data,
+            Tree* seeded) {
   if (!WriteRaw(Hive(), path, name, {type, data})) std::abort();
+  if (seeded) (*seeded)[path][name] = {type, data};
 }
 
 std::string ReadFile(const std::string& path) {

@@ -39,8 +39,10 @@ using Values = std::map<std::string, std::pair<std::uint32_t, std::string>>;
 using Tree = std::map<std::string, Values>;
 Tree ReadHive(const std::string& path);
 
-// Sets a value through the registry functions, creating its key.
-void SetRaw(const std::string& path, const std::string& name, std::uint32_t type, const std::string& data);
+// Sets a value through the registry functions, creating its key; records it in *seeded too,
+// if given, for a test to compare ReadHive with.
+void SetRaw(const std::string& path, const std::string& name, std::uint32_t type, const std::string& data,
+            Tree* seeded = nullptr);
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);

@@ -67,8 +67,7 @@ TEST_F(WineInterop, WineRegeditExportImportsIntoTheHive) {
     if (!seed.name.empty()) add.back() = "/v", add.push_back(seed.name);
     add.insert(add.end(), {"/t", seed.type, "/d", seed.data, "/f"});
     ASSERT_EQ(RunInWine(add).exitCode, 0) << seed.name;
-    expected[kPath + seed.subkey][seed.name == "café" ? "caf\xE9" : seed.name] = {seed.storedType,
-                                                                                  seed.stored};
+    expected[kPath + seed.subkey][seed.name == "café" ? "caf\xE9" : seed.name] = {seed.storedType, seed.stored};
   }
   const std::string file = folder_ + "/from-wine.reg";
   ASSERT_EQ(RunInWine({"regedit", "/e", WinePath(file), "HKEY_CURRENT_USER\\" + kPath}).exitCode, 0);
@@ -79,31 +78,27 @@ TEST_F(WineInterop, WineRegeditExportImportsIntoTheHive) {
 
 TEST_F(WineInterop, VantorRegExportImportsIntoWine) {
   Tree seeded;
-  const auto seed = [&](const std::string& subkey, const std::string& name, std::uint32_t type,
-                        std::string data) {
-    SetRaw(kPath + subkey, name, type, data);
-    seeded[kPath + subkey][name] = {type, data};
-  };
+  const std::string plain = kPath + "\\Plain", odd = kPath + "\\Odd";
   std::string counting;
   for (int i = 0; i < 150; ++i) counting += static_cast<char>(i);
   // Plain: what Wine's reg query shows and regedit exports as vantor-reg does.
-  seed("\\Plain", "", kRegSz, "default\0"s);
-  seed("\\Plain", "q\"uo\\te", kRegSz, "a\"b\\c\0"s);
-  seed("\\Plain", "expand", kRegExpandSz, "%PATH%;x\0"s);
-  seed("\\Plain", "multi", kRegMultiSz, "one\0two\0\0"s);
-  seed("\\Plain", "dword", kRegDword, "\x01\x02\x03\x04"s);
-  seed("\\Plain", "qword", kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08"s);
-  seed("\\Plain", "binary", kRegBinary, counting);
-  seed("\\Plain", "empty", kRegBinary, "");
-  seed("\\Plain", "none", kRegNone, "\x00\x01"s);
-  seed("\\Plain\\Sub", "x", kRegSz, "deep\0"s);
+  SetRaw(plain, "", kRegSz, "default\0"s, &seeded);
+  SetRaw(plain, "q\"uo\\te", kRegSz, "a\"b\\c\0"s, &seeded);
+  SetRaw(plain, "expand", kRegExpandSz, "%PATH%;x\0"s, &seeded);
+  SetRaw(plain, "multi", kRegMultiSz, "one\0two\0\0"s, &seeded);
+  SetRaw(plain, "dword", kRegDword, "\x01\x02\x03\x04"s, &seeded);
+  SetRaw(plain, "qword", kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08"s, &seeded);
+  SetRaw(plain, "binary", kRegBinary, counting, &seeded);
+  SetRaw(plain, "empty", kRegBinary, "", &seeded);
+  SetRaw(plain, "none", kRegNone, "\x00\x01"s, &seeded);
+  SetRaw(plain + "\\Sub", "x", kRegSz, "deep\0"s, &seeded);
   // Odd: what Wine shows in another code page or in its own way, or exports otherwise
   // (a line break in a string as \n, which Windows' regedit can't read back).
-  seed("\\Odd", "lines", kRegSz, "one\r\ntwo\0"s);
-  seed("\\Odd", "caf\xE9", kRegSz, "\x80\x9F\xFF\0"s);
-  seed("\\Odd", "multi \xE9", kRegMultiSz, "\xE9\0\x80\0\0"s);
-  seed("\\Odd", "big endian", 5, "\x00\x00\x01\x00"s);
-  seed("\\Odd", "own type", 0x12345, "xyz");
+  SetRaw(odd, "lines", kRegSz, "one\r\ntwo\0"s, &seeded);
+  SetRaw(odd, "caf\xE9", kRegSz, "\x80\x9F\xFF\0"s, &seeded);
+  SetRaw(odd, "multi \xE9", kRegMultiSz, "\xE9\0\x80\0\0"s, &seeded);
+  SetRaw(odd, "big endian", 5, "\x00\x00\x01\x00"s, &seeded);
+  SetRaw(odd, "own type", 0x12345, "xyz", &seeded);
   seeded[kPath];
 
   const std::string file = folder_ + "/to-wine.reg", back = folder_ + "/back-from-wine.reg";
@@ -113,10 +108,10 @@ TEST_F(WineInterop, VantorRegExportImportsIntoWine) {
   EXPECT_EQ(wineQuery.exitCode, 0);
   EXPECT_EQ(Shown(wineQuery.out), Shown(RunReg({"query", kKey + "\\Plain", "/s"}).out));
 
-  const std::string plain = folder_ + "/plain.reg";
-  RunReg({"export", kKey + "\\Plain", plain, "/y"});
-  ASSERT_EQ(RunInWine({"regedit", "/e", WinePath(back), "HKEY_CURRENT_USER\\" + kPath + "\\Plain"}).exitCode, 0);
-  EXPECT_EQ(ReadFile(back), ReadFile(plain));
+  const std::string plainFile = folder_ + "/plain.reg";
+  RunReg({"export", kKey + "\\Plain", plainFile, "/y"});
+  ASSERT_EQ(RunInWine({"regedit", "/e", WinePath(back), "HKEY_CURRENT_USER\\" + plain}).exitCode, 0);
+  EXPECT_EQ(ReadFile(back), ReadFile(plainFile));
 
   // What Wine now holds comes back byte for byte through its own export.
   ASSERT_EQ(RunInWine({"regedit", "/e", WinePath(back), "HKEY_CURRENT_USER\\" + kPath}).exitCode, 0);
