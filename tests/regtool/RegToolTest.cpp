@@ -101,7 +101,7 @@ TEST_F(RegTool, AddStoresDataAsRegExeDoesAndRefusesBadData) {
   for (const auto& value : added) {
     const ToolRun run = RunReg({"add", kKey, "/v", "v", "/t", value.type, "/d", value.data, "/f"});
     EXPECT_EQ(run.out, kDone);
-    EXPECT_EQ(ReadHive(kPath)[kPath]["v"].second, value.bytes) << value.type << " " << value.data;
+    EXPECT_EQ(ReadHive(kPath)[kPath]["v"].bytes, value.bytes) << value.type << " " << value.data;
   }
   EXPECT_EQ(RunReg({"add", kKey + "\\Bare"}).out, kDone);
   EXPECT_EQ(ReadHive(kPath)[kPath + "\\Bare"], Values());
@@ -163,9 +163,9 @@ TEST_F(RegTool, AsksBeforeOverwritingOrDeletingUnlessForced) {
   ToolRun run = RunReg({"add", kKey, "/v", "a", "/d", "new"}, "n\n");
   EXPECT_EQ(run.out, overwrite + "The operation was canceled by the user.\n");
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(ReadHive(kPath)[kPath]["a"].second, "old\0"s);
+  EXPECT_EQ(ReadHive(kPath)[kPath]["a"].bytes, "old\0"s);
   EXPECT_EQ(RunReg({"add", kKey, "/v", "a", "/d", "new"}, "what?\nyes\n").out, overwrite + overwrite + kDone);
-  EXPECT_EQ(ReadHive(kPath)[kPath]["a"].second, "new\0"s);
+  EXPECT_EQ(ReadHive(kPath)[kPath]["a"].bytes, "new\0"s);
 
   // No answer at all is No.
   EXPECT_EQ(RunReg({"delete", kKey, "/v", "a"}).out,

@@ -8,7 +8,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "RawRegistry.h"
 
 namespace {
 
@@ -27,13 +26,8 @@ std::string TempFile(const std::string& contents) {
 void ReadTree(platform::RegKey key, const std::string& path, Tree* tree) {
   Values& values = (*tree)[path];
   std::string name;
-  for (std::uint32_t i = 0;; ++i) {
-    std::uint32_t type = 0, size = 0;
-    if (Hive().EnumValue(key, i, &name, &type, nullptr, &size) != platform::kSuccess) break;
-    std::string data(size, '\0');
-    Hive().EnumValue(key, i, &name, &type, reinterpret_cast<std::uint8_t*>(data.data()), &size);
-    values[name] = {type, data};
-  }
+  for (std::uint32_t i = 0; Hive().EnumValue(key, i, &name, nullptr, nullptr, nullptr) == platform::kSuccess; ++i)
+    values[name] = ReadRaw(Hive(), path, name).value_or(RawValue{~0u, "(unreadable)"});
   for (std::uint32_t i = 0; Hive().EnumKey(key, i, &name) == platform::kSuccess; ++i) {
     platform::RegKey subkey = platform::kNoKey;
     Hive().OpenKey(key, name, &subkey);

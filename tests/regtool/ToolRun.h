@@ -7,8 +7,9 @@
 #include <cstdint>
 #include <map>
 #include <string>
-#include <utility>
 #include <vector>
+
+#include "RawRegistry.h"
 
 struct ToolRun {
   int exitCode = -1;
@@ -35,7 +36,7 @@ ToolRun RunInWine(std::vector<std::string> args);
 
 // Every key at and below path (under HKEY_CURRENT_USER) with its values' types and bytes,
 // by the names the registry enumerates; empty when the key is missing.
-using Values = std::map<std::string, std::pair<std::uint32_t, std::string>>;
+using Values = std::map<std::string, RawValue>;
 using Tree = std::map<std::string, Values>;
 Tree ReadHive(const std::string& path);
 
