@@ -22,10 +22,9 @@ namespace {
 using namespace std::chrono_literals;
 using Texts = std::vector<std::string>;
 
-using platform::kCurrentUser;
-using platform::Utf8;
-using platform::Wide;
+using namespace platform;
 using namespace win32_input;
+using regmod::ValueType;
 
 constexpr int kDialogTextId = 0xFFFF;
 constexpr COLORREF kWindowGrey = 0xE0E0E0, kLabelGrey = 0xC0C0C0;
@@ -45,17 +44,15 @@ bool Launch(std::wstring command, PROCESS_INFORMATION* process) {
 // --- Wine's registry, through advapi32 --------------------------------------------------------
 
 std::optional<RawValue> Stored(const std::string& key, const std::string& name) {
-  return ReadRaw(platform::Registry::Default(), key, name);
+  return ReadRaw(Registry::Default(), key, name);
 }
 
 void SeedMessages(const std::vector<std::string>& messages) {
-  using regmod::ValueType;
   regmod::SetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue, ValueType::String, "Disabled");
   regmod::SetRegValue(kCurrentUser, regmod::kPagerKey, regmod::kLastUserValue, ValueType::String, kUser);
   for (std::size_t slot = 1; slot <= 5; ++slot) {
-    const std::string name = std::to_string(slot);
-    if (slot > messages.size()) regmod::DeleteRegValue(kCurrentUser, kMessagesKey, name);
-    else regmod::SetRegValue(kCurrentUser, kMessagesKey, name, ValueType::String, messages[slot - 1]);
+    if (slot > messages.size()) regmod::DeleteRegValue(kCurrentUser, kMessagesKey, std::to_string(slot));
+    else regmod::SetRegValue(kCurrentUser, kMessagesKey, std::to_string(slot), ValueType::String, messages[slot - 1]);
   }
 }
 
@@ -107,7 +104,7 @@ class Vantor {
 
   bool FormShown() const { return Shown(L"VantorForm", window::kForm1.title) != nullptr; }
 
-  HWND Control(const std::string& name) { return GetDlgItem(Form(), platform::kFirstControlId + RowOf(name)); }
+  HWND Control(const std::string& name) { return GetDlgItem(Form(), kFirstControlId + RowOf(name)); }
   std::string Text(const std::string& name) { return WindowText(Control(name)); }
   bool Enabled(const std::string& name) { return IsWindowEnabled(Control(name)); }
 
@@ -160,7 +157,7 @@ COLORREF SeenAt(HWND form, int leftTwips, int topTwips, int dx = 0, int dy = 0) 
 std::string InFront(HWND form, int leftTwips, int topTwips) {
   const HWND child = ChildWindowFromPointEx(form, POINT{Pixels(leftTwips), Pixels(topTwips)}, CWP_ALL);
   const auto controls = window::Form1Controls();
-  const int row = GetDlgCtrlID(child) - platform::kFirstControlId;
+  const int row = GetDlgCtrlID(child) - kFirstControlId;
   return row >= 0 && row < static_cast<int>(controls.size()) ? controls[static_cast<std::size_t>(row)].name : "";
 }
 
@@ -238,7 +235,7 @@ TEST(VantorScenario, ListDeleteModifySubmitAndCreateStoreEachChangeInTheRegistry
   EXPECT_EQ(SeenAt(form, 120, 840, 2, 0), GetSysColor(COLOR_WINDOWTEXT));
   EXPECT_EQ(SeenAt(form, 120, 840, 2, -1), kWindowGrey);
   for (const char* lower : {"Text8", "Text9", "Text10", "Text11"}) {
-    const platform::ControlDef& box = window::Form1Controls()[static_cast<std::size_t>(RowOf(lower))];
+    const ControlDef& box = window::Form1Controls()[static_cast<std::size_t>(RowOf(lower))];
     EXPECT_EQ(InFront(form, 2000, box.top + 15), lower) << "where it overlaps the box above";
   }
   if (const char* picture = std::getenv("VANTOR_SCREENSHOT")) EXPECT_TRUE(SaveWindowPicture(form, picture)) << picture;
@@ -298,7 +295,7 @@ TEST(VantorScenario, TheProgramFileCarriesItsIconAndVersion) {
   ASSERT_NE(file, nullptr);
   for (const int size : {16, 32, 48}) {
     const auto icon = static_cast<HICON>(
-        LoadImageW(file, MAKEINTRESOURCEW(platform::kProgramIconId), IMAGE_ICON, size, size, 0));
+        LoadImageW(file, MAKEINTRESOURCEW(kProgramIconId), IMAGE_ICON, size, size, 0));
     ASSERT_NE(icon, nullptr) << size;
     ICONINFO info{};
     GetIconInfo(icon, &info);
