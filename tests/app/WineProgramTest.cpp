@@ -18,6 +18,7 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 using Texts = std::vector<std::string>;
 const std::string kUserKey = "HKCU\\Software\\yahoo\\pager";
 const std::string kMessagesKey = "HKCU\\Software\\Yahoo\\Pager\\profiles\\jdoe\\Custom Msgs";
@@ -92,7 +93,7 @@ TEST_F(WineProgram, EditsTheMessagesInThePrefixWhileWineWatches) {
     EXPECT_EQ(driver::Rows(*form_, "List1"), Texts({"Out to lunch!", "Back at 3", "Changed outside"}));
   });
   // The hive was never touched.
-  EXPECT_FALSE(std::filesystem::exists(std::string(std::getenv("XDG_DATA_HOME")) + "/vantor"));
+  EXPECT_FALSE(fs::exists(std::string(std::getenv("XDG_DATA_HOME")) + "/vantor"));
 }
 
 TEST_F(WineProgram, KeystrokeAfterTheWineserverWasKilledIsStored) {
@@ -110,10 +111,9 @@ TEST_F(WineProgram, KeystrokeAfterTheWineserverWasKilledIsStored) {
 
 // The real program, refusing what is no prefix before it opens anything.
 TEST(WineCommandLine, RefusesWhatIsNoPrefixAndCreatesNothing) {
-  const std::filesystem::path scratch = std::filesystem::path(std::getenv("XDG_DATA_HOME")) / "scratch";
-  const std::filesystem::path empty = scratch / "empty", missing = scratch / "missing";
-  std::filesystem::create_directories(empty);
-  std::filesystem::create_directories(scratch / "home");
+  const fs::path scratch = fs::path(std::getenv("XDG_DATA_HOME")) / "scratch";
+  const fs::path empty = scratch / "empty", missing = scratch / "missing";
+  for (const fs::path& folder : {empty, scratch / "home"}) fs::create_directories(folder);
   struct Case {
     std::vector<std::string> env;
     std::string arg, message;
@@ -134,10 +134,10 @@ TEST(WineCommandLine, RefusesWhatIsNoPrefixAndCreatesNothing) {
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
   }
   // Nothing made: no prefix, nothing in the empty folder, no hive, nothing in HOME.
-  EXPECT_FALSE(std::filesystem::exists(missing));
-  EXPECT_TRUE(std::filesystem::is_empty(empty));
-  EXPECT_TRUE(std::filesystem::is_empty(scratch / "home"));
-  EXPECT_FALSE(std::filesystem::exists(scratch / "vantor"));
+  EXPECT_FALSE(fs::exists(missing));
+  EXPECT_TRUE(fs::is_empty(empty));
+  EXPECT_TRUE(fs::is_empty(scratch / "home"));
+  EXPECT_FALSE(fs::exists(scratch / "vantor"));
 
   // --help and --version print without a display.
   for (const char* arg : {"--help", "--version"}) {

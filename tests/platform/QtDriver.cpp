@@ -56,11 +56,8 @@ void Respond(QWidget& dialog, Answer answer, const std::string& typed, Dialog& s
   if (auto* box = qobject_cast<QMessageBox*>(&dialog)) seen.text = box->text().toStdString();
   if (auto* input = qobject_cast<QInputDialog*>(&dialog)) seen.text = input->labelText().toStdString();
   if (auto* field = dialog.findChild<QLineEdit*>()) QTest::keyClicks(field, QString::fromStdString(typed));
-  if (answer == Answer::Enter) {
-    QWidget* focus = QApplication::focusWidget();
-    QTest::keyClick(focus ? focus : &dialog, Qt::Key_Return);
-    return;
-  }
+  QWidget* focus = QApplication::focusWidget();
+  if (answer == Answer::Enter) return QTest::keyClick(focus ? focus : &dialog, Qt::Key_Return);
   const QDialogButtonBox::StandardButton which =
       answer == Answer::Yes  ? QDialogButtonBox::Yes
       : answer == Answer::No ? QDialogButtonBox::No

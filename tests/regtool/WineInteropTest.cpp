@@ -40,12 +40,9 @@ class WineInterop : public testing::Test {
 };
 
 TEST_F(WineInterop, WineRegeditExportImportsIntoTheHive) {
-  std::string hex, bytes;
-  for (int i = 0; i < 100; ++i) {
-    hex += "0123456789abcdef"[i * 7 % 16];
-    hex += "0123456789abcdef"[i % 16];
-    bytes += static_cast<char>((i * 7 % 16) << 4 | i % 16);
-  }
+  std::string bytes, hex;  // 100 bytes, and as reg add takes them
+  for (int i = 0; i < 100; ++i) bytes += static_cast<char>((i * 7 % 16) << 4 | i % 16);
+  for (const unsigned char byte : bytes) hex += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
   const struct {
     std::string subkey, name, type, data;
     std::uint32_t storedType;
