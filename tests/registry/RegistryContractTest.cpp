@@ -24,8 +24,8 @@ using regmod::ValueType;
 
 const std::string kTestKey = "Software\\VantorTest\\RegMod\\";
 
-void RawSet(const std::string& name, std::uint32_t type, const std::string& bytes) {
-  ASSERT_TRUE(WriteRaw(RegistryUnderTest(), kTestKey, name, {type, bytes})) << name;
+void Set(const std::string& path, const std::string& name, std::uint32_t type, const std::string& bytes) {
+  EXPECT_TRUE(WriteRaw(RegistryUnderTest(), path, name, {type, bytes})) << path << " " << name;
 }
 
 std::optional<RawValue> RawGet(const std::string& name) { return ReadRaw(RegistryUnderTest(), kTestKey, name); }
@@ -62,13 +62,13 @@ TEST(GetRegValue, TurnsEachTypeIntoItsTextForm) {
       {"multi sz", platform::kRegMultiSz, "a\0b\0\0"s, "a\0b\0"s},
   };
   for (const Case& c : cases) {
-    RawSet(c.name, c.type, c.data);
+    Set(kTestKey, c.name, c.type, c.data);
     EXPECT_EQ(Read(c.name), c.text) << c.name;
   }
 }
 
 TEST(GetRegValue, StringWithoutTerminatorLosesItsLastCharacter) {
-  RawSet("unterminated", platform::kRegSz, "abc");
+  Set(kTestKey, "unterminated", platform::kRegSz, "abc");
   // Wine's registry adds the terminator the writer left out, so nothing is lost there; the
   // hive keeps the bytes exactly as written, and the reader drops the last one.
   EXPECT_EQ(Read("unterminated"), RegistryIsWines() ? "abc" : "ab");
@@ -111,7 +111,7 @@ TEST(SetRegValue, StoresTextsAsTerminatedStringsInTheAnsiCodePage) {
       {"Ω", "?\0"s},  // not in the code page
   };
   for (const Case& c : cases) {
-    RawSet("written", platform::kRegDword, "\x2A\0\0\0"s);
+    Set(kTestKey, "written", platform::kRegDword, "\x2A\0\0\0"s);
     SetRegValue(kCurrentUser, kTestKey, "written", ValueType::String, c.text);
     EXPECT_EQ(RawGet("written"), (RawValue{platform::kRegSz, c.bytes})) << c.text;
     if (c.text != "Ω") EXPECT_EQ(Read("written"), c.text);
@@ -173,8 +173,7 @@ TEST_F(LastUser, NamesTheProfileWhoseMessagesAreEdited) {
   EXPECT_EQ(regmod::GetLastUser(), "jdoe");
   EXPECT_EQ(regmod::CustomMessageKey(), "SOFTWARE\\Yahoo\\Pager\\profiles\\jdoe\\Custom Msgs\\");
   SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "3", ValueType::String, "away");
-  EXPECT_EQ(GetRegValue(kCurrentUser, "software\\yahoo\\pager\\profiles\\JDOE\\custom msgs", "3"),
-            "away");
+  EXPECT_EQ(GetRegValue(kCurrentUser, "software\\yahoo\\pager\\profiles\\JDOE\\custom msgs", "3"), "away");
 }
 
 TEST_F(LastUser, IsLookedUpAfreshForEveryOperation) {
@@ -189,8 +188,7 @@ TEST_F(LastUser, IsLookedUpAfreshForEveryOperation) {
 TEST_F(LastUser, MissingOrEmptyIdStillGivesAUsableKey) {
   EXPECT_EQ(regmod::GetLastUser(), "Not Found");
   SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "2", ValueType::String, "nobody's");
-  EXPECT_EQ(GetRegValue(kCurrentUser, "Software\\Yahoo\\Pager\\profiles\\Not Found\\Custom Msgs", "2"),
-            "nobody's");
+  EXPECT_EQ(GetRegValue(kCurrentUser, "Software\\Yahoo\\Pager\\profiles\\Not Found\\Custom Msgs", "2"), "nobody's");
 
   RecordUser("");
   EXPECT_EQ(regmod::CustomMessageKey(), "SOFTWARE\\Yahoo\\Pager\\profiles\\\\Custom Msgs\\");
@@ -206,10 +204,6 @@ RegKey Create(const std::string& path) {
   RegKey key = kNoKey;
   EXPECT_EQ(RegistryUnderTest().CreateKey(kCurrentUser, path, &key), kSuccess) << path;
   return key;
-}
-
-void Set(const std::string& path, const std::string& name, std::uint32_t type, const std::string& bytes) {
-  EXPECT_TRUE(WriteRaw(RegistryUnderTest(), path, name, {type, bytes})) << path << " " << name;
 }
 
 std::vector<std::string> SubkeyNames(RegKey key) {
