@@ -59,10 +59,7 @@ int main(int argc, char** argv) {
     regmod::SetRegValue(root, argv[2], argv[3], regmod::ValueType::String, argv[4]);
     return regmod::GetRegValue(root, argv[2], argv[3]) == argv[4] ? 0 : 1;
   }
-  if (command == "get" && argc == 4) {
-    std::printf("%s", regmod::GetRegValue(root, argv[2], argv[3]).c_str());
-    return 0;
-  }
+  if (command == "get" && argc == 4) return std::printf("%s", regmod::GetRegValue(root, argv[2], argv[3]).c_str()) < 0;
   std::fprintf(stderr, "usage: hive_client write|raw|set|get|hold ...\n");
   return 2;
 }

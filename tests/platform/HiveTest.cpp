@@ -24,8 +24,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace platform;
 using regmod::GetRegValue;
-using platform::kCurrentUser;
 
 const std::string kKey = "Software\\VantorTest";
 
@@ -137,7 +137,6 @@ TEST_F(Hive, TwoWritersAtOnceLoseNothing) {
 }
 
 TEST_F(Hive, ChangesWaitOutAnotherProcesssLongTransaction) {
-  using namespace platform;
   const std::string key = kKey + "\\Waiting";
   regmod::SetRegValue(kCurrentUser, key, "typed", regmod::ValueType::String, "");
   Registry& hive = Registry::Default();
@@ -168,10 +167,10 @@ TEST_F(Hive, WriteAheadLogIsMergedOnExitAndKeptSmall) {
 
   // While a process runs, the log shrinks again after a large change.
   const std::string large(16 << 20, 'x');
-  platform::Registry& hive = platform::Registry::Default();
-  ASSERT_TRUE(WriteRaw(hive, kKey + "\\Large", "large", {platform::kRegBinary, large}));
+  Registry& hive = Registry::Default();
+  ASSERT_TRUE(WriteRaw(hive, kKey + "\\Large", "large", {kRegBinary, large}));
   regmod::DeleteRegValue(kCurrentUser, kKey + "\\Large", "large");
-  ASSERT_TRUE(WriteRaw(hive, kKey + "\\Large", "small", {platform::kRegBinary, "x"}));
+  ASSERT_TRUE(WriteRaw(hive, kKey + "\\Large", "small", {kRegBinary, "x"}));
   EXPECT_LT(fs::file_size(HiveFile(TestHome()).string() + "-wal"), large.size() / 2);
 }
 
@@ -284,25 +283,24 @@ TEST_F(Hive, StoreOfAnotherUserIsRefusedAndLeftAlone) {
 
 // The name at index in the listing of a key's values, read as vantor-reg reads it (the size
 // first, then the data, which the test makes the name); "-" past the last one.
-std::string ValueAt(platform::RegKey key, std::uint32_t index) {
-  platform::Registry& hive = platform::Registry::Default();
+std::string ValueAt(RegKey key, std::uint32_t index) {
+  Registry& hive = Registry::Default();
   std::string name;
   std::uint32_t size = 0;
   long rc = hive.EnumValue(key, index, &name, nullptr, nullptr, &size);
   std::string data(size, '?');
-  if (rc == platform::kSuccess) rc = hive.EnumValue(key, index, &name, nullptr, reinterpret_cast<std::uint8_t*>(data.data()), &size);
-  if (rc == platform::kNoMoreItems) return "-";
-  return rc != platform::kSuccess ? "error " + std::to_string(rc) : data == name + '\0' ? name : name + " with other data";
+  if (rc == kSuccess) rc = hive.EnumValue(key, index, &name, nullptr, reinterpret_cast<std::uint8_t*>(data.data()), &size);
+  if (rc == kNoMoreItems) return "-";
+  return rc != kSuccess ? "error " + std::to_string(rc) : data == name + '\0' ? name : name + " with other data";
 }
 
-std::string SubkeyAt(platform::RegKey key, std::uint32_t index) {
+std::string SubkeyAt(RegKey key, std::uint32_t index) {
   std::string name;
-  const long rc = platform::Registry::Default().EnumKey(key, index, &name);
-  return rc == platform::kSuccess ? name : rc == platform::kNoMoreItems ? "-" : "error " + std::to_string(rc);
+  const long rc = Registry::Default().EnumKey(key, index, &name);
+  return rc == kSuccess ? name : rc == kNoMoreItems ? "-" : "error " + std::to_string(rc);
 }
 
 TEST_F(Hive, ListingAnswersIndexesInAnyOrderAndFollowsChanges) {
-  using namespace platform;
   Registry& hive = Registry::Default();
   const std::string path = kKey + "\\Listing";
   RegKey first = kNoKey, second = kNoKey;
