@@ -94,9 +94,8 @@ Rect ClientArea(platform::Window& window) {
 
 std::string FocusedControl(platform::Window& window) {
   const QWidget& form = ActiveForm(window);
-  for (QWidget* focus = QApplication::focusWidget(); focus; focus = focus->parentWidget()) {
+  for (QWidget* focus = QApplication::focusWidget(); focus; focus = focus->parentWidget())
     if (focus->parentWidget() == &form) return focus->objectName().toStdString();
-  }
   return {};
 }
 
@@ -113,14 +112,11 @@ void Type(platform::Window& window, const std::string& box, const std::string& t
   QTest::keyClicks(&control, QString::fromStdString(text));
 }
 
-void Click(platform::Window& window, const std::string& button) {
-  QTest::mouseClick(&Control(window, button), Qt::LeftButton);
-}
+void Click(platform::Window& window, const std::string& button) { QTest::mouseClick(&Control(window, button), Qt::LeftButton); }
 
 void ClickRow(platform::Window& window, const std::string& list, int row) {
   auto* rows = qobject_cast<QListWidget*>(&Control(window, list));
-  const QRect place = rows->visualItemRect(rows->item(row));
-  QTest::mouseClick(rows->viewport(), Qt::LeftButton, {}, place.center());
+  QTest::mouseClick(rows->viewport(), Qt::LeftButton, {}, rows->visualItemRect(rows->item(row)).center());
 }
 
 std::vector<std::string> Rows(platform::Window& window, const std::string& list) {
