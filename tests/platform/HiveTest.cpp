@@ -42,11 +42,9 @@ std::vector<std::string> Client(std::vector<std::string> args, const fs::path& d
 
 // Whether `hive_client hold` has said, within ten seconds, that it holds the write lock.
 bool Holds(const Started& holder) {
-  for (int look = 0; look < 2000; ++look) {
-    if (ReadFile(holder.out) == "holding\n") return true;
+  for (int look = 0; look < 2000 && ReadFile(holder.out) != "holding\n"; ++look)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return false;
+  return ReadFile(holder.out) == "holding\n";
 }
 
 // Runs SQL on the hive file in dataHome, made if need be, past the registry functions; the

@@ -104,9 +104,8 @@ TEST_F(Form1WindowTest, LaterControlsLieInFrontOfEarlierOnes) {
 TEST_F(Form1WindowTest, AScreenReaderTellsTheListAndTheEditBoxesApart) {
   std::map<QAccessible::Role, std::vector<std::string>> names;
   QAccessibleInterface* form = QAccessible::queryAccessibleInterface(&form_);
-  for (int i = 0; i < form->childCount(); ++i) {
+  for (int i = 0; i < form->childCount(); ++i)
     names[form->child(i)->role()].push_back(form->child(i)->text(QAccessible::Name).toStdString());
-  }
   EXPECT_EQ(names[QAccessible::List], std::vector<std::string>{"Messages"});
   EXPECT_EQ(names[QAccessible::EditableText],
             (std::vector<std::string>{"Message 1", "Message 2", "Message 3", "Message 4", "Message 5"}));
