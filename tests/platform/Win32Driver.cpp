@@ -94,7 +94,6 @@ void ClickAt(POINT point) {
   EXPECT_EQ(lastButtonDown.load(), MAKELPARAM(point.x, point.y)) << "the click landed elsewhere";
 }
 
-void ClickWindow(HWND hwnd) { ClickAt(CentreOnScreen(hwnd)); }
 
 
 HWND FocusOfWindowThread() {
@@ -130,7 +129,7 @@ void Respond(HWND dialog, Answer answer, const std::string& typed, Dialog& seen)
   seen.text = WindowText(GetDlgItem(dialog, kMessageBoxTextId));
   seen.answered = true;
   if (const HWND field = FindWindowExW(dialog, nullptr, L"Edit", nullptr)) {
-    ClickWindow(field);
+    ClickAt(CentreOnScreen(field));
     Send(Typing(typed));
   }
   // The answer closes the dialog, whose loop may be the last to take input: no marker
@@ -196,13 +195,13 @@ void PressTab(platform::Window& window) {
 void Type(platform::Window& window, const std::string& box, const std::string& text) {
   ActiveForm(window);
   const HWND edit = platform::ControlOf(window, box);
-  ClickWindow(edit);
+  ClickAt(CentreOnScreen(edit));
   if (FocusOfWindowThread() == edit) Send(Typing(text));
 }
 
 void Click(platform::Window& window, const std::string& button) {
   ActiveForm(window);
-  ClickWindow(platform::ControlOf(window, button));
+  ClickAt(CentreOnScreen(platform::ControlOf(window, button)));
 }
 
 void ClickRow(platform::Window& window, const std::string& list, int row) {
