@@ -238,7 +238,8 @@ TEST(VantorScenario, ListDeleteModifySubmitAndCreateStoreEachChangeInTheRegistry
     const ControlDef& box = window::Form1Controls()[static_cast<std::size_t>(RowOf(lower))];
     EXPECT_EQ(InFront(form, 2000, box.top + 15), lower) << "where it overlaps the box above";
   }
-  if (const char* picture = std::getenv("VANTOR_SCREENSHOT")) EXPECT_TRUE(SaveWindowPicture(form, picture)) << picture;
+  const char* picture = std::getenv("VANTOR_SCREENSHOT");
+  EXPECT_TRUE(!picture || SaveWindowPicture(form, picture)) << picture;
 
   // Submit lists every slot the registry holds, empty ones too.
   vantor.Click("Command6");

@@ -114,7 +114,7 @@ TEST(SetRegValue, StoresTextsAsTerminatedStringsInTheAnsiCodePage) {
     Set(kTestKey, "written", platform::kRegDword, "\x2A\0\0\0"s);
     SetRegValue(kCurrentUser, kTestKey, "written", ValueType::String, c.text);
     EXPECT_EQ(RawGet("written"), (RawValue{platform::kRegSz, c.bytes})) << c.text;
-    if (c.text != "Ω") EXPECT_EQ(Read("written"), c.text);
+    EXPECT_EQ(Read("written"), c.text == "Ω" ? "?" : c.text);
   }
 }
 
