@@ -15,21 +15,16 @@
 #include "RegMod.h"
 #include "ToolkitWin32.h"
 #include "Win32Input.h"
+#include "WinePath.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using Texts = std::vector<std::string>;
 
-using platform::kCurrentUser;
-using platform::Utf8;
-using platform::Wide;
-using win32_input::CentreOnScreen;
-using win32_input::Key;
-using win32_input::kPatience;
-using win32_input::SendOnly;
-using win32_input::WaitFor;
-using win32_input::WindowText;
+using namespace platform;
+using namespace win32_input;
+using regmod::ValueType;
 
 constexpr int kDialogTextId = 0xFFFF;
 constexpr COLORREF kWindowGrey = 0xE0E0E0, kLabelGrey = 0xC0C0C0;
@@ -37,29 +32,27 @@ constexpr COLORREF kWindowGrey = 0xE0E0E0, kLabelGrey = 0xC0C0C0;
 const std::string kUser = "scenario_user";
 const std::string kMessagesKey = regmod::kProfilesKey + kUser + "\\Custom Msgs";
 
-// Wine shows the build machine's root as drive Z:.
-std::wstring WindowsPath(const std::string& unixPath) {
-  std::wstring path = L"Z:" + Wide(unixPath);
-  for (wchar_t& character : path) {
-    if (character == L'/') character = L'\\';
-  }
-  return path;
+const std::wstring kProgram = Wide(WinePath(VANTOR_EXE));
+
+// Starts a program by its command line.
+bool Launch(std::wstring command, PROCESS_INFORMATION* process) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  return CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, process);
 }
 
 // --- Wine's registry, through advapi32 --------------------------------------------------------
 
 std::optional<RawValue> Stored(const std::string& key, const std::string& name) {
-  return ReadRaw(platform::Registry::Default(), key, name);
+  return ReadRaw(Registry::Default(), key, name);
 }
 
 void SeedMessages(const std::vector<std::string>& messages) {
-  using regmod::ValueType;
   regmod::SetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue, ValueType::String, "Disabled");
   regmod::SetRegValue(kCurrentUser, regmod::kPagerKey, regmod::kLastUserValue, ValueType::String, kUser);
   for (std::size_t slot = 1; slot <= 5; ++slot) {
-    const std::string name = std::to_string(slot);
-    if (slot > messages.size()) regmod::DeleteRegValue(kCurrentUser, kMessagesKey, name);
-    else regmod::SetRegValue(kCurrentUser, kMessagesKey, name, ValueType::String, messages[slot - 1]);
+    if (slot > messages.size()) regmod::DeleteRegValue(kCurrentUser, kMessagesKey, std::to_string(slot));
+    else regmod::SetRegValue(kCurrentUser, kMessagesKey, std::to_string(slot), ValueType::String, messages[slot - 1]);
   }
 }
 
@@ -67,28 +60,18 @@ void SeedMessages(const std::vector<std::string>& messages) {
 
 int RowOf(const std::string& name) {
   const auto controls = window::Form1Controls();
-  for (std::size_t row = 0; row < controls.size(); ++row) {
+  for (std::size_t row = 0; row < controls.size(); ++row)
     if (name == controls[row].name) return static_cast<int>(row);
-  }
   ADD_FAILURE() << "Form1 has no control " << name;
   return -1;
 }
 
-void ClickAt(POINT point) {
-  EXPECT_TRUE(win32_input::ClickAt(point)) << "the mouse never stayed at " << point.x << "," << point.y;
-}
-
-void Type(const std::string& text) { SendOnly(win32_input::Typing(text)); }
+void Type(const std::string& text) { SendOnly(Typing(text)); }
 
 class Vantor {
  public:
   Vantor() {
-    std::wstring command = L"\"" + WindowsPath(VANTOR_EXE) + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_)) {
-      ADD_FAILURE() << "vantor.exe did not start";
-    }
+    if (!Launch(L"\"" + kProgram + L"\"", &process_)) ADD_FAILURE() << "vantor.exe did not start";
   }
 
   ~Vantor() {
@@ -121,7 +104,7 @@ class Vantor {
 
   bool FormShown() const { return Shown(L"VantorForm", window::kForm1.title) != nullptr; }
 
-  HWND Control(const std::string& name) { return GetDlgItem(Form(), platform::kFirstControlId + RowOf(name)); }
+  HWND Control(const std::string& name) { return GetDlgItem(Form(), kFirstControlId + RowOf(name)); }
   std::string Text(const std::string& name) { return WindowText(Control(name)); }
   bool Enabled(const std::string& name) { return IsWindowEnabled(Control(name)); }
 
@@ -136,19 +119,7 @@ class Vantor {
     ClickAt(point);
   }
 
-  Texts Rows() {
-    const HWND list = Control("List1");
-    DWORD_PTR count = 0;
-    SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count);
-    Texts rows;
-    for (WPARAM row = 0; row < count; ++row) {
-      wchar_t text[1024] = {};
-      DWORD_PTR length = 0;
-      SendMessageTimeoutW(list, LB_GETTEXT, row, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &length);
-      rows.push_back(length < std::size(text) ? Utf8(std::wstring(text, length)) : "(unreadable)");
-    }
-    return rows;
-  }
+  Texts Rows() { return ListRows(Control("List1")); }
 
   int OuterHeight() {
     RECT outer;
@@ -186,7 +157,7 @@ COLORREF SeenAt(HWND form, int leftTwips, int topTwips, int dx = 0, int dy = 0) 
 std::string InFront(HWND form, int leftTwips, int topTwips) {
   const HWND child = ChildWindowFromPointEx(form, POINT{Pixels(leftTwips), Pixels(topTwips)}, CWP_ALL);
   const auto controls = window::Form1Controls();
-  const int row = GetDlgCtrlID(child) - platform::kFirstControlId;
+  const int row = GetDlgCtrlID(child) - kFirstControlId;
   return row >= 0 && row < static_cast<int>(controls.size()) ? controls[static_cast<std::size_t>(row)].name : "";
 }
 
@@ -196,17 +167,14 @@ std::string InFront(HWND form, int leftTwips, int topTwips) {
 bool SaveWindowPicture(HWND window, const std::string& file) {
   RECT outer;
   GetWindowRect(window, &outer);
-  const std::wstring picture = WindowsPath(file);
+  const std::wstring picture = Wide(WinePath(file));
   DeleteFileW(picture.c_str());
-  std::wstring command = L"\"" + WindowsPath(WINDOW_PICTURE) + L"\"";
-  for (const LONG number : {outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top}) {
+  std::wstring command = L"\"" + Wide(WinePath(WINDOW_PICTURE)) + L"\"";
+  for (const LONG number : {outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top})
     command += L" " + std::to_wstring(number);
-  }
   command += L" \"" + Wide(file) + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  return CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process) &&
+  return Launch(command, &process) &&
          WaitFor([&] { return GetFileAttributesW(picture.c_str()) != INVALID_FILE_ATTRIBUTES; });
 }
 
@@ -267,12 +235,11 @@ TEST(VantorScenario, ListDeleteModifySubmitAndCreateStoreEachChangeInTheRegistry
   EXPECT_EQ(SeenAt(form, 120, 840, 2, 0), GetSysColor(COLOR_WINDOWTEXT));
   EXPECT_EQ(SeenAt(form, 120, 840, 2, -1), kWindowGrey);
   for (const char* lower : {"Text8", "Text9", "Text10", "Text11"}) {
-    const platform::ControlDef& box = window::Form1Controls()[static_cast<std::size_t>(RowOf(lower))];
+    const ControlDef& box = window::Form1Controls()[static_cast<std::size_t>(RowOf(lower))];
     EXPECT_EQ(InFront(form, 2000, box.top + 15), lower) << "where it overlaps the box above";
   }
-  if (const char* picture = std::getenv("VANTOR_SCREENSHOT")) {
-    EXPECT_TRUE(SaveWindowPicture(form, picture)) << picture;
-  }
+  const char* picture = std::getenv("VANTOR_SCREENSHOT");
+  EXPECT_TRUE(!picture || SaveWindowPicture(form, picture)) << picture;
 
   // Submit lists every slot the registry holds, empty ones too.
   vantor.Click("Command6");
@@ -292,9 +259,8 @@ TEST(VantorScenario, ListDeleteModifySubmitAndCreateStoreEachChangeInTheRegistry
 
   EXPECT_EQ(vantor.Close(), 0);
   const Texts kept = {"Back at five", "", "In a meeting until noon", "", "Working from home"};
-  for (std::size_t slot = 1; slot <= kept.size(); ++slot) {
+  for (std::size_t slot = 1; slot <= kept.size(); ++slot)
     EXPECT_EQ(Stored(kMessagesKey, std::to_string(slot)), Sz(kept[slot - 1])) << "slot " << slot;
-  }
 }
 
 // Only No switches the warning off. Wine's box, unlike Windows', ends on Escape: that is no
@@ -326,11 +292,11 @@ TEST(VantorScenario, TheWarningComesBeforeTheWindowUntilItIsAnsweredNo) {
 
 // The icon the build packed from the SVG, at the sizes Windows asks for, and the version.
 TEST(VantorScenario, TheProgramFileCarriesItsIconAndVersion) {
-  const HMODULE file = LoadLibraryExW(WindowsPath(VANTOR_EXE).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  const HMODULE file = LoadLibraryExW(kProgram.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(file, nullptr);
   for (const int size : {16, 32, 48}) {
     const auto icon = static_cast<HICON>(
-        LoadImageW(file, MAKEINTRESOURCEW(platform::kProgramIconId), IMAGE_ICON, size, size, 0));
+        LoadImageW(file, MAKEINTRESOURCEW(kProgramIconId), IMAGE_ICON, size, size, 0));
     ASSERT_NE(icon, nullptr) << size;
     ICONINFO info{};
     GetIconInfo(icon, &info);
@@ -343,10 +309,9 @@ TEST(VantorScenario, TheProgramFileCarriesItsIconAndVersion) {
   }
   FreeLibrary(file);
 
-  const std::wstring path = WindowsPath(VANTOR_EXE);
-  std::vector<char> version(GetFileVersionInfoSizeW(path.c_str(), nullptr));
+  std::vector<char> version(GetFileVersionInfoSizeW(kProgram.c_str(), nullptr));
   ASSERT_FALSE(version.empty());
-  ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(version.size()), version.data()));
+  ASSERT_TRUE(GetFileVersionInfoW(kProgram.c_str(), 0, static_cast<DWORD>(version.size()), version.data()));
   wchar_t* value = nullptr;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueW(version.data(), L"\\StringFileInfo\\040904B0\\FileVersion",

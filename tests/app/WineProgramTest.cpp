@@ -3,11 +3,6 @@
 // runs, and the command line's refusals, from the real vantor program. Runs under
 // `scripts/wine-prefix with`, which hands it a fresh prefix in WINEPREFIX.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <QApplication>
-#include <QListWidget>
-#include <QStringList>
 
 #include <cstdlib>
 #include <filesystem>
@@ -20,43 +15,31 @@
 #include "RegMod.h"
 #include "RegistryWine.h"
 #include "ToolRun.h"
-#include "ToolkitQt.h"
 
 namespace {
 
+namespace fs = std::filesystem;
+using Texts = std::vector<std::string>;
 const std::string kUserKey = "HKCU\\Software\\yahoo\\pager";
 const std::string kMessagesKey = "HKCU\\Software\\Yahoo\\Pager\\profiles\\jdoe\\Custom Msgs";
 const std::string kProfilesKey = "HKCU\\Software\\Yahoo\\Pager\\profiles";
 
 std::string Prefix() { return std::getenv("WINEPREFIX"); }
 
-ToolRun WineReg(std::vector<std::string> args) {
-  args.insert(args.begin(), {WINE_PREFIX, "run", Prefix(), "reg"});
-  return RunProgram(args);
-}
-
 void WineSet(const std::string& key, const std::string& name, const std::string& text) {
-  ASSERT_EQ(WineReg({"add", key, "/v", name, "/d", text, "/f"}).exitCode, 0) << key << " " << name;
+  ASSERT_EQ(RunInWine({"reg", "add", key, "/v", name, "/d", text, "/f"}).exitCode, 0) << key << " " << name;
 }
 
 // A REG_SZ value as `reg query` shows it, or nothing when it is missing.
 std::optional<std::string> WineGet(const std::string& key, const std::string& name) {
-  const ToolRun run = WineReg({"query", key, "/v", name});
+  const ToolRun run = RunInWine({"reg", "query", key, "/v", name});
   std::istringstream lines(run.out);
-  const std::string marker = "    " + name + "    REG_SZ    ";
+  const std::string marker = "    " + name + "    REG_SZ";  // then four spaces and the text, if any
   for (std::string line; std::getline(lines, line);) {
     std::erase(line, '\r');
-    if (line.rfind(marker, 0) == 0) return line.substr(marker.size());
-    if (line == "    " + name + "    REG_SZ") return "";
+    if (line.starts_with(marker)) return line.substr(std::min(line.size(), marker.size() + 4));
   }
   return std::nullopt;
-}
-
-QStringList Rows(platform::Window& form) {
-  auto* list = platform::WidgetOf(form).findChild<QListWidget*>("List1");
-  QStringList rows;
-  for (int i = 0; i < list->count(); ++i) rows << list->item(i)->text();
-  return rows;
 }
 
 class WineProgram : public testing::Test {
@@ -74,18 +57,6 @@ class WineProgram : public testing::Test {
   }
   void TearDown() override { regmod::UseRegistry(platform::Registry::Default()); }
 
-  // Runs the program's window, and the scenario inside its event loop once the window is
-  // shown and the start-up's dialog answered.
-  void RunWith(const std::function<void()>& scenario) {
-    std::function<void()> start = [&] {
-      if (QApplication::activeModalWidget() || !driver::IsShown(*form_)) return driver::Later(10, start);
-      scenario();
-      driver::Close(*form_);
-    };
-    driver::Later(0, start);
-    form_->Run();
-  }
-
   std::unique_ptr<platform::WineRegistry> wine_;
   std::unique_ptr<platform::Window> form_;
 };
@@ -94,18 +65,16 @@ TEST_F(WineProgram, EditsTheMessagesInThePrefixWhileWineWatches) {
   WineSet(kUserKey, "yahoo! user ID", "jdoe");
   WineSet(kMessagesKey, "1", "Out to lunch");
   WineSet(kMessagesKey, "2", "In a meeting");
-  const auto warning = driver::AnswerNextDialog(driver::Answer::No);
-  RunWith([&] {
-    EXPECT_TRUE(warning->answered);
-    EXPECT_EQ(WineGet(kProfilesKey, "VantorAlert"), "Disabled");
+  driver::AnswerNextDialog(driver::Answer::No);
+  driver::WhileShown(*form_, [&] {
+    EXPECT_EQ(WineGet(kProfilesKey, "VantorAlert"), "Disabled");  // the warning's No
     EXPECT_EQ(form_->LabelNamed("Label2").Caption(), "jdoe");
 
     driver::Click(*form_, "Command2");
-    EXPECT_EQ(Rows(*form_), QStringList({"Out to lunch", "In a meeting"}));
+    EXPECT_EQ(driver::Rows(*form_, "List1"), Texts({"Out to lunch", "In a meeting"}));
 
-    const auto input = driver::AnswerNextDialog(driver::Answer::Ok, "Back at 3");
+    driver::AnswerNextDialog(driver::Answer::Ok, "Back at 3");
     driver::Click(*form_, "Command5");
-    EXPECT_TRUE(input->answered);
     EXPECT_EQ(WineGet(kMessagesKey, "3"), "Back at 3");
 
     driver::ClickRow(*form_, "List1", 0);
@@ -121,16 +90,16 @@ TEST_F(WineProgram, EditsTheMessagesInThePrefixWhileWineWatches) {
     // And the other way: what Wine's side changes shows at the next reload.
     WineSet(kMessagesKey, "4", "Changed outside");
     driver::Click(*form_, "Command2");
-    EXPECT_EQ(Rows(*form_), QStringList({"Out to lunch!", "Back at 3", "Changed outside"}));
+    EXPECT_EQ(driver::Rows(*form_, "List1"), Texts({"Out to lunch!", "Back at 3", "Changed outside"}));
   });
   // The hive was never touched.
-  EXPECT_FALSE(std::filesystem::exists(std::string(std::getenv("XDG_DATA_HOME")) + "/vantor"));
+  EXPECT_FALSE(fs::exists(std::string(std::getenv("XDG_DATA_HOME")) + "/vantor"));
 }
 
 TEST_F(WineProgram, KeystrokeAfterTheWineserverWasKilledIsStored) {
   WineSet(kProfilesKey, "VantorAlert", "Disabled");
   WineSet(kUserKey, "yahoo! user ID", "jdoe");
-  RunWith([&] {
+  driver::WhileShown(*form_, [&] {
     driver::Type(*form_, "Text11", "a");
     EXPECT_EQ(WineGet(kMessagesKey, "5"), "a");
     ASSERT_EQ(RunProgram({"wineserver", "-k"}).exitCode, 0);
@@ -142,10 +111,9 @@ TEST_F(WineProgram, KeystrokeAfterTheWineserverWasKilledIsStored) {
 
 // The real program, refusing what is no prefix before it opens anything.
 TEST(WineCommandLine, RefusesWhatIsNoPrefixAndCreatesNothing) {
-  const std::filesystem::path scratch = std::filesystem::path(std::getenv("XDG_DATA_HOME")) / "scratch";
-  const std::filesystem::path empty = scratch / "empty", missing = scratch / "missing";
-  std::filesystem::create_directories(empty);
-  std::filesystem::create_directories(scratch / "home");
+  const fs::path scratch = fs::path(std::getenv("XDG_DATA_HOME")) / "scratch";
+  const fs::path empty = scratch / "empty", missing = scratch / "missing";
+  for (const fs::path& folder : {empty, scratch / "home"}) fs::create_directories(folder);
   struct Case {
     std::vector<std::string> env;
     std::string arg, message;
@@ -166,10 +134,10 @@ TEST(WineCommandLine, RefusesWhatIsNoPrefixAndCreatesNothing) {
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
   }
   // Nothing made: no prefix, nothing in the empty folder, no hive, nothing in HOME.
-  EXPECT_FALSE(std::filesystem::exists(missing));
-  EXPECT_TRUE(std::filesystem::is_empty(empty));
-  EXPECT_TRUE(std::filesystem::is_empty(scratch / "home"));
-  EXPECT_FALSE(std::filesystem::exists(scratch / "vantor"));
+  EXPECT_FALSE(fs::exists(missing));
+  EXPECT_TRUE(fs::is_empty(empty));
+  EXPECT_TRUE(fs::is_empty(scratch / "home"));
+  EXPECT_FALSE(fs::exists(scratch / "vantor"));
 
   // --help and --version print without a display.
   for (const char* arg : {"--help", "--version"}) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Toolkit.h"
 
@@ -17,6 +18,10 @@ void Later(int ms, std::function<void()> function);
 
 // Closes the window as its close button does.
 void Close(platform::Window& window);
+
+// Runs the window and, once it shows with no dialog in front of it, the user's part; then
+// closes it. What Window::Run returns.
+int WhileShown(platform::Window& window, std::function<void()> userPart);
 
 bool IsShown(platform::Window& window);
 
@@ -34,6 +39,8 @@ void PressTab(platform::Window& window);
 void Type(platform::Window& window, const std::string& box, const std::string& text);
 void Click(platform::Window& window, const std::string& button);
 void ClickRow(platform::Window& window, const std::string& list, int row);
+// The list's rows, top to bottom, as the user reads them.
+std::vector<std::string> Rows(platform::Window& window, const std::string& list);
 
 // The next modal dialog, as the user saw and answered it.
 enum class Answer { Yes, No, Enter, Ok, Cancel };

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "HiveTransaction.h"
+#include "RawRegistry.h"
 #include "RegMod.h"
 
 namespace {
@@ -24,29 +25,14 @@ platform::Registry& Hive() { return platform::Registry::Default(); }
 
 int RawWrites(const std::string& path, const std::string& prefix, int count) {
   for (int i = 1; i <= count; ++i) {
-    platform::RegKey key = platform::kNoKey;
-    const std::string data = prefix + std::to_string(i) + '\0';
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
-    const auto size = static_cast<std::uint32_t>(data.size());
-    if (Hive().CreateKey(platform::kCurrentUser, path, &key) != platform::kSuccess ||
-        Hive().SetValue(key, prefix + std::to_string(i), platform::kRegSz, bytes, size) != platform::kSuccess ||
-        Hive().SetValue(key, "shared", platform::kRegSz, bytes, size) != platform::kSuccess ||
-        Hive().CloseKey(key) != platform::kSuccess) {
-      return 1;
-    }
+    const std::string name = prefix + std::to_string(i);
+    if (!WriteRaw(Hive(), path, name, Sz(name)) || !WriteRaw(Hive(), path, "shared", Sz(name))) return 1;
   }
   return 0;
 }
 
 int Hold(const std::string& path, int milliseconds) {
-  platform::RegKey key = platform::kNoKey;
-  if (platform::BeginHiveTransaction() != platform::kSuccess ||
-      Hive().CreateKey(platform::kCurrentUser, path, &key) != platform::kSuccess ||
-      Hive().SetValue(key, "held", platform::kRegSz, reinterpret_cast<const std::uint8_t*>("yes"), 4) !=
-          platform::kSuccess) {
-    return 1;
-  }
-  Hive().CloseKey(key);
+  if (platform::BeginHiveTransaction() != platform::kSuccess || !WriteRaw(Hive(), path, "held", Sz("yes"))) return 1;
   std::printf("holding\n");
   std::fflush(stdout);
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
@@ -73,10 +59,7 @@ int main(int argc, char** argv) {
     regmod::SetRegValue(root, argv[2], argv[3], regmod::ValueType::String, argv[4]);
     return regmod::GetRegValue(root, argv[2], argv[3]) == argv[4] ? 0 : 1;
   }
-  if (command == "get" && argc == 4) {
-    std::printf("%s", regmod::GetRegValue(root, argv[2], argv[3]).c_str());
-    return 0;
-  }
+  if (command == "get" && argc == 4) return std::printf("%s", regmod::GetRegValue(root, argv[2], argv[3]).c_str()) < 0;
   std::fprintf(stderr, "usage: hive_client write|raw|set|get|hold ...\n");
   return 2;
 }

@@ -56,11 +56,8 @@ void Respond(QWidget& dialog, Answer answer, const std::string& typed, Dialog& s
   if (auto* box = qobject_cast<QMessageBox*>(&dialog)) seen.text = box->text().toStdString();
   if (auto* input = qobject_cast<QInputDialog*>(&dialog)) seen.text = input->labelText().toStdString();
   if (auto* field = dialog.findChild<QLineEdit*>()) QTest::keyClicks(field, QString::fromStdString(typed));
-  if (answer == Answer::Enter) {
-    QWidget* focus = QApplication::focusWidget();
-    QTest::keyClick(focus ? focus : &dialog, Qt::Key_Return);
-    return;
-  }
+  QWidget* focus = QApplication::focusWidget();
+  if (answer == Answer::Enter) return QTest::keyClick(focus ? focus : &dialog, Qt::Key_Return);
   const QDialogButtonBox::StandardButton which =
       answer == Answer::Yes  ? QDialogButtonBox::Yes
       : answer == Answer::No ? QDialogButtonBox::No
@@ -77,6 +74,16 @@ void Later(int ms, std::function<void()> function) { QTimer::singleShot(ms, std:
 
 void Close(platform::Window& window) { platform::WidgetOf(window).close(); }
 
+int WhileShown(platform::Window& window, std::function<void()> userPart) {
+  std::function<void()> start = [&] {
+    if (QApplication::activeModalWidget() || !IsShown(window)) return Later(10, start);
+    userPart();
+    Close(window);
+  };
+  Later(0, start);
+  return window.Run();
+}
+
 bool IsShown(platform::Window& window) { return platform::WidgetOf(window).isVisible(); }
 
 Rect ClientArea(platform::Window& window) {
@@ -87,9 +94,8 @@ Rect ClientArea(platform::Window& window) {
 
 std::string FocusedControl(platform::Window& window) {
   const QWidget& form = ActiveForm(window);
-  for (QWidget* focus = QApplication::focusWidget(); focus; focus = focus->parentWidget()) {
+  for (QWidget* focus = QApplication::focusWidget(); focus; focus = focus->parentWidget())
     if (focus->parentWidget() == &form) return focus->objectName().toStdString();
-  }
   return {};
 }
 
@@ -106,14 +112,18 @@ void Type(platform::Window& window, const std::string& box, const std::string& t
   QTest::keyClicks(&control, QString::fromStdString(text));
 }
 
-void Click(platform::Window& window, const std::string& button) {
-  QTest::mouseClick(&Control(window, button), Qt::LeftButton);
-}
+void Click(platform::Window& window, const std::string& button) { QTest::mouseClick(&Control(window, button), Qt::LeftButton); }
 
 void ClickRow(platform::Window& window, const std::string& list, int row) {
   auto* rows = qobject_cast<QListWidget*>(&Control(window, list));
-  const QRect place = rows->visualItemRect(rows->item(row));
-  QTest::mouseClick(rows->viewport(), Qt::LeftButton, {}, place.center());
+  QTest::mouseClick(rows->viewport(), Qt::LeftButton, {}, rows->visualItemRect(rows->item(row)).center());
+}
+
+std::vector<std::string> Rows(platform::Window& window, const std::string& list) {
+  auto* rows = qobject_cast<QListWidget*>(&Control(window, list));
+  std::vector<std::string> texts;
+  for (int row = 0; row < rows->count(); ++row) texts.push_back(rows->item(row)->text().toStdString());
+  return texts;
 }
 
 std::shared_ptr<const Dialog> AnswerNextDialog(Answer answer, const std::string& typed) {

@@ -2,6 +2,7 @@
 // driver (Driver.h) alone, so that each toolkit's adapter passes the same suite.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -18,8 +19,7 @@ using platform::ControlKind;
 using Texts = std::vector<std::string>;
 
 constexpr ControlDef kControls[] = {
-    {.name = "Go", .kind = ControlKind::Button, .text = "Go", .left = 120, .top = 120, .width = 1200,
-     .height = 375},
+    {.name = "Go", .kind = ControlKind::Button, .text = "Go", .left = 120, .top = 120, .width = 1200, .height = 375},
     {.name = "Off", .kind = ControlKind::Button, .text = "Off", .left = 1440, .top = 120, .width = 1200,
      .height = 375, .enabled = false},
     {.name = "Edit", .kind = ControlKind::TextBox, .left = 120, .top = 600, .width = 3000, .height = 285},
@@ -36,14 +36,7 @@ constexpr int kTwipsPerPixel = 15;
 
 class ToolkitTest : public testing::Test {
  protected:
-  // Runs the window and, once it shows, the user's part; then closes it as the user would.
-  int WhileShown(std::function<void()> userPart) {
-    driver::Later(0, [this, userPart] {
-      userPart();
-      driver::Close(*window_);
-    });
-    return window_->Run();
-  }
+  int WhileShown(std::function<void()> userPart) { return driver::WhileShown(*window_, std::move(userPart)); }
 
   const std::chrono::steady_clock::time_point created_ = std::chrono::steady_clock::now();
   std::unique_ptr<platform::Window> window_ = platform::CreateWindow(kWindow, kControls);
@@ -53,7 +46,7 @@ class ToolkitTest : public testing::Test {
 
 class TextBoxTest : public ToolkitTest, public testing::WithParamInterface<const char*> {};
 
-TEST_P(TextBoxTest, ProgramChangesRaiseTheChangeEventBeforeSetTextReturns) {
+TEST_P(TextBoxTest, SetTextRaisesTheChangeEventBeforeItReturnsAndReadsBackAsSet) {
   platform::TextBox& box = window_->TextBoxNamed(GetParam());
   Texts seen;
   box.OnChange([&] { seen.push_back(box.Text()); });
@@ -66,10 +59,7 @@ TEST_P(TextBoxTest, ProgramChangesRaiseTheChangeEventBeforeSetTextReturns) {
   box.SetText("while disabled");  // the text it holds: no change
   box.SetText("");
   EXPECT_EQ(seen, (Texts{"first", "while disabled", ""}));
-}
 
-TEST_P(TextBoxTest, SetTextReadsBackAsSet) {
-  platform::TextBox& box = window_->TextBoxNamed(GetParam());
   const Texts texts = {"plain", "two\r\nlines", "lone\nfeed", "lone\rreturn", " tab\tand spaces ",
                        "Grüße – ✓", std::string(100000, 'x'), ""};
   for (const std::string& text : texts) {
@@ -107,51 +97,37 @@ TEST_F(ToolkitTest, EachTypedKeyRaisesAChangeAndADisabledBoxTakesNone) {
 
 // --- List boxes ----------------------------------------------------------------------------
 
-class ListBoxTest : public ToolkitTest {
- protected:
-  void SetUp() override {
-    list_.OnClick([this] { clicks_.push_back(list_.SelectedText()); });
-    for (const char* row : {"pear", "apple", "fig"}) list_.Append(row);
-  }
-
-  platform::ListBox& list_ = window_->ListBoxNamed("List");
-  Texts clicks_;
-};
-
-TEST_F(ListBoxTest, RowsStayInAppendOrderAndTheUsersRowIsSelected) {
-  EXPECT_EQ(list_.SelectedText(), "");
+TEST_F(ToolkitTest, ListRowsStayInAppendOrderAndOnlyAnEnabledListTakesTheUsersRow) {
+  platform::ListBox& list = window_->ListBoxNamed("List");
+  Texts clicks;
+  list.OnClick([&] { clicks.push_back(list.SelectedText()); });
+  for (const char* row : {"pear", "apple", "fig"}) list.Append(row);
+  EXPECT_EQ(driver::Rows(*window_, "List"), (Texts{"pear", "apple", "fig"}));
+  EXPECT_EQ(list.SelectedText(), "");
   WhileShown([&] {
     driver::ClickRow(*window_, "List", 1);
     driver::ClickRow(*window_, "List", 0);
-  });
-  EXPECT_EQ(clicks_, (Texts{"apple", "pear"}));
-  EXPECT_EQ(list_.SelectedText(), "pear");
-}
-
-TEST_F(ListBoxTest, ADisabledListKeepsItsSelectionAndClearRemovesItSilently) {
-  WhileShown([&] {
-    driver::ClickRow(*window_, "List", 1);
-    list_.SetEnabled(false);
+    list.SetEnabled(false);
     driver::ClickRow(*window_, "List", 2);
-    EXPECT_EQ(list_.SelectedText(), "apple");
+    EXPECT_EQ(list.SelectedText(), "pear");
 
-    list_.SetEnabled(true);
-    list_.Clear();
-    EXPECT_EQ(list_.SelectedText(), "");
-    list_.Append("kiwi");
-    EXPECT_EQ(list_.SelectedText(), "");
+    // Clear removes the rows and the selection, silently.
+    list.SetEnabled(true);
+    list.Clear();
+    EXPECT_EQ(list.SelectedText(), "");
+    list.Append("kiwi");
+    EXPECT_EQ(driver::Rows(*window_, "List"), Texts{"kiwi"});
+    EXPECT_EQ(list.SelectedText(), "");
     driver::ClickRow(*window_, "List", 0);
   });
-  EXPECT_EQ(clicks_, (Texts{"apple", "kiwi"}));
+  EXPECT_EQ(clicks, (Texts{"apple", "pear", "kiwi"}));
 }
 
 // --- Buttons and the timer ---------------------------------------------------------
 
 TEST_F(ToolkitTest, OnlyAnEnabledButtonRaisesItsClick) {
   Texts clicks;
-  for (const char* name : {"Go", "Off"}) {
-    window_->ButtonNamed(name).OnClick([&clicks, name] { clicks.push_back(name); });
-  }
+  for (const char* name : {"Go", "Off"}) window_->ButtonNamed(name).OnClick([&clicks, name] { clicks.push_back(name); });
 
   WhileShown([&] {
     driver::Click(*window_, "Off");
@@ -207,14 +183,12 @@ TEST_F(ToolkitTest, HeightChangesAtOnceAtTheLowerEdge) {
     EXPECT_EQ(start.width, kClientWidth / kTwipsPerPixel);
     EXPECT_EQ(start.height, kClientHeight / kTwipsPerPixel);
 
+    const auto sides = [](const driver::Rect& area) { return std::array{area.left, area.top, area.width, area.height}; };
     const int outer = window_->OuterHeight();
     for (const int change : {-1500, 3000}) {
       window_->SetOuterHeight(outer + change);
-      const driver::Rect now = driver::ClientArea(*window_);
-      EXPECT_EQ(now.left, start.left);
-      EXPECT_EQ(now.top, start.top);
-      EXPECT_EQ(now.width, start.width);
-      EXPECT_EQ(now.height, start.height + change / kTwipsPerPixel);
+      EXPECT_EQ(sides(driver::ClientArea(*window_)),
+                sides({start.left, start.top, start.width, start.height + change / kTwipsPerPixel}));
     }
   });
 }
@@ -240,35 +214,25 @@ TEST_F(ToolkitTest, FocusPassesOverAFirstControlDisabledAtLoad) {
 
 // --- Modal dialogs -------------------------------------------------------------------------
 
-TEST_F(ToolkitTest, AskYesNoIsTrueForYesAndForEnterAndFalseForNo) {
-  struct Case {
-    driver::Answer answer;
-    bool result;
-  };
-  for (const Case& answered : {Case{driver::Answer::Yes, true}, Case{driver::Answer::No, false},
-                               Case{driver::Answer::Enter, true}}) {
-    const auto dialog = driver::AnswerNextDialog(answered.answer);
-    EXPECT_EQ(window_->AskYesNo("Show this warning again?", "Alert"), answered.result);
+// Each dialog shows its text under its title and gives back the answer: AskYesNo true for
+// Yes and for Enter and false for No, InputBox the typed text on Ok and the empty text on Cancel.
+TEST_F(ToolkitTest, DialogsShowTheirTextAndGiveBackTheAnswer) {
+  using driver::Answer;
+  const struct {
+    bool yesNo;  // AskYesNo, else InputBox
+    Answer answer;
+    std::string typed, result;
+  } cases[] = {{true, Answer::Yes, "", "yes"},   {true, Answer::No, "", "no"},
+               {true, Answer::Enter, "", "yes"}, {false, Answer::Ok, "Gone fishing", "Gone fishing"},
+               {false, Answer::Cancel, "Never mind", ""}, {false, Answer::Ok, "", ""}};
+  for (const auto& c : cases) {
+    const std::string title = c.yesNo ? "Alert" : "New Status...";
+    const std::string text = c.yesNo ? "Show this warning again?" : "Enter New Status Message.";
+    const auto dialog = driver::AnswerNextDialog(c.answer, c.typed);
+    EXPECT_EQ(c.yesNo ? (window_->AskYesNo(text, title) ? "yes" : "no") : window_->InputBox(text, title), c.result);
     EXPECT_TRUE(dialog->answered);
-    EXPECT_EQ(dialog->title, "Alert");
-    EXPECT_EQ(dialog->text, "Show this warning again?");
-  }
-}
-
-TEST_F(ToolkitTest, InputBoxGivesTheTypedTextOnOkAndTheEmptyTextOnCancel) {
-  struct Case {
-    driver::Answer answer;
-    std::string typed;
-    std::string result;
-  };
-  for (const Case& answered : {Case{driver::Answer::Ok, "Gone fishing", "Gone fishing"},
-                               Case{driver::Answer::Cancel, "Never mind", ""},
-                               Case{driver::Answer::Ok, "", ""}}) {
-    const auto dialog = driver::AnswerNextDialog(answered.answer, answered.typed);
-    EXPECT_EQ(window_->InputBox("Enter New Status Message.", "New Status..."), answered.result);
-    EXPECT_TRUE(dialog->answered);
-    EXPECT_EQ(dialog->title, "New Status...");
-    EXPECT_EQ(dialog->text, "Enter New Status Message.");
+    EXPECT_EQ(dialog->title, title);
+    EXPECT_EQ(dialog->text, text);
   }
 }
 

@@ -22,14 +22,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-using win32_input::CentreOnScreen;
-using win32_input::Key;
-using win32_input::kPatience;
-using win32_input::MouseButton;
-using win32_input::SendOnly;
-using win32_input::Typing;
-using win32_input::WaitFor;
-using win32_input::WindowText;
+using namespace win32_input;
 
 // A key no keyboard has; the controls ignore it.
 constexpr WORD kMarkerKey = VK_F24;
@@ -70,9 +63,8 @@ LRESULT CALLBACK NoteMarker(int code, WPARAM removal, LPARAM message) {
   const auto* taken = reinterpret_cast<const MSG*>(message);
   if (code == HC_ACTION && removal == PM_REMOVE) {
     if (taken->message == WM_KEYUP && taken->wParam == kMarkerKey) SetEvent(markerTaken);
-    if (taken->message == WM_LBUTTONDOWN || taken->message == WM_LBUTTONDBLCLK) {
+    if (taken->message == WM_LBUTTONDOWN || taken->message == WM_LBUTTONDBLCLK)
       lastButtonDown = MAKELPARAM(taken->pt.x, taken->pt.y);
-    }
   }
   return CallNextHookEx(nullptr, code, removal, message);
 }
@@ -91,24 +83,17 @@ void Send(std::vector<INPUT> inputs) {
   inputs.push_back(Key(kMarkerKey, 0, true));
   ResetEvent(markerTaken);
   SendOnly(std::move(inputs));
-  if (WaitForSingleObject(markerTaken, static_cast<DWORD>(kPatience / 1ms)) != WAIT_OBJECT_0) {
+  if (WaitForSingleObject(markerTaken, static_cast<DWORD>(kPatience / 1ms)) != WAIT_OBJECT_0)
     ADD_FAILURE() << "the window's thread never took the input";
-  }
 }
 
 // The mouse has got there once the window's thread has taken input behind each look too.
-void MoveMouseTo(POINT point) {
-  const bool there = win32_input::MoveMouseTo(point, [] { Send({}); });
-  EXPECT_TRUE(there) << "the mouse never stayed at " << point.x << "," << point.y;
-}
-
 void ClickAt(POINT point) {
-  MoveMouseTo(point);
+  MoveMouseTo(point, [] { Send({}); });
   Send({MouseButton(MOUSEEVENTF_LEFTDOWN), MouseButton(MOUSEEVENTF_LEFTUP)});
   EXPECT_EQ(lastButtonDown.load(), MAKELPARAM(point.x, point.y)) << "the click landed elsewhere";
 }
 
-void ClickWindow(HWND hwnd) { ClickAt(CentreOnScreen(hwnd)); }
 
 
 HWND FocusOfWindowThread() {
@@ -144,14 +129,14 @@ void Respond(HWND dialog, Answer answer, const std::string& typed, Dialog& seen)
   seen.text = WindowText(GetDlgItem(dialog, kMessageBoxTextId));
   seen.answered = true;
   if (const HWND field = FindWindowExW(dialog, nullptr, L"Edit", nullptr)) {
-    ClickWindow(field);
+    ClickAt(CentreOnScreen(field));
     Send(Typing(typed));
   }
   // The answer closes the dialog, whose loop may be the last to take input: no marker
   // goes behind it.
   if (answer == Answer::Enter) return SendOnly({Key(VK_RETURN, 0, false), Key(VK_RETURN, 0, true)});
   const int button = answer == Answer::Yes ? IDYES : answer == Answer::No ? IDNO : answer == Answer::Ok ? IDOK : IDCANCEL;
-  EXPECT_TRUE(win32_input::ClickAt(CentreOnScreen(GetDlgItem(dialog, button)))) << "the mouse never got to the answer";
+  win32_input::ClickAt(CentreOnScreen(GetDlgItem(dialog, button)));
 }
 
 void CALLBACK StartLater(HWND, UINT, UINT_PTR timer, DWORD) {
@@ -170,6 +155,17 @@ void Later(int ms, std::function<void()> function) {
 
 // What the close box sends.
 void Close(platform::Window& window) { PostMessageW(platform::HandleOf(window), WM_SYSCOMMAND, SC_CLOSE, 0); }
+
+// The user's thread starts once the window's thread takes messages: the window shows, and a
+// dialog at start-up would be up already and in front.
+int WhileShown(platform::Window& window, std::function<void()> userPart) {
+  Later(0, [&window, userPart] {
+    WaitFor([&window] { return GetForegroundWindow() == platform::HandleOf(window); });
+    userPart();
+    Close(window);
+  });
+  return window.Run();
+}
 
 bool IsShown(platform::Window& window) { return IsWindowVisible(platform::HandleOf(window)); }
 
@@ -199,13 +195,13 @@ void PressTab(platform::Window& window) {
 void Type(platform::Window& window, const std::string& box, const std::string& text) {
   ActiveForm(window);
   const HWND edit = platform::ControlOf(window, box);
-  ClickWindow(edit);
+  ClickAt(CentreOnScreen(edit));
   if (FocusOfWindowThread() == edit) Send(Typing(text));
 }
 
 void Click(platform::Window& window, const std::string& button) {
   ActiveForm(window);
-  ClickWindow(platform::ControlOf(window, button));
+  ClickAt(CentreOnScreen(platform::ControlOf(window, button)));
 }
 
 void ClickRow(platform::Window& window, const std::string& list, int row) {
@@ -214,6 +210,10 @@ void ClickRow(platform::Window& window, const std::string& list, int row) {
   RECT place{};
   SendMessageW(rows, LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&place));
   ClickAt(CentreOnScreen(rows, place));
+}
+
+std::vector<std::string> Rows(platform::Window& window, const std::string& list) {
+  return ListRows(platform::ControlOf(window, list));
 }
 
 std::shared_ptr<const Dialog> AnswerNextDialog(Answer answer, const std::string& typed) {

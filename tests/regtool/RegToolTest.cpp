@@ -1,11 +1,14 @@
 // vantor-reg run as a user runs it, on a hive of the test's own: reg.exe's output, prompts
-// and exit codes, .reg files out and back in, and files that must change nothing.
+// and exit codes, .reg files out and back in, files that must change nothing, and the hive
+// read beside another process's transaction.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
+#include "HiveTransaction.h"
+#include "RawRegistry.h"
 #include "Registry.h"
 #include "ToolRun.h"
 
@@ -32,6 +35,15 @@ std::string Utf16(const std::string& latin1) {
   std::string bytes;
   for (const char c : latin1) bytes += std::string(1, c) + '\0';
   return bytes;
+}
+
+// vantor-reg with these arguments fails: exit code 1, nothing on standard output, and the
+// error on standard error.
+void ExpectFails(const std::vector<std::string>& args, const std::string& error) {
+  const ToolRun run = RunReg(args);
+  EXPECT_EQ(run.exitCode, 1) << testing::PrintToString(args);
+  EXPECT_EQ(run.out, "") << testing::PrintToString(args);
+  EXPECT_EQ(run.err, error) << testing::PrintToString(args);
 }
 
 class RegTool : public testing::Test {
@@ -65,20 +77,13 @@ TEST_F(RegTool, QueryPrintsKeysAndValuesAsRegExe) {
   // The name as asked for, as reg.exe prints it.
   EXPECT_EQ(RunReg({"query", kKey, "/v", "Q"}).out,
             "\n" + kShown + "\n    Q    REG_QWORD    0x123456789abcdef0\n\n");
-  EXPECT_EQ(RunReg({"query", kKey, "/ve", "/s"}).out, "\n" + kShown +
-                                                          "\n    (Default)    REG_SZ    déjà\n\n" + kShown +
-                                                          "\\Alpha\n    (Default)    REG_SZ    \n\n"
-                                                          "End of search: 2 match(es) found.\n");
+  EXPECT_EQ(RunReg({"query", kKey, "/ve", "/s"}).out,
+            "\n" + kShown + "\n    (Default)    REG_SZ    déjà\n\n" + kShown + "\\Alpha\n    (Default)    REG_SZ    \n\n"
+            "End of search: 2 match(es) found.\n");
   EXPECT_EQ(RunReg({"query", kKey + "\\Sub", "/ve"}).out,
             "\n" + kShown + "\\Sub\n    (Default)    REG_SZ    (value not set)\n\n");
-
-  for (const std::vector<std::string>& missing :
-       {std::vector<std::string>{"query", kKey, "/v", "nope"}, {"query", kKey + "\\Nope"}}) {
-    run = RunReg(missing);
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, kMissing);
-  }
+  ExpectFails({"query", kKey, "/v", "nope"}, kMissing);
+  ExpectFails({"query", kKey + "\\Nope"}, kMissing);
 }
 
 TEST_F(RegTool, AddStoresDataAsRegExeDoesAndRefusesBadData) {
@@ -96,7 +101,7 @@ TEST_F(RegTool, AddStoresDataAsRegExeDoesAndRefusesBadData) {
   for (const auto& value : added) {
     const ToolRun run = RunReg({"add", kKey, "/v", "v", "/t", value.type, "/d", value.data, "/f"});
     EXPECT_EQ(run.out, kDone);
-    EXPECT_EQ(ReadHive(kPath)[kPath]["v"].second, value.bytes) << value.type << " " << value.data;
+    EXPECT_EQ(ReadHive(kPath)[kPath]["v"].bytes, value.bytes) << value.type << " " << value.data;
   }
   EXPECT_EQ(RunReg({"add", kKey + "\\Bare"}).out, kDone);
   EXPECT_EQ(ReadHive(kPath)[kPath + "\\Bare"], Values());
@@ -123,10 +128,10 @@ TEST_F(RegTool, AddStoresDataAsRegExeDoesAndRefusesBadData) {
     EXPECT_EQ(run.exitCode, 1) << testing::PrintToString(args);
     EXPECT_EQ(run.err.substr(0, 7), "ERROR: ") << run.err;
   }
-  EXPECT_EQ(RunReg({"add", kKey, "/v", "v", "/d", "\xD0\x96", "/f"}).err,
-            "ERROR: U+0416 (\xD0\x96) is not in Windows-1252, the registry's code page here.\n");
-  EXPECT_EQ(RunReg({"add", kKey + "\\line\nbreak", "/f"}).err,
-            "ERROR: Invalid key name: a key's name can't hold U+000A, a control character.\n");
+  ExpectFails({"add", kKey, "/v", "v", "/d", "\xD0\x96", "/f"},
+              "ERROR: U+0416 (\xD0\x96) is not in Windows-1252, the registry's code page here.\n");
+  ExpectFails({"add", kKey + "\\line\nbreak", "/f"},
+              "ERROR: Invalid key name: a key's name can't hold U+000A, a control character.\n");
   EXPECT_EQ(ReadHive(kPath), before);
 }
 
@@ -144,11 +149,8 @@ TEST_F(RegTool, MalformedUtf8IsNeverReadAsACharacter) {
     EXPECT_EQ(Registry::Default().ToAnsi(text.utf8), text.ansi);
     for (const std::vector<std::string>& args : {std::vector<std::string>{"add", kKey, "/v", text.utf8, "/f"},
                                                  {"add", kKey + "\\" + text.utf8, "/f"},
-                                                 {"add", kKey, "/v", "v", "/t", "REG_NONE", "/d", text.utf8, "/f"}}) {
-      const ToolRun run = RunReg(args);
-      EXPECT_EQ(run.exitCode, 1) << text.ansi;
-      EXPECT_EQ(run.err, "ERROR: An argument holds bytes that are not valid UTF-8.\n");
-    }
+                                                 {"add", kKey, "/v", "v", "/t", "REG_NONE", "/d", text.utf8, "/f"}})
+      ExpectFails(args, "ERROR: An argument holds bytes that are not valid UTF-8.\n");
   }
   EXPECT_EQ(ReadHive(kPath), Tree());
 }
@@ -161,17 +163,15 @@ TEST_F(RegTool, AsksBeforeOverwritingOrDeletingUnlessForced) {
   ToolRun run = RunReg({"add", kKey, "/v", "a", "/d", "new"}, "n\n");
   EXPECT_EQ(run.out, overwrite + "The operation was canceled by the user.\n");
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(ReadHive(kPath)[kPath]["a"].second, "old\0"s);
+  EXPECT_EQ(ReadHive(kPath)[kPath]["a"].bytes, "old\0"s);
   EXPECT_EQ(RunReg({"add", kKey, "/v", "a", "/d", "new"}, "what?\nyes\n").out, overwrite + overwrite + kDone);
-  EXPECT_EQ(ReadHive(kPath)[kPath]["a"].second, "new\0"s);
+  EXPECT_EQ(ReadHive(kPath)[kPath]["a"].bytes, "new\0"s);
 
   // No answer at all is No.
   EXPECT_EQ(RunReg({"delete", kKey, "/v", "a"}).out,
             "Delete the registry value a (Yes/No)? \nThe operation was canceled by the user.\n");
   EXPECT_EQ(RunReg({"delete", kKey, "/v", "a"}, "Y\n").out, "Delete the registry value a (Yes/No)? " + kDone);
-  run = RunReg({"delete", kKey, "/v", "a", "/f"});
-  EXPECT_EQ(run.err, kMissing);
-  EXPECT_EQ(run.exitCode, 1);
+  ExpectFails({"delete", kKey, "/v", "a", "/f"}, kMissing);
 
   EXPECT_EQ(RunReg({"delete", kKey, "/va", "/f"}).out, kDone);
   EXPECT_EQ(ReadHive(kPath)[kPath], Values());
@@ -183,31 +183,26 @@ TEST_F(RegTool, AsksBeforeOverwritingOrDeletingUnlessForced) {
 
 TEST_F(RegTool, ExportThenImportGivesBackEveryTypeAndByte) {
   Tree seeded;
-  const auto seed = [&](const std::string& path, const std::string& name, std::uint32_t type,
-                        std::string data) {
-    SetRaw(path, name, type, data);
-    seeded[path][name] = {type, data};
-  };
   std::string counting;
   for (int i = 0; i < 200; ++i) counting += static_cast<char>(i);
-  seed(kPath, "", kRegSz, "root default\0"s);
-  seed(kPath, "quote\"back\\slash", kRegSz, "a\"b\\c\0"s);
-  seed(kPath, "line\nbreak", kRegSz, "one\r\ntwo\0"s);
-  seed(kPath, "unterminated", kRegSz, "abc");
-  seed(kPath, "inner zero", kRegSz, "a\0b\0"s);
-  seed(kPath, "empty", kRegSz, "");
-  seed(kPath, "ansi \xE9\x80", kRegSz, "\x80\x81\x9F\xFF\0"s);
-  seed(kPath, "expand", kRegExpandSz, "%PATH%;\xE9\0"s);
-  seed(kPath, "multi", kRegMultiSz, "a\0\xE9\0\0"s);
-  seed(kPath, "dword", kRegDword, "\x01\x02\x03\x04"s);
-  seed(kPath, "short dword", kRegDword, "\x01\x02"s);
-  seed(kPath, "qword", kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08"s);
-  seed(kPath, "binary", kRegBinary, counting);
-  seed(kPath, "empty binary", kRegBinary, "");
-  seed(kPath, "none", kRegNone, "\x00\x01"s);
-  seed(kPath, "big endian", 5, "\x00\x00\x01\x00"s);
-  seed(kPath, "odd type", 0x12345, "xyz");
-  seed(kPath + "\\Sub\\Deeper", "v", kRegSz, "deep\0"s);
+  SetRaw(kPath, "", kRegSz, "root default\0"s, &seeded);
+  SetRaw(kPath, "quote\"back\\slash", kRegSz, "a\"b\\c\0"s, &seeded);
+  SetRaw(kPath, "line\nbreak", kRegSz, "one\r\ntwo\0"s, &seeded);
+  SetRaw(kPath, "unterminated", kRegSz, "abc", &seeded);
+  SetRaw(kPath, "inner zero", kRegSz, "a\0b\0"s, &seeded);
+  SetRaw(kPath, "empty", kRegSz, "", &seeded);
+  SetRaw(kPath, "ansi \xE9\x80", kRegSz, "\x80\x81\x9F\xFF\0"s, &seeded);
+  SetRaw(kPath, "expand", kRegExpandSz, "%PATH%;\xE9\0"s, &seeded);
+  SetRaw(kPath, "multi", kRegMultiSz, "a\0\xE9\0\0"s, &seeded);
+  SetRaw(kPath, "dword", kRegDword, "\x01\x02\x03\x04"s, &seeded);
+  SetRaw(kPath, "short dword", kRegDword, "\x01\x02"s, &seeded);
+  SetRaw(kPath, "qword", kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08"s, &seeded);
+  SetRaw(kPath, "binary", kRegBinary, counting, &seeded);
+  SetRaw(kPath, "empty binary", kRegBinary, "", &seeded);
+  SetRaw(kPath, "none", kRegNone, "\x00\x01"s, &seeded);
+  SetRaw(kPath, "big endian", 5, "\x00\x00\x01\x00"s, &seeded);
+  SetRaw(kPath, "odd type", 0x12345, "xyz", &seeded);
+  SetRaw(kPath + "\\Sub\\Deeper", "v", kRegSz, "deep\0"s, &seeded);
   seeded[kPath + "\\Sub"];
   ASSERT_EQ(ReadHive(kPath), seeded);
 
@@ -259,34 +254,30 @@ TEST_F(RegTool, FaultyFilesNameTheirLineAndChangeNothing) {
   const Tree before = ReadHive(kPath);
   // Every file changes the hive in its lines 2 to 4 before the fault.
   const std::string changes = "[HKEY_CURRENT_USER\\" + kPath + "]\r\n\"new\"=\"1\"\r\n\"keep\"=-\r\n";
+  const std::string v4 = "REGEDIT4\r\n" + changes;
+  const std::string v5 = "\xFF\xFE" + Utf16("Windows Registry Editor Version 5.00\r\n" + changes);
   const struct {
     std::string text;
     int line;
     std::string error;
   } faulty[] = {
       {"REGEDIT5\r\n" + changes, 1, "not a .reg file: the first line must be"},
-      {"REGEDIT4\r\n" + changes + "\"b\"=dword:123456789", 5, "dword: must be followed by 1 to 8 hex digits"},
-      {"REGEDIT4\r\n" + changes + "[-HKCU\\" + kPath + "]\r\n\"a\"=\"1\"", 6, "a value outside of any key"},
-      {"REGEDIT4\r\n" + changes + "[HKEY_LOCAL_MACHINE\\Software]", 5, "only keys under HKEY_CURRENT_USER"},
-      {"REGEDIT4\r\n" + changes + "\"h\"=hex:01,\\\r\n\r\n", 5,
-       "hex data continues past the end of the file"},
-      {"REGEDIT4\r\n" + changes + "\"h\"=hex:01,\\\r\n 02,,03", 6,
-       "a ',' in hex data without a byte beside it"},
-      {"REGEDIT4\r\n" + changes + "\"h\"=hex:01,zz", 5, "not a byte in hex: zz"},
-      {"REGEDIT4\r\n" + changes + "\"s\"=\"open", 5, "a string without its closing '\"'"},
-      {"REGEDIT4\r\n" + changes + "\"s\"=\"a\\qb\"", 5, "unknown escape \\q"},
-      {"REGEDIT4\r\n" + changes + "\"s\"=\"a\" b", 5, "text after the data: b"},
-      {"REGEDIT4\r\n" + changes + "\"s\"=str:\"a\"", 5, "unknown kind of data: str:\"a\""},
-      {"REGEDIT4\r\n" + changes + "[HKCU\\" + kPath + "\\" + std::string(256, 'k') + "]", 5,
+      {v4 + "\"b\"=dword:123456789", 5, "dword: must be followed by 1 to 8 hex digits"},
+      {v4 + "[-HKCU\\" + kPath + "]\r\n\"a\"=\"1\"", 6, "a value outside of any key"},
+      {v4 + "[HKEY_LOCAL_MACHINE\\Software]", 5, "only keys under HKEY_CURRENT_USER"},
+      {v4 + "\"h\"=hex:01,\\\r\n\r\n", 5, "hex data continues past the end of the file"},
+      {v4 + "\"h\"=hex:01,\\\r\n 02,,03", 6, "a ',' in hex data without a byte beside it"},
+      {v4 + "\"h\"=hex:01,zz", 5, "not a byte in hex: zz"},
+      {v4 + "\"s\"=\"open", 5, "a string without its closing '\"'"},
+      {v4 + "\"s\"=\"a\\qb\"", 5, "unknown escape \\q"},
+      {v4 + "\"s\"=\"a\" b", 5, "text after the data: b"},
+      {v4 + "\"s\"=str:\"a\"", 5, "unknown kind of data: str:\"a\""},
+      {v4 + "[HKCU\\" + kPath + "\\" + std::string(256, 'k') + "]", 5,
        "cannot create the key " + kPath + "\\" + std::string(256, 'k') + ": The parameter is incorrect."},
-      {"\xFF\xFE" + Utf16("Windows Registry Editor Version 5.00\r\n" + changes + "\"s\"=\"") + "\x16\x04" +
-           Utf16("\""),
-       5, "U+0416 (\xD0\x96) is not in Windows-1252"},
-      {"REGEDIT4\r\n" + changes + "[HKCU\\" + Deep(513) + "]", 5, "a key can be at most 512 levels deep"},
-      {"REGEDIT4\r\n" + changes + "[HKCU\\" + kPath + "\\a\tb]", 5,
-       "a key's name can't hold U+0009, a control character"},
-      {"\xFF\xFE" + Utf16("Windows Registry Editor Version 5.00\r\n" + changes + "\"t\"=hex(1):61"), 5,
-       "text data in a version 5 file must be UTF-16"}};
+      {v5 + Utf16("\"s\"=\"") + "\x16\x04" + Utf16("\""), 5, "U+0416 (\xD0\x96) is not in Windows-1252"},
+      {v4 + "[HKCU\\" + Deep(513) + "]", 5, "a key can be at most 512 levels deep"},
+      {v4 + "[HKCU\\" + kPath + "\\a\tb]", 5, "a key's name can't hold U+0009, a control character"},
+      {v5 + Utf16("\"t\"=hex(1):61"), 5, "text data in a version 5 file must be UTF-16"}};
   for (const auto& file : faulty) {
     WriteFile(file_, file.text);
     const ToolRun run = RunReg({"import", file_});
@@ -298,11 +289,8 @@ TEST_F(RegTool, FaultyFilesNameTheirLineAndChangeNothing) {
   }
   // Paths that open but can't be read as files.
   const std::pair<std::string, int> unreadable[] = {{std::getenv("XDG_DATA_HOME"), EISDIR}, {"/proc/self/mem", EIO}};
-  for (const auto& [path, error] : unreadable) {
-    const ToolRun run = RunReg({"import", path});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, "vantor-reg: " + path + ": " + std::strerror(error) + "\n");
-  }
+  for (const auto& [path, error] : unreadable)
+    ExpectFails({"import", path}, "vantor-reg: " + path + ": " + std::strerror(error) + "\n");
 }
 
 // Keys that another program made through the registry functions and vantor-reg refuses to
@@ -315,19 +303,43 @@ TEST_F(RegTool, KeysNoFileCanHoldAreWalkedAndDeletedButNotExported) {
   EXPECT_EQ(RunReg({"query", kKey, "/v", "v", "/s"}).out,
             "\nHKEY_CURRENT_USER\\" + deepest + "\n    v    REG_SZ    bottom\n\nEnd of search: 1 match(es) found.\n");
   WriteFile(file_, "kept");
-  ToolRun run = RunReg({"export", kKey, file_, "/y"});
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, "ERROR: HKEY_CURRENT_USER\\" + Deep(513) +
-                         " can't be exported: a key can be at most 512 levels deep.\n");
+  ExpectFails({"export", kKey, file_, "/y"},
+              "ERROR: HKEY_CURRENT_USER\\" + Deep(513) + " can't be exported: a key can be at most 512 levels deep.\n");
   EXPECT_EQ(RunReg({"delete", kKey, "/f"}).out, kDone);
   EXPECT_EQ(RunReg({"query", kKey}).exitCode, 1);
 
   SetRaw(kPath + "\\line\nbreak", "", kRegSz, "\0"s);
-  run = RunReg({"export", kKey, file_, "/y"});
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, "ERROR: " + kShown +
-                         "\\line\nbreak can't be exported: a key's name can't hold U+000A, a control character.\n");
+  ExpectFails({"export", kKey, file_, "/y"}, "ERROR: " + kShown + "\\line\nbreak can't be exported: "
+                                             "a key's name can't hold U+000A, a control character.\n");
   EXPECT_EQ(ReadFile(file_), "kept");
+}
+
+// A transaction of this process, rolled back and then committed with the same changes: a new
+// key three levels deep with a value, a value replaced, and a key deleted with its values.
+// Meanwhile vantor-reg reads the hive as it was, without waiting for the transaction's lock.
+TEST_F(RegTool, ReadsBesideATransactionThatLandsWholeAtCommitAndNotAtAllAtRollback) {
+  SetRaw(kPath, "old", kRegDword, "\1\0\0\0"s);
+  SetRaw(kPath + "\\Doomed", "x", kRegSz, "x\0"s);
+  const Tree before = ReadHive(kPath);
+  ASSERT_EQ(RunReg({"export", kKey, file_, "/y"}).out, kDone);
+  const std::string exported = ReadFile(file_);
+  for (const bool commit : {false, true}) {
+    ASSERT_EQ(ReadHive(kPath), before);  // as it was, the second time after the rollback
+    ASSERT_EQ(BeginHiveTransaction(), kSuccess);
+    EXPECT_TRUE(WriteRaw(Registry::Default(), kPath + "\\New\\Deeper\\Deepest", "v", Sz("new")));
+    EXPECT_TRUE(WriteRaw(Registry::Default(), kPath, "old", {kRegDword, "\2\0\0\0"s}));
+    EXPECT_EQ(Registry::Default().DeleteKey(kCurrentUser, kPath + "\\Doomed"), kSuccess);
+    EXPECT_EQ(RunReg({"query", kKey + "\\New"}).exitCode, 1);
+    EXPECT_EQ(RunReg({"export", kKey, file_, "/y"}).out, kDone);
+    EXPECT_EQ(ReadFile(file_), exported);
+    ASSERT_EQ(commit ? CommitHiveTransaction() : RollbackHiveTransaction(), kSuccess);
+  }
+  EXPECT_EQ(ReadHive(kPath), (Tree{{kPath, {{"old", {kRegDword, "\2\0\0\0"s}}}},
+                                   {kPath + "\\New", {}},
+                                   {kPath + "\\New\\Deeper", {}},
+                                   {kPath + "\\New\\Deeper\\Deepest", {{"v", {kRegSz, "new\0"s}}}}}));
+  EXPECT_EQ(RunReg({"query", kKey + "\\New\\Deeper\\Deepest", "/v", "v"}).out,
+            "\n" + kShown + "\\New\\Deeper\\Deepest\n    v    REG_SZ    new\n\n");
 }
 
 }  // namespace

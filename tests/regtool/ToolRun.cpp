@@ -8,7 +8,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "RawRegistry.h"
 
 namespace {
 
@@ -27,13 +26,8 @@ std::string TempFile(const std::string& contents) {
 void ReadTree(platform::RegKey key, const std::string& path, Tree* tree) {
   Values& values = (*tree)[path];
   std::string name;
-  for (std::uint32_t i = 0;; ++i) {
-    std::uint32_t type = 0, size = 0;
-    if (Hive().EnumValue(key, i, &name, &type, nullptr, &size) != platform::kSuccess) break;
-    std::string data(size, '\0');
-    Hive().EnumValue(key, i, &name, &type, reinterpret_cast<std::uint8_t*>(data.data()), &size);
-    values[name] = {type, data};
-  }
+  for (std::uint32_t i = 0; Hive().EnumValue(key, i, &name, nullptr, nullptr, nullptr) == platform::kSuccess; ++i)
+    values[name] = ReadRaw(Hive(), path, name).value_or(RawValue{~0u, "(unreadable)"});
   for (std::uint32_t i = 0; Hive().EnumKey(key, i, &name) == platform::kSuccess; ++i) {
     platform::RegKey subkey = platform::kNoKey;
     Hive().OpenKey(key, name, &subkey);
@@ -44,29 +38,44 @@ void ReadTree(platform::RegKey key, const std::string& path, Tree* tree) {
 
 }  // namespace
 
-ToolRun RunProgram(const std::vector<std::string>& argv, const std::string& input) {
-  const std::string in = TempFile(input), out = TempFile(""), err = TempFile("");
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(open(in.c_str(), O_RDONLY), STDIN_FILENO);
-    dup2(open(out.c_str(), O_WRONLY), STDOUT_FILENO);
-    dup2(open(err.c_str(), O_WRONLY), STDERR_FILENO);
+Started StartProgram(const std::vector<std::string>& argv, const std::string& input) {
+  Started program{.in = TempFile(input), .out = TempFile(""), .err = TempFile("")};
+  program.pid = fork();
+  if (program.pid == 0) {
+    dup2(open(program.in.c_str(), O_RDONLY), STDIN_FILENO);
+    dup2(open(program.out.c_str(), O_WRONLY), STDOUT_FILENO);
+    dup2(open(program.err.c_str(), O_WRONLY), STDERR_FILENO);
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
     execvp(args[0], args.data());
     _exit(127);
   }
+  return program;
+}
+
+ToolRun Finish(const Started& program) {
   int status = 0;
-  waitpid(pid, &status, 0);
-  ToolRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
-  for (const std::string& file : {in, out, err}) unlink(file.c_str());
+  waitpid(program.pid, &status, 0);
+  ToolRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(program.out), ReadFile(program.err)};
+  for (const std::string& file : {program.in, program.out, program.err}) unlink(file.c_str());
   return run;
+}
+
+ToolRun RunProgram(const std::vector<std::string>& argv, const std::string& input) {
+  return Finish(StartProgram(argv, input));
 }
 
 ToolRun RunReg(std::vector<std::string> args, const std::string& input) {
   args.insert(args.begin(), VANTOR_REG);
   return RunProgram(args, input);
+}
+
+ToolRun RunInWine(std::vector<std::string> args) {
+  const char* prefix = std::getenv("WINEPREFIX");
+  if (!prefix) return {-1, "", "WINEPREFIX is not set: the suite runs under scripts/wine-prefix with\n"};
+  args.insert(args.begin(), {WINE_PREFIX, "run", prefix});
+  return RunProgram(args);
 }
 
 Tree ReadHive(const std::string& path) {
@@ -78,8 +87,10 @@ Tree ReadHive(const std::string& path) {
   return tree;
 }
 
-void SetRaw(const std::string& path, const std::string& name, std::uint32_t type, const std::string& data) {
+void SetRaw(const std::string& path, const std::string& name, std::uint32_t type, const std::string& data,
+            Tree* seeded) {
   if (!WriteRaw(Hive(), path, name, {type, data})) std::abort();
+  if (seeded) (*seeded)[path][name] = {type, data};
 }
 
 std::string ReadFile(const std::string& path) {

@@ -1,14 +1,14 @@
-// .reg files between vantor-reg and Wine's own regedit and reg, in a fresh Wine prefix
-// (tests/regtool/wine-prefix): Wine's export imports into the hive value for value, and
-// vantor-reg's export imports into Wine, which then shows and exports the same.
+// .reg files between vantor-reg and Wine's own regedit and reg, in the fresh Wine prefix that
+// `scripts/wine-prefix with` runs the suite in: Wine's export imports into the hive value for
+// value, and vantor-reg's export imports into Wine, which then shows and exports the same.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <sstream>
 
 #include "Registry.h"
 #include "ToolRun.h"
+#include "WinePath.h"
 
 namespace {
 
@@ -17,19 +17,6 @@ using namespace platform;
 
 const std::string kPath = "Software\\VantorInterop";
 const std::string kKey = "HKCU\\" + kPath;
-
-bool OnPath(const std::string& program) {
-  std::istringstream folders(std::getenv("PATH") ? std::getenv("PATH") : "");
-  for (std::string folder; std::getline(folders, folder, ':');)
-    if (access((folder + "/" + program).c_str(), X_OK) == 0) return true;
-  return false;
-}
-
-// The path by which a Windows program in the prefix reaches a file here (Z: is /).
-std::string WinePath(std::string path) {
-  for (char& c : path) c = c == '/' ? '\\' : c;
-  return "Z:" + path;
-}
 
 // What reg query shows, less what Wine 8 gets wrong: it prints REG_QWORD data as "(null)".
 std::string Shown(const std::string& output) {
@@ -44,35 +31,18 @@ std::string Shown(const std::string& output) {
 
 class WineInterop : public testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (OnPath("wine")) prefix_ = RunProgram({WINE_PREFIX, "start"}).out;
-    if (!prefix_.empty()) prefix_.pop_back();  // the line end
-  }
-  static void TearDownTestSuite() {
-    if (!prefix_.empty()) RunProgram({WINE_PREFIX, "end", prefix_});
-  }
   void SetUp() override {
-    if (!OnPath("wine")) GTEST_SKIP() << "wine is not installed; these checks need Wine's regedit and reg";
-    ASSERT_FALSE(prefix_.empty()) << "no Wine prefix could be set up";
     RunReg({"delete", kKey, "/f"});
-    Wine({"reg", "delete", kKey, "/f"});
-  }
-  static ToolRun Wine(std::vector<std::string> args) {
-    args.insert(args.begin(), {WINE_PREFIX, "run", prefix_});
-    return RunProgram(args);
+    RunInWine({"reg", "delete", kKey, "/f"});
   }
 
-  static inline std::string prefix_;
   const std::string folder_ = std::getenv("XDG_DATA_HOME");
 };
 
 TEST_F(WineInterop, WineRegeditExportImportsIntoTheHive) {
-  std::string hex, bytes;
-  for (int i = 0; i < 100; ++i) {
-    hex += "0123456789abcdef"[i * 7 % 16];
-    hex += "0123456789abcdef"[i % 16];
-    bytes += static_cast<char>((i * 7 % 16) << 4 | i % 16);
-  }
+  std::string bytes, hex;  // 100 bytes, and as reg add takes them
+  for (int i = 0; i < 100; ++i) bytes += static_cast<char>((i * 7 % 16) << 4 | i % 16);
+  for (const unsigned char byte : bytes) hex += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
   const struct {
     std::string subkey, name, type, data;
     std::uint32_t storedType;
@@ -93,12 +63,11 @@ TEST_F(WineInterop, WineRegeditExportImportsIntoTheHive) {
     std::vector<std::string> add = {"reg", "add", kKey + seed.subkey, "/ve"};
     if (!seed.name.empty()) add.back() = "/v", add.push_back(seed.name);
     add.insert(add.end(), {"/t", seed.type, "/d", seed.data, "/f"});
-    ASSERT_EQ(Wine(add).exitCode, 0) << seed.name;
-    expected[kPath + seed.subkey][seed.name == "café" ? "caf\xE9" : seed.name] = {seed.storedType,
-                                                                                  seed.stored};
+    ASSERT_EQ(RunInWine(add).exitCode, 0) << seed.name;
+    expected[kPath + seed.subkey][seed.name == "café" ? "caf\xE9" : seed.name] = {seed.storedType, seed.stored};
   }
   const std::string file = folder_ + "/from-wine.reg";
-  ASSERT_EQ(Wine({"regedit", "/e", WinePath(file), "HKEY_CURRENT_USER\\" + kPath}).exitCode, 0);
+  ASSERT_EQ(RunInWine({"regedit", "/e", WinePath(file), "HKEY_CURRENT_USER\\" + kPath}).exitCode, 0);
   const ToolRun run = RunReg({"import", file});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(ReadHive(kPath), expected);
@@ -106,47 +75,43 @@ TEST_F(WineInterop, WineRegeditExportImportsIntoTheHive) {
 
 TEST_F(WineInterop, VantorRegExportImportsIntoWine) {
   Tree seeded;
-  const auto seed = [&](const std::string& subkey, const std::string& name, std::uint32_t type,
-                        std::string data) {
-    SetRaw(kPath + subkey, name, type, data);
-    seeded[kPath + subkey][name] = {type, data};
-  };
+  const std::string plain = kPath + "\\Plain", odd = kPath + "\\Odd";
   std::string counting;
   for (int i = 0; i < 150; ++i) counting += static_cast<char>(i);
   // Plain: what Wine's reg query shows and regedit exports as vantor-reg does.
-  seed("\\Plain", "", kRegSz, "default\0"s);
-  seed("\\Plain", "q\"uo\\te", kRegSz, "a\"b\\c\0"s);
-  seed("\\Plain", "expand", kRegExpandSz, "%PATH%;x\0"s);
-  seed("\\Plain", "multi", kRegMultiSz, "one\0two\0\0"s);
-  seed("\\Plain", "dword", kRegDword, "\x01\x02\x03\x04"s);
-  seed("\\Plain", "qword", kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08"s);
-  seed("\\Plain", "binary", kRegBinary, counting);
-  seed("\\Plain", "empty", kRegBinary, "");
-  seed("\\Plain", "none", kRegNone, "\x00\x01"s);
-  seed("\\Plain\\Sub", "x", kRegSz, "deep\0"s);
+  SetRaw(plain, "", kRegSz, "default\0"s, &seeded);
+  SetRaw(plain, "q\"uo\\te", kRegSz, "a\"b\\c\0"s, &seeded);
+  SetRaw(plain, "expand", kRegExpandSz, "%PATH%;x\0"s, &seeded);
+  SetRaw(plain, "multi", kRegMultiSz, "one\0two\0\0"s, &seeded);
+  SetRaw(plain, "dword", kRegDword, "\x01\x02\x03\x04"s, &seeded);
+  SetRaw(plain, "qword", kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08"s, &seeded);
+  SetRaw(plain, "binary", kRegBinary, counting, &seeded);
+  SetRaw(plain, "empty", kRegBinary, "", &seeded);
+  SetRaw(plain, "none", kRegNone, "\x00\x01"s, &seeded);
+  SetRaw(plain + "\\Sub", "x", kRegSz, "deep\0"s, &seeded);
   // Odd: what Wine shows in another code page or in its own way, or exports otherwise
   // (a line break in a string as \n, which Windows' regedit can't read back).
-  seed("\\Odd", "lines", kRegSz, "one\r\ntwo\0"s);
-  seed("\\Odd", "caf\xE9", kRegSz, "\x80\x9F\xFF\0"s);
-  seed("\\Odd", "multi \xE9", kRegMultiSz, "\xE9\0\x80\0\0"s);
-  seed("\\Odd", "big endian", 5, "\x00\x00\x01\x00"s);
-  seed("\\Odd", "own type", 0x12345, "xyz");
+  SetRaw(odd, "lines", kRegSz, "one\r\ntwo\0"s, &seeded);
+  SetRaw(odd, "caf\xE9", kRegSz, "\x80\x9F\xFF\0"s, &seeded);
+  SetRaw(odd, "multi \xE9", kRegMultiSz, "\xE9\0\x80\0\0"s, &seeded);
+  SetRaw(odd, "big endian", 5, "\x00\x00\x01\x00"s, &seeded);
+  SetRaw(odd, "own type", 0x12345, "xyz", &seeded);
   seeded[kPath];
 
   const std::string file = folder_ + "/to-wine.reg", back = folder_ + "/back-from-wine.reg";
   ASSERT_EQ(RunReg({"export", kKey, file, "/y"}).exitCode, 0);
-  ASSERT_EQ(Wine({"regedit", WinePath(file)}).exitCode, 0);
-  const ToolRun wineQuery = Wine({"reg", "query", kKey + "\\Plain", "/s"});
+  ASSERT_EQ(RunInWine({"regedit", WinePath(file)}).exitCode, 0);
+  const ToolRun wineQuery = RunInWine({"reg", "query", kKey + "\\Plain", "/s"});
   EXPECT_EQ(wineQuery.exitCode, 0);
   EXPECT_EQ(Shown(wineQuery.out), Shown(RunReg({"query", kKey + "\\Plain", "/s"}).out));
 
-  const std::string plain = folder_ + "/plain.reg";
-  RunReg({"export", kKey + "\\Plain", plain, "/y"});
-  ASSERT_EQ(Wine({"regedit", "/e", WinePath(back), "HKEY_CURRENT_USER\\" + kPath + "\\Plain"}).exitCode, 0);
-  EXPECT_EQ(ReadFile(back), ReadFile(plain));
+  const std::string plainFile = folder_ + "/plain.reg";
+  RunReg({"export", kKey + "\\Plain", plainFile, "/y"});
+  ASSERT_EQ(RunInWine({"regedit", "/e", WinePath(back), "HKEY_CURRENT_USER\\" + plain}).exitCode, 0);
+  EXPECT_EQ(ReadFile(back), ReadFile(plainFile));
 
   // What Wine now holds comes back byte for byte through its own export.
-  ASSERT_EQ(Wine({"regedit", "/e", WinePath(back), "HKEY_CURRENT_USER\\" + kPath}).exitCode, 0);
+  ASSERT_EQ(RunInWine({"regedit", "/e", WinePath(back), "HKEY_CURRENT_USER\\" + kPath}).exitCode, 0);
   RunReg({"delete", kKey, "/f"});
   const ToolRun run = RunReg({"import", back});
   EXPECT_EQ(run.exitCode, 0) << run.err;

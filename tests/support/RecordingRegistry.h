@@ -23,10 +23,9 @@ class RecordingRegistry : public platform::RegistryWrapper {
   }
   long SetValue(platform::RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                 std::uint32_t size) override {
-    if (type == platform::kRegSz && size > 0)
-      log_.push_back("set " + name + "=" + FromAnsi({reinterpret_cast<const char*>(data), size - 1}));
-    else
-      log_.push_back("set " + name + ":" + std::to_string(type));
+    const bool text = type == platform::kRegSz && size > 0;
+    log_.push_back("set " + name + (text ? "=" + FromAnsi({reinterpret_cast<const char*>(data), size - 1})
+                                         : ":" + std::to_string(type)));
     return RegistryWrapper::SetValue(key, name, type, data, size);
   }
   long DeleteValue(platform::RegKey key, const std::string& name) override {

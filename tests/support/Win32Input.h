@@ -3,6 +3,8 @@
 // its process or from another.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <functional>
 #include <string>
@@ -59,23 +61,24 @@ inline std::vector<INPUT> Typing(const std::string& text) {
 // Wine moves the X pointer behind the cursor, and the X server's word of that move comes
 // back a little later and moves the cursor once more; so the mouse has got there once the
 // cursor has stayed at the point through a few looks. `settle` runs after each look: the
-// window's thread can be made to catch up there when it is the caller's.
+// window's thread can be made to catch up there when it is the caller's. False, and a
+// failure of the test, when it never got there.
 inline bool MoveMouseTo(POINT point, const std::function<void()>& settle = [] {}) {
   int settled = 0;
-  return WaitFor([&] {
+  const bool there = WaitFor([&] {
     POINT cursor;
     settled = GetCursorPos(&cursor) && cursor.x == point.x && cursor.y == point.y ? settled + 1 : 0;
     if (!settled) SetCursorPos(point.x, point.y);
     settle();
     return settled == 5;
   });
+  EXPECT_TRUE(there) << "the mouse never stayed at " << point.x << "," << point.y;
+  return there;
 }
 
-// A left click once the mouse is there; false when it never got there.
-inline bool ClickAt(POINT point) {
-  if (!MoveMouseTo(point)) return false;
-  SendOnly({MouseButton(MOUSEEVENTF_LEFTDOWN), MouseButton(MOUSEEVENTF_LEFTUP)});
-  return true;
+// A left click once the mouse is there.
+inline void ClickAt(POINT point) {
+  if (MoveMouseTo(point)) SendOnly({MouseButton(MOUSEEVENTF_LEFTDOWN), MouseButton(MOUSEEVENTF_LEFTUP)});
 }
 
 inline POINT CentreOnScreen(HWND hwnd, RECT clientRect) {
@@ -100,6 +103,20 @@ inline std::string WindowText(HWND hwnd) {
                       &copied);
   text.resize(copied);
   return platform::Utf8(text);
+}
+
+// A list box's rows, whichever process and thread it belongs to.
+inline std::vector<std::string> ListRows(HWND list) {
+  DWORD_PTR count = 0;
+  SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count);
+  std::vector<std::string> rows;
+  for (WPARAM row = 0; row < count; ++row) {
+    wchar_t text[1024] = {};
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(list, LB_GETTEXT, row, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &length);
+    rows.push_back(length < std::size(text) ? platform::Utf8(std::wstring(text, length)) : "(unreadable)");
+  }
+  return rows;
 }
 
 }  // namespace win32_input

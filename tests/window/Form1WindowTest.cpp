@@ -29,12 +29,12 @@ const QColor kWindowGrey(0xE0, 0xE0, 0xE0);
 class Form1WindowTest : public testing::Test {
  protected:
   QWidget& Control(const char* name) { return *form_.findChild<QWidget*>(name); }
+  int GapBelow(const char* name) { return form_.height() - 1 - Control(name).geometry().bottom(); }
 
   Names ControlsInsideTheClientArea() const {
     Names inside;
-    for (const QWidget* control : form_.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    for (const QWidget* control : form_.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
       if (form_.rect().intersects(control->geometry())) inside.insert(control->objectName().toStdString());
-    }
     return inside;
   }
 
@@ -52,16 +52,13 @@ TEST_F(Form1WindowTest, EachHeightShowsItsControls) {
   window_->SetOuterHeight(status_slots::kCompactHeight);
   EXPECT_EQ(form_.size(), QSize(385, 162));
   EXPECT_EQ(ControlsInsideTheClientArea(), compact);
-  for (const char* button : {"Command2", "Command5", "Command3", "Command4"}) {
-    const QRect place = Control(button).geometry();
-    EXPECT_EQ(form_.height() - (place.y() + place.height()), 5) << button << ": 70 twips to the edge";
-  }
+  for (const char* button : {"Command2", "Command5", "Command3", "Command4"})
+    EXPECT_EQ(GapBelow(button), 5) << button << ": 70 twips to the edge";
 
   window_->SetOuterHeight(status_slots::kExpandedHeight);
   EXPECT_EQ(form_.size(), QSize(385, 280));
   EXPECT_EQ(ControlsInsideTheClientArea(), expanded);
-  const QRect submit = Control("Command6").geometry();
-  EXPECT_EQ(form_.height() - (submit.y() + submit.height()), 3) << "45 twips to the edge";
+  EXPECT_EQ(GapBelow("Command6"), 3) << "45 twips to the edge";
 }
 
 TEST_F(Form1WindowTest, TheFrameIsFixedWithoutAMaximiseButton) {
@@ -107,9 +104,8 @@ TEST_F(Form1WindowTest, LaterControlsLieInFrontOfEarlierOnes) {
 TEST_F(Form1WindowTest, AScreenReaderTellsTheListAndTheEditBoxesApart) {
   std::map<QAccessible::Role, std::vector<std::string>> names;
   QAccessibleInterface* form = QAccessible::queryAccessibleInterface(&form_);
-  for (int i = 0; i < form->childCount(); ++i) {
+  for (int i = 0; i < form->childCount(); ++i)
     names[form->child(i)->role()].push_back(form->child(i)->text(QAccessible::Name).toStdString());
-  }
   EXPECT_EQ(names[QAccessible::List], std::vector<std::string>{"Messages"});
   EXPECT_EQ(names[QAccessible::EditableText],
             (std::vector<std::string>{"Message 1", "Message 2", "Message 3", "Message 4", "Message 5"}));

@@ -6,7 +6,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <QWindow>
 
 #include <functional>
@@ -36,8 +35,6 @@ std::optional<RawValue> StoredFlag() {
 
 struct Start {
   bool warned = false;
-  std::string title, text;
-  bool critical = false, yesAndNo = false, applicationModal = false, yesIsDefault = false;
   int outerHeight = 0;
   std::string label2;
 };
@@ -49,7 +46,8 @@ Answer Press(QMessageBox::StandardButton button) {
   return [button](QMessageBox& box) { QTest::mouseClick(box.button(button), Qt::LeftButton); };
 }
 
-// Starts the program, answers a warning if one appears, and closes the window once shown.
+// Starts the program, checks and answers the warning if one appears, and closes the window
+// once shown.
 Start StartProgram(const Answer& answer) {
   Start start;
   std::unique_ptr<platform::Window> form = window::CreateForm1();
@@ -57,25 +55,19 @@ Start StartProgram(const Answer& answer) {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box) return;
     start.warned = true;
-    start.title = box->windowTitle().toStdString();
-    start.text = box->text().toStdString();
-    start.critical = box->icon() == QMessageBox::Critical;
-    start.yesAndNo = box->standardButtons() == (QMessageBox::Yes | QMessageBox::No);
-    start.applicationModal = box->windowModality() == Qt::ApplicationModal;
-    start.yesIsDefault = box->defaultButton() == box->button(QMessageBox::Yes);
+    EXPECT_EQ(box->windowTitle().toStdString(), "Vantor Registry Alert !");
+    EXPECT_EQ(box->text().toStdString(), kWarningText);
+    EXPECT_EQ(box->icon(), QMessageBox::Critical);
+    EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
+    EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Yes));
     answer(*box);
   });
-  // Start-up has ended once the window shows: then what it left is read, and it closes.
-  QTimer shown;
-  QObject::connect(&shown, &QTimer::timeout, [&] {
-    if (!driver::IsShown(*form)) return;
-    shown.stop();
+  // Start-up has ended once the window shows: then what it left is read.
+  driver::WhileShown(*form, [&] {
     start.outerHeight = form->OuterHeight();
     start.label2 = form->LabelNamed("Label2").Caption();
-    driver::Close(*form);
   });
-  shown.start(10);
-  form->Run();
   return start;
 }
 
@@ -88,31 +80,22 @@ class Startup : public testing::Test {
 };
 
 TEST_F(Startup, AnsweringNoSwitchesTheWarningOffForGood) {
-  const Start first = StartProgram(Press(QMessageBox::No));
-  EXPECT_TRUE(first.warned);
-  EXPECT_EQ(first.title, "Vantor Registry Alert !");
-  EXPECT_EQ(first.text, kWarningText);
-  EXPECT_TRUE(first.critical);
-  EXPECT_TRUE(first.yesAndNo);
-  EXPECT_TRUE(first.applicationModal);
-  EXPECT_TRUE(first.yesIsDefault);
+  EXPECT_TRUE(StartProgram(Press(QMessageBox::No)).warned);
   EXPECT_EQ(StoredFlag(), Sz("Disabled"));
 
   EXPECT_FALSE(StartProgram(Press(QMessageBox::No)).warned);
 }
 
 // Only No switches the warning off. Escape and the title bar's close button give no answer:
-// they store nothing either, and the warning comes again at the next start.
-TEST_F(Startup, YesEscapeAndTheCloseButtonStoreNothing) {
+// they store nothing either, and the warning comes again at the next start. Nor does a switch
+// that is not the exact word keep it away.
+TEST_F(Startup, OnlyNoAndTheExactWordSwitchTheWarningOff) {
   const Answer escape = [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); };
   const Answer closeButton = [](QMessageBox& box) { box.windowHandle()->close(); };
   for (const Answer& answer : {Press(QMessageBox::Yes), escape, closeButton, Press(QMessageBox::Yes)}) {
     EXPECT_TRUE(StartProgram(answer).warned);
     EXPECT_EQ(StoredFlag(), std::nullopt);
   }
-}
-
-TEST_F(Startup, OnlyTheExactWordSwitchesTheWarningOff) {
   for (const char* flag : {"disabled", "Disabled ", "DISABLED", ""}) {
     regmod::SetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue, ValueType::String, flag);
     EXPECT_TRUE(StartProgram(Press(QMessageBox::Yes)).warned) << '"' << flag << '"';
@@ -121,14 +104,12 @@ TEST_F(Startup, OnlyTheExactWordSwitchesTheWarningOff) {
 
 TEST_F(Startup, ShowsTheLastUserAtTheCompactHeight) {
   regmod::SetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue, ValueType::String, "Disabled");
-  Start start = StartProgram(Press(QMessageBox::Yes));
+  const Start start = StartProgram(Press(QMessageBox::Yes));
   EXPECT_EQ(start.outerHeight, 2800);
   EXPECT_EQ(start.label2, "Not Found");
 
   regmod::SetRegValue(kCurrentUser, regmod::kPagerKey, regmod::kLastUserValue, ValueType::String, "jdoe");
-  start = StartProgram(Press(QMessageBox::Yes));
-  EXPECT_FALSE(start.warned);
-  EXPECT_EQ(start.label2, "jdoe");
+  EXPECT_EQ(StartProgram(Press(QMessageBox::Yes)).label2, "jdoe");
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
-// RegMod against the registry it runs on: the hive, and Wine's advapi32 in the Windows
-// build and through the bridge. Values are seeded and inspected through the raw registry
-// functions.
+// The registry contract, on the registry the suite runs on: the hive, and Wine's advapi32 in
+// the Windows build and through the bridge. RegMod's procedures, with values seeded and
+// inspected through the raw registry functions; and the registry functions vantor-reg adds
+// to the platform layer (EnumKey, EnumValue, DeleteKey), so that the hive answers as Windows
+// does.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -13,8 +15,8 @@
 
 namespace {
 
+using namespace platform;
 using namespace std::string_literals;
-using platform::kCurrentUser;
 using regmod::DeleteRegValue;
 using regmod::GetRegValue;
 using regmod::SetRegValue;
@@ -22,8 +24,8 @@ using regmod::ValueType;
 
 const std::string kTestKey = "Software\\VantorTest\\RegMod\\";
 
-void RawSet(const std::string& name, std::uint32_t type, const std::string& bytes) {
-  ASSERT_TRUE(WriteRaw(RegistryUnderTest(), kTestKey, name, {type, bytes})) << name;
+void Set(const std::string& path, const std::string& name, std::uint32_t type, const std::string& bytes) {
+  EXPECT_TRUE(WriteRaw(RegistryUnderTest(), path, name, {type, bytes})) << path << " " << name;
 }
 
 std::optional<RawValue> RawGet(const std::string& name) { return ReadRaw(RegistryUnderTest(), kTestKey, name); }
@@ -60,13 +62,13 @@ TEST(GetRegValue, TurnsEachTypeIntoItsTextForm) {
       {"multi sz", platform::kRegMultiSz, "a\0b\0\0"s, "a\0b\0"s},
   };
   for (const Case& c : cases) {
-    RawSet(c.name, c.type, c.data);
+    Set(kTestKey, c.name, c.type, c.data);
     EXPECT_EQ(Read(c.name), c.text) << c.name;
   }
 }
 
 TEST(GetRegValue, StringWithoutTerminatorLosesItsLastCharacter) {
-  RawSet("unterminated", platform::kRegSz, "abc");
+  Set(kTestKey, "unterminated", platform::kRegSz, "abc");
   // Wine's registry adds the terminator the writer left out, so nothing is lost there; the
   // hive keeps the bytes exactly as written, and the reader drops the last one.
   EXPECT_EQ(Read("unterminated"), RegistryIsWines() ? "abc" : "ab");
@@ -95,6 +97,7 @@ TEST(GetRegValue, KeyAndValueNamesIgnoreCaseAndTrailingBackslash) {
   EXPECT_EQ(GetRegValue(kCurrentUser, "Software\\VantorTest\\Case\\", "value"), "w");
 }
 
+// Each text replaces a value of another type.
 TEST(SetRegValue, StoresTextsAsTerminatedStringsInTheAnsiCodePage) {
   struct Case {
     std::string text;
@@ -108,20 +111,10 @@ TEST(SetRegValue, StoresTextsAsTerminatedStringsInTheAnsiCodePage) {
       {"Ω", "?\0"s},  // not in the code page
   };
   for (const Case& c : cases) {
+    Set(kTestKey, "written", platform::kRegDword, "\x2A\0\0\0"s);
     SetRegValue(kCurrentUser, kTestKey, "written", ValueType::String, c.text);
     EXPECT_EQ(RawGet("written"), (RawValue{platform::kRegSz, c.bytes})) << c.text;
-    if (c.text != "Ω") {
-      EXPECT_EQ(Read("written"), c.text);
-    }
-  }
-}
-
-TEST(SetRegValue, ReplacesAValueOfAnyTypeWithAString) {
-  RawSet("was dword", platform::kRegDword, "\x2A\0\0\0"s);
-  RawSet("was binary", platform::kRegBinary, "\x01\x02"s);
-  for (const char* name : {"was dword", "was binary"}) {
-    SetRegValue(kCurrentUser, kTestKey, name, ValueType::String, "text");
-    EXPECT_EQ(RawGet(name), Sz("text")) << name;
+    EXPECT_EQ(Read("written"), c.text == "Ω" ? "?" : c.text);
   }
 }
 
@@ -134,13 +127,6 @@ TEST(SetRegValue, StoresNumbersAsDwordsOnRequest) {
     SetRegValue(kCurrentUser, kTestKey, "number", ValueType::Dword, bad);
     EXPECT_EQ(Read("number"), "4294967294") << bad;
   }
-}
-
-TEST(SetRegValue, CreatesEveryMissingKeyOnThePath) {
-  const std::string path = "Software\\VantorTest\\Deep\\A\\B\\C\\";
-  ASSERT_FALSE(KeyExists("Software\\VantorTest\\Deep"));
-  SetRegValue(kCurrentUser, path, "1", ValueType::String, "deep");
-  EXPECT_EQ(GetRegValue(kCurrentUser, path, "1"), "deep");
 }
 
 TEST(SetRegValue, FailsSilentlyWhenTheKeyCantBeCreated) {
@@ -187,8 +173,7 @@ TEST_F(LastUser, NamesTheProfileWhoseMessagesAreEdited) {
   EXPECT_EQ(regmod::GetLastUser(), "jdoe");
   EXPECT_EQ(regmod::CustomMessageKey(), "SOFTWARE\\Yahoo\\Pager\\profiles\\jdoe\\Custom Msgs\\");
   SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "3", ValueType::String, "away");
-  EXPECT_EQ(GetRegValue(kCurrentUser, "software\\yahoo\\pager\\profiles\\JDOE\\custom msgs", "3"),
-            "away");
+  EXPECT_EQ(GetRegValue(kCurrentUser, "software\\yahoo\\pager\\profiles\\JDOE\\custom msgs", "3"), "away");
 }
 
 TEST_F(LastUser, IsLookedUpAfreshForEveryOperation) {
@@ -203,13 +188,117 @@ TEST_F(LastUser, IsLookedUpAfreshForEveryOperation) {
 TEST_F(LastUser, MissingOrEmptyIdStillGivesAUsableKey) {
   EXPECT_EQ(regmod::GetLastUser(), "Not Found");
   SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "2", ValueType::String, "nobody's");
-  EXPECT_EQ(GetRegValue(kCurrentUser, "Software\\Yahoo\\Pager\\profiles\\Not Found\\Custom Msgs", "2"),
-            "nobody's");
+  EXPECT_EQ(GetRegValue(kCurrentUser, "Software\\Yahoo\\Pager\\profiles\\Not Found\\Custom Msgs", "2"), "nobody's");
 
   RecordUser("");
   EXPECT_EQ(regmod::CustomMessageKey(), "SOFTWARE\\Yahoo\\Pager\\profiles\\\\Custom Msgs\\");
   SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "2", ValueType::String, "empty id");
   EXPECT_EQ(GetRegValue(kCurrentUser, regmod::CustomMessageKey(), "2"), "empty id");
+}
+
+// --- EnumKey, EnumValue and DeleteKey ---------------------------------------------------
+
+const std::string kBase = "Software\\VantorTest\\Walk";
+
+RegKey Create(const std::string& path) {
+  RegKey key = kNoKey;
+  EXPECT_EQ(RegistryUnderTest().CreateKey(kCurrentUser, path, &key), kSuccess) << path;
+  return key;
+}
+
+std::vector<std::string> SubkeyNames(RegKey key) {
+  std::vector<std::string> names;
+  std::string name;
+  for (std::uint32_t i = 0; RegistryUnderTest().EnumKey(key, i, &name) == kSuccess; ++i) names.push_back(name);
+  return names;
+}
+
+class RegistryWalk : public testing::Test {
+ protected:
+  void SetUp() override { Clear(kCurrentUser, kBase); }
+  void TearDown() override { Clear(kCurrentUser, kBase); }
+
+  // Deletes a tree from its leaves up, the only way DeleteKey allows.
+  static void Clear(RegKey parent, const std::string& path) {
+    RegKey key = kNoKey;
+    if (RegistryUnderTest().OpenKey(parent, path, &key) != kSuccess) return;
+    for (const std::string& name : SubkeyNames(key)) Clear(key, name);
+    RegistryUnderTest().CloseKey(key);
+    ASSERT_EQ(RegistryUnderTest().DeleteKey(parent, path), kSuccess) << path;
+  }
+};
+
+TEST_F(RegistryWalk, EnumeratesSubkeysAndValuesByUpperCasedName) {
+  // Names on which Windows, Wine and the hive agree: none with a character between 'Z' and
+  // 'a'. Values go in in their order, which Windows keeps.
+  const RegKey key = Create(kBase);
+  for (const char* name : {"beta", "\xE9t\xE9", "Alpha", "GAMMA"}) RegistryUnderTest().CloseKey(Create(kBase + "\\" + name));
+  EXPECT_EQ(SubkeyNames(key), (std::vector<std::string>{"Alpha", "beta", "GAMMA", "\xE9t\xE9"}));
+
+  Set(kBase, "", kRegSz, "default\0"s);
+  Set(kBase, "Mid", kRegBinary, std::string(5000, '\x7F'));
+  Set(kBase, "zeta", kRegDword, "\x01\x02\x03\x04"s);
+  std::vector<std::string> names;
+  std::string name;
+  std::uint32_t type = 0;
+  std::uint32_t size = 0;
+  for (std::uint32_t i = 0; RegistryUnderTest().EnumValue(key, i, &name, &type, nullptr, &size) == kSuccess; ++i)
+    names.push_back(name);
+  EXPECT_EQ(names, (std::vector<std::string>{"", "Mid", "zeta"}));
+
+  // Data comes as QueryValue gives it: the size first, kMoreData when the buffer is short.
+  ASSERT_EQ(RegistryUnderTest().EnumValue(key, 1, &name, &type, nullptr, &size), kSuccess);
+  EXPECT_EQ(type, kRegBinary);
+  EXPECT_EQ(size, 5000u);
+  std::vector<std::uint8_t> data(10);
+  size = 10;
+  EXPECT_EQ(RegistryUnderTest().EnumValue(key, 1, &name, &type, data.data(), &size), kMoreData);
+  EXPECT_EQ(size, 5000u);
+  data.resize(size);
+  ASSERT_EQ(RegistryUnderTest().EnumValue(key, 1, &name, &type, data.data(), &size), kSuccess);
+  EXPECT_EQ(std::string(data.begin(), data.end()), std::string(5000, '\x7F'));
+
+  EXPECT_EQ(RegistryUnderTest().EnumKey(key, 5, &name), kNoMoreItems);
+  EXPECT_EQ(RegistryUnderTest().EnumValue(key, 3, &name, &type, nullptr, &size), kNoMoreItems);
+  RegistryUnderTest().CloseKey(key);
+}
+
+TEST_F(RegistryWalk, DeleteKeyRefusesParentsAndTakesValuesAlong) {
+  const RegKey key = Create(kBase + "\\Parent");
+  RegistryUnderTest().CloseKey(Create(kBase + "\\Parent\\Child"));
+  Set(kBase + "\\Parent", "kept", kRegSz, "x\0"s);
+  EXPECT_EQ(RegistryUnderTest().DeleteKey(kCurrentUser, kBase + "\\Parent"), kAccessDenied);
+  EXPECT_EQ(RegistryUnderTest().DeleteKey(kCurrentUser, kBase + "\\Parent\\Missing"), kFileNotFound);
+  EXPECT_EQ(RegistryUnderTest().DeleteKey(kCurrentUser, kBase + "\\PARENT\\child"), kSuccess);
+  EXPECT_EQ(RegistryUnderTest().DeleteKey(kCurrentUser, kBase + "\\Parent"), kSuccess);
+
+  // A key made again under the same name starts empty.
+  const RegKey again = Create(kBase + "\\Parent");
+  EXPECT_EQ(RegistryUnderTest().QueryValue(again, "kept", nullptr, nullptr, nullptr), kFileNotFound);
+  RegistryUnderTest().CloseKey(again);
+  RegistryUnderTest().CloseKey(key);
+}
+
+TEST_F(RegistryWalk, HandlesToADeletedKeyAnswerKeyDeleted) {
+  const RegKey key = Create(kBase + "\\Doomed");
+  Set(kBase + "\\Doomed", "v", kRegSz, "x\0"s);
+  ASSERT_EQ(RegistryUnderTest().DeleteKey(kCurrentUser, kBase + "\\Doomed"), kSuccess);
+  // A new key may get the deleted one's place in the store: the old handle must not see it.
+  RegistryUnderTest().CloseKey(Create(kBase + "\\Newcomer"));
+
+  std::string name;
+  std::uint32_t size = 0;
+  RegKey sub = kNoKey;
+  EXPECT_EQ(RegistryUnderTest().QueryValue(key, "v", nullptr, nullptr, &size), kKeyDeleted);
+  EXPECT_EQ(RegistryUnderTest().SetValue(key, "w", kRegSz, reinterpret_cast<const std::uint8_t*>("y"), 2), kKeyDeleted);
+  EXPECT_EQ(RegistryUnderTest().DeleteValue(key, "v"), kKeyDeleted);
+  EXPECT_EQ(RegistryUnderTest().EnumKey(key, 0, &name), kKeyDeleted);
+  EXPECT_EQ(RegistryUnderTest().EnumValue(key, 0, &name, nullptr, nullptr, &size), kKeyDeleted);
+  EXPECT_EQ(RegistryUnderTest().CreateKey(key, "Sub", &sub), kKeyDeleted);
+  EXPECT_EQ(RegistryUnderTest().OpenKey(key, "Sub", &sub), kKeyDeleted);
+  EXPECT_EQ(sub, kNoKey);
+  EXPECT_EQ(RegistryUnderTest().DeleteKey(key, ""), kKeyDeleted);
+  EXPECT_EQ(RegistryUnderTest().CloseKey(key), kSuccess);
 }
 
 }  // namespace
