@@ -235,9 +235,11 @@ class Hive final : public Registry {
         {"SELECT id FROM keys WHERE parent = ?1 AND fold = ?2", &findKey_},
         {"INSERT INTO keys(parent, name, fold) VALUES(?1, ?2, ?3)", &addKey_},
         {"SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2", &getValue_},
+        // A value that exists is replaced in place; an upsert would build its new data twice,
+        // for the insert it gives up and for the update.
+        {"UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND fold = ?2", &replaceValue_},
         {"INSERT INTO vals(key, name, fold, type, data) SELECT ?1, ?2, ?3, ?4, ?5 "
-         "WHERE EXISTS(SELECT 1 FROM keys WHERE id = ?1) "
-         "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data",
+         "WHERE EXISTS(SELECT 1 FROM keys WHERE id = ?1)",
          &setValue_},
         {"DELETE FROM vals WHERE key = ?1 AND fold = ?2", &deleteValue_},
         {"SELECT 1 FROM keys WHERE id = ?1", &keyExists_},
@@ -356,9 +358,15 @@ class Hive final : public Registry {
     if (const long rc = Open(); rc != kSuccess) return rc;
     const std::string_view bytes(reinterpret_cast<const char*>(data), data ? size : 0);
     return InTransaction([&]() -> long {
-      const int step = setValue_->Bind(id, FromAnsi(valueName), Fold(valueName), std::int64_t{type}, bytes).Step();
-      const bool stored = sqlite3_changes(db_.get()) > 0;
-      setValue_->Done();
+      const std::string fold = Fold(valueName);
+      int step = replaceValue_->Bind(id, fold, std::int64_t{type}, bytes).Step();
+      bool stored = sqlite3_changes(db_.get()) > 0;
+      replaceValue_->Done();
+      if (step == SQLITE_DONE && !stored) {
+        step = setValue_->Bind(id, FromAnsi(valueName), fold, std::int64_t{type}, bytes).Step();
+        stored = sqlite3_changes(db_.get()) > 0;
+        setValue_->Done();
+      }
       if (step != SQLITE_DONE) return ResultOf(step);
       return stored ? kSuccess : kKeyDeleted;
     });
@@ -626,7 +634,7 @@ class Hive final : public Registry {
     void operator()(sqlite3* db) const { sqlite3_close(db); }
   };
   std::unique_ptr<sqlite3, Close> db_;
-  std::unique_ptr<Statement> beginSnapshot_, endSnapshot_, findKey_, addKey_, getValue_, setValue_, deleteValue_,
+  std::unique_ptr<Statement> beginSnapshot_, endSnapshot_, findKey_, addKey_, getValue_, replaceValue_, setValue_, deleteValue_,
       keyExists_, enumKey_, enumValue_, hasSubkey_, deleteValues_, deleteKey_;
   std::unordered_map<RegKey, std::int64_t> handles_;
   std::unordered_map<RegKey, Place> subkeyPlaces_, valuePlaces_;
