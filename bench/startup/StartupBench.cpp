@@ -71,23 +71,25 @@ long CpuTicks(pid_t pid) {
   return user + system;
 }
 
-// In the hive and, when a prefix is given, in the prefix's registry too.
-void SwitchOffTheWarning(const char* winePrefix) {
-  std::unique_ptr<platform::WineRegistry> wine;
-  std::string error;
-  if (winePrefix) {
-    wine = platform::WineRegistry::Start(winePrefix, VANTOR_WINE_BRIDGE, &error);
-    if (!wine || !wine->WaitUntilReady(&error)) {
-      std::fprintf(stderr, "startup_bench: %s\n", error.c_str());
-      std::exit(1);
-    }
-    SwitchOffTheWarning(nullptr);
-    regmod::UseRegistry(*wine);
-  }
+// In the registry RegMod works on.
+void SwitchOffTheWarning() {
   using regmod::ValueType;
   const platform::RegKey user = platform::kCurrentUser;
   regmod::SetRegValue(user, regmod::kProfilesKey, regmod::kAlertValue, ValueType::String, "Disabled");
   regmod::SetRegValue(user, regmod::kPagerKey, regmod::kLastUserValue, ValueType::String, "bench_user");
+}
+
+// The same in the prefix's registry, through the bridge.
+void SwitchOffTheWarningInWine(const char* prefix) {
+  std::string error;
+  const std::unique_ptr<platform::WineRegistry> wine =
+      platform::WineRegistry::Start(prefix, VANTOR_WINE_BRIDGE, &error);
+  if (!wine || !wine->WaitUntilReady(&error)) {
+    std::fprintf(stderr, "startup_bench: %s\n", error.c_str());
+    std::exit(1);
+  }
+  regmod::UseRegistry(*wine);
+  SwitchOffTheWarning();
   regmod::UseRegistry(platform::Registry::Default());
 }
 
@@ -163,7 +165,8 @@ int main(int argc, char** argv) {
   // The prefix's wineserver keeps running from here on, as beside a messenger under Wine
   // (-p fails when one runs already, which is as good).
   if (winePrefix) [[maybe_unused]] const int ignored = std::system("wineserver -p");
-  SwitchOffTheWarning(winePrefix);
+  SwitchOffTheWarning();
+  if (winePrefix) SwitchOffTheWarningInWine(winePrefix);
 
   // The floor is the baseline of the goals. The bare window shows how much of it is Qt's own
   // start, before any text is drawn (the font system starts up) or any widget made.

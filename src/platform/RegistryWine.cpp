@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -309,8 +310,10 @@ class Bridge final : public WineRegistry {
   // opened in the old one are gone with it.
   long Call(Writer request, std::initializer_list<RegKey> keys, std::string* answer) {
     answer->clear();
-    for (const RegKey key : keys)
-      if (!Known(key)) return kInvalidHandle;
+    const auto allKnown = [&] {
+      return std::all_of(keys.begin(), keys.end(), [this](RegKey key) { return Known(key); });
+    };
+    if (!allKnown()) return kInvalidHandle;
     const std::string& frame = request.Frame();
     if (frame.size() - 4 > wire::kMaxFrame) return kNotEnoughMemory;
     const bool wasReady = ready_;
@@ -318,8 +321,7 @@ class Bridge final : public WineRegistry {
     bool answered = WaitUntilReady(&error) && Exchange(frame, answer);
     if (!answered && wasReady) {
       Broken();
-      for (const RegKey key : keys)
-        if (!Known(key)) return kInvalidHandle;
+      if (!allKnown()) return kInvalidHandle;
       answered = WaitUntilReady(&error) && Exchange(frame, answer);
       if (!answered)
         std::fprintf(stderr, "vantor: the Wine registry is out of reach: %s\n",

@@ -34,9 +34,10 @@ std::string BinaryText(const std::vector<std::uint8_t>& data, std::uint32_t leng
 }
 
 // A string of any other type: the data less the byte taken for its terminator.
-std::string StringText(const std::vector<std::uint8_t>& data, std::uint32_t length) {
+std::string StringText(platform::Registry& registry, const std::vector<std::uint8_t>& data,
+                       std::uint32_t length) {
   if (length == 0) return {};
-  return CurrentRegistry().FromAnsi(
+  return registry.FromAnsi(
       std::string_view(reinterpret_cast<const char*>(data.data()), length - 1));
 }
 
@@ -82,7 +83,7 @@ std::string GetRegValue(RegKey root, const std::string& keyPath, const std::stri
   switch (type) {
     case platform::kRegDword: return DwordText(data, length);
     case platform::kRegBinary: return BinaryText(data, length);
-    default: return StringText(data, length);
+    default: return StringText(registry, data, length);
   }
 }
 
