@@ -1,5 +1,5 @@
 # The packages, made by CPack (scripts/package): a Debian package from the Linux build and a
-# zip from the Windows build, both named by the project's version.
+# zip from each Windows build, all named by the project's version.
 set(CPACK_PACKAGE_NAME vantor)
 set(CPACK_PACKAGE_VENDOR Tolvane)
 set(CPACK_PACKAGE_CONTACT "Tolvane <vantor@example.com>")
@@ -8,7 +8,12 @@ set(CPACK_PACKAGE_HOMEPAGE_URL https://www.example.com/)
 set(CPACK_STRIP_FILES ON)
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
-  set(CPACK_PACKAGE_FILE_NAME vantor-${PROJECT_VERSION}-win64)
+  # win32 for the 32-bit program, which runs on 32- and 64-bit Windows; win64 for the other.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(CPACK_PACKAGE_FILE_NAME vantor-${PROJECT_VERSION}-win32)
+  else()
+    set(CPACK_PACKAGE_FILE_NAME vantor-${PROJECT_VERSION}-win64)
+  endif()
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 else()
   set(CPACK_GENERATOR DEB)
