@@ -72,8 +72,9 @@ class Registry {
                         const std::uint8_t* data, std::uint32_t size) = 0;
   // RegQueryValueExW and RegSetValueExW: as QueryValue and SetValue, with the data of the
   // string types (IsStringType) in UTF-16LE and sizes in bytes; other data are the same bytes
-  // either way. The name stays in the ANSI code page. The hive keeps Windows-1252, so there a
-  // character that code page lacks becomes '?' on the way in, as through SetValue.
+  // either way. The name stays in the ANSI code page. The hive keeps string data in
+  // Windows-1252: there a character that code page lacks becomes '?' on the way in, as in
+  // ToAnsi.
   virtual long QueryValueWide(RegKey key, const std::string& name, std::uint32_t* type,
                               std::uint8_t* data, std::uint32_t* size) = 0;
   virtual long SetValueWide(RegKey key, const std::string& name, std::uint32_t type,
