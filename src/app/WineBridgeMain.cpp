@@ -97,8 +97,9 @@ bool Serve(platform::Registry& registry, std::string_view request, Writer* answe
       return true;
     }
     case Op::kQueryValue:
+    case Op::kQueryValueWide:
     case Op::kEnumValue: {
-      const bool query = static_cast<Op>(op) == Op::kQueryValue;
+      const bool query = static_cast<Op>(op) != Op::kEnumValue;
       if (!in.U64(&key) || !(query ? in.Bytes(&text) : in.U32(&index)) || !in.U8(&given) || !in.U32(&type) ||
           !in.U32(&size) || !in.Done() || size > platform::wire::kMaxFrame)
         return false;
@@ -107,21 +108,25 @@ bool Serve(platform::Registry& registry, std::string_view request, Writer* answe
       std::uint32_t* typeOut = (given & platform::wire::kGivenType) ? &type : nullptr;
       std::uint8_t* dataOut = (given & platform::wire::kGivenData) ? data.data() : nullptr;
       std::uint32_t* sizeOut = (given & platform::wire::kGivenSize) ? &size : nullptr;
-      const long code = query ? registry.QueryValue(key, text, typeOut, dataOut, sizeOut)
-                              : registry.EnumValue(key, index, &text, typeOut, dataOut, sizeOut);
+      const Op call = static_cast<Op>(op);
+      const long code = call == Op::kQueryValue       ? registry.QueryValue(key, text, typeOut, dataOut, sizeOut)
+                        : call == Op::kQueryValueWide ? registry.QueryValueWide(key, text, typeOut, dataOut, sizeOut)
+                                                      : registry.EnumValue(key, index, &text, typeOut, dataOut, sizeOut);
       const bool filled = code == platform::kSuccess && dataOut && sizeOut;
       Writer& out = result(code);
       if (!query) out.Bytes(text);
       out.U32(type).U32(size).Bytes(filled ? Text(data, size) : std::string_view());
       return true;
     }
-    case Op::kSetValue: {
+    case Op::kSetValue:
+    case Op::kSetValueWide: {
       std::string data;
       if (!in.U64(&key) || !in.Bytes(&text) || !in.U32(&type) || !in.U8(&given) || !in.U32(&size) ||
           !in.Bytes(&data) || !in.Done() || ((given & platform::wire::kGivenData) && data.size() != size))
         return false;
       const auto* bytes = (given & platform::wire::kGivenData) ? reinterpret_cast<const std::uint8_t*>(data.data()) : nullptr;
-      result(registry.SetValue(key, text, type, bytes, size));
+      result(static_cast<Op>(op) == Op::kSetValue ? registry.SetValue(key, text, type, bytes, size)
+                                                  : registry.SetValueWide(key, text, type, bytes, size));
       return true;
     }
     case Op::kEnumKey: {

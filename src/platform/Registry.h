@@ -3,7 +3,8 @@
 // advapi32 (RegistryWin32.cpp); elsewhere the default is the hive, an SQLite database per
 // user (RegistryHive.cpp), and the Linux program may use a Wine prefix's live registry
 // instead (RegistryWine.cpp). Key paths, value names and string data are byte strings in
-// the ANSI code page of the registry at hand.
+// the ANSI code page of the registry at hand; the two wide calls carry string data in
+// UTF-16 instead, which Windows and Wine keep, so that a text crosses whole.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +28,11 @@ inline constexpr std::uint32_t kRegBinary = 3;
 inline constexpr std::uint32_t kRegDword = 4;
 inline constexpr std::uint32_t kRegMultiSz = 7;
 inline constexpr std::uint32_t kRegQword = 11;
+
+// The types whose data the registry converts between the ANSI code page and UTF-16.
+inline constexpr bool IsStringType(std::uint32_t type) {
+  return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+}
 
 // Result codes (Windows' system error codes).
 inline constexpr long kSuccess = 0;
@@ -64,6 +70,15 @@ class Registry {
   // RegSetValueExA: creates or replaces the value with exactly this type and these bytes.
   virtual long SetValue(RegKey key, const std::string& name, std::uint32_t type,
                         const std::uint8_t* data, std::uint32_t size) = 0;
+  // RegQueryValueExW and RegSetValueExW: as QueryValue and SetValue, with the data of the
+  // string types (IsStringType) in UTF-16LE and sizes in bytes; other data are the same bytes
+  // either way. The name stays in the ANSI code page. The hive keeps string data in
+  // Windows-1252: there a character that code page lacks becomes '?' on the way in, as in
+  // ToAnsi.
+  virtual long QueryValueWide(RegKey key, const std::string& name, std::uint32_t* type,
+                              std::uint8_t* data, std::uint32_t* size) = 0;
+  virtual long SetValueWide(RegKey key, const std::string& name, std::uint32_t type,
+                            const std::uint8_t* data, std::uint32_t size) = 0;
   // RegDeleteValueA.
   virtual long DeleteValue(RegKey key, const std::string& name) = 0;
   // RegEnumKeyExA: the name of the key's index-th subkey, counting from 0 in the order of
@@ -110,6 +125,14 @@ class RegistryWrapper : public Registry {
   long SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                 std::uint32_t size) override {
     return target_.SetValue(key, name, type, data, size);
+  }
+  long QueryValueWide(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                      std::uint32_t* size) override {
+    return target_.QueryValueWide(key, name, type, data, size);
+  }
+  long SetValueWide(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                    std::uint32_t size) override {
+    return target_.SetValueWide(key, name, type, data, size);
   }
   long DeleteValue(RegKey key, const std::string& name) override { return target_.DeleteValue(key, name); }
   long EnumKey(RegKey key, std::uint32_t index, std::string* name) override {

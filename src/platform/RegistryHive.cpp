@@ -20,6 +20,7 @@
 #include "CodePage1252.h"
 #include "HiveTransaction.h"
 #include "Registry.h"
+#include "Utf8.h"
 
 namespace platform {
 namespace {
@@ -264,18 +265,11 @@ class Hive final : public Registry {
 
   long QueryValue(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
                   std::uint32_t* size) override {
-    std::int64_t id = kRootId;
-    if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
-    if (data && !size) return kInvalidParameter;
-    if (const long rc = Open(); rc != kSuccess) return rc;
-    const int step = getValue_->Bind(id, Fold(CName(name))).Step();
-    if (step != SQLITE_ROW) {
-      getValue_->Done();
-      return step == SQLITE_DONE ? Missing(id, kFileNotFound) : ResultOf(step);
-    }
-    const long rc = CopyOut(*getValue_, 0, type, data, size);
-    getValue_->Done();
-    return rc;
+    return Query(key, name, type, data, size, /*wide=*/false);
+  }
+  long QueryValueWide(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                      std::uint32_t* size) override {
+    return Query(key, name, type, data, size, /*wide=*/true);
   }
 
   long EnumKey(RegKey key, std::uint32_t index, std::string* name) override {
@@ -302,7 +296,7 @@ class Hive final : public Registry {
       return step == SQLITE_DONE ? Missing(id, kNoMoreItems) : ResultOf(step);
     }
     *name = ToAnsi(enumValue_->Blob(0));
-    const long rc = CopyOut(*enumValue_, 2, type, data, size);
+    const long rc = CopyOut(static_cast<std::uint32_t>(enumValue_->Int(2)), enumValue_->Blob(3), type, data, size);
     enumValue_->Done();
     return rc;
   }
@@ -370,6 +364,15 @@ class Hive final : public Registry {
       if (step != SQLITE_DONE) return ResultOf(step);
       return stored ? kSuccess : kKeyDeleted;
     });
+  }
+
+  // The hive holds string data in Windows-1252, as SetValue stores them.
+  long SetValueWide(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                    std::uint32_t size) override {
+    if (!data || !IsStringType(type)) return SetValue(key, name, type, data, size);
+    const std::string ansi = Utf8ToWindows1252(Utf16LeToUtf8({reinterpret_cast<const char*>(data), size}));
+    return SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(ansi.data()),
+                    static_cast<std::uint32_t>(ansi.size()));
   }
 
   long DeleteValue(RegKey key, const std::string& name) override {
@@ -506,13 +509,33 @@ class Hive final : public Registry {
     return lastStep_ == SQLITE_DONE ? kKeyDeleted : ResultOf(lastStep_);
   }
 
-  // Hands a value's type (column) and data (column + 1) out as RegQueryValueExA does.
-  static long CopyOut(const Statement& row, int column, std::uint32_t* type, std::uint8_t* data,
+  // QueryValue, or with wide QueryValueWide: string data leave the hive in UTF-16 then.
+  long Query(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data, std::uint32_t* size,
+             bool wide) {
+    std::int64_t id = kRootId;
+    if (const long rc = Resolve(key, &id); rc != kSuccess) return rc;
+    if (data && !size) return kInvalidParameter;
+    if (const long rc = Open(); rc != kSuccess) return rc;
+    const int step = getValue_->Bind(id, Fold(CName(name))).Step();
+    if (step != SQLITE_ROW) {
+      getValue_->Done();
+      return step == SQLITE_DONE ? Missing(id, kFileNotFound) : ResultOf(step);
+    }
+    const auto valueType = static_cast<std::uint32_t>(getValue_->Int(0));
+    std::string_view bytes = getValue_->Blob(1);
+    std::string widened;
+    if (wide && IsStringType(valueType)) bytes = widened = Utf8ToUtf16Le(Windows1252ToUtf8(bytes));
+    const long rc = CopyOut(valueType, bytes, type, data, size);
+    getValue_->Done();
+    return rc;
+  }
+
+  // Hands a value's type and data out as RegQueryValueExA does.
+  static long CopyOut(std::uint32_t valueType, std::string_view bytes, std::uint32_t* type, std::uint8_t* data,
                       std::uint32_t* size) {
-    const std::string_view bytes = row.Blob(column + 1);
     const auto length = static_cast<std::uint32_t>(bytes.size());
     long rc = kSuccess;
-    if (type) *type = static_cast<std::uint32_t>(row.Int(column));
+    if (type) *type = valueType;
     if (data && *size < length) rc = kMoreData;
     else if (data && length > 0) std::memcpy(data, bytes.data(), length);
     if (size) *size = length;

@@ -1,5 +1,6 @@
 // The registry functions on Windows: each one hands its arguments to advapi32's ANSI call
-// of the same purpose and returns that call's result code unchanged.
+// of the same purpose (the wide ones to its UTF-16 call) and returns that call's result
+// code unchanged.
 #include <string>
 #include <string_view>
 #include <utility>
@@ -44,6 +45,25 @@ std::wstring OneUnitPerCharacter(std::wstring wide) {
   return wide;
 }
 
+// RegQueryValueExA and RegQueryValueExW share their shape but for the name's characters.
+// DWORD is unsigned long here, not std::uint32_t: copy in and out rather than alias, so
+// that whatever advapi32 leaves alone stays as the caller had it.
+template <typename Call, typename Char>
+long QueryWith(Call call, const Char* name, RegKey key, std::uint32_t* type, std::uint8_t* data,
+               std::uint32_t* size) {
+  DWORD typeWord = type != nullptr ? *type : 0;
+  DWORD sizeWord = size != nullptr ? *size : 0;
+  const LSTATUS result = call(ToHkey(key), name, nullptr, type != nullptr ? &typeWord : nullptr, data,
+                              size != nullptr ? &sizeWord : nullptr);
+  if (type != nullptr) *type = typeWord;
+  if (size != nullptr) *size = sizeWord;
+  return result;
+}
+
+// A value name for the wide calls, read in the ANSI code page as the ANSI calls read it, up
+// to its first zero as they do.
+std::wstring WideName(const std::string& name) { return Wide(name.c_str(), CP_ACP); }
+
 class Advapi32Registry final : public Registry {
  public:
   long OpenKey(RegKey parent, const std::string& path, RegKey* key) override {
@@ -56,21 +76,22 @@ class Advapi32Registry final : public Registry {
 
   long QueryValue(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
                   std::uint32_t* size) override {
-    // DWORD is unsigned long here, not std::uint32_t: copy in and out rather than alias, so
-    // that whatever advapi32 leaves alone stays as the caller had it.
-    DWORD typeWord = type != nullptr ? *type : 0;
-    DWORD sizeWord = size != nullptr ? *size : 0;
-    const LSTATUS result =
-        RegQueryValueExA(ToHkey(key), name.c_str(), nullptr, type != nullptr ? &typeWord : nullptr,
-                         data, size != nullptr ? &sizeWord : nullptr);
-    if (type != nullptr) *type = typeWord;
-    if (size != nullptr) *size = sizeWord;
-    return result;
+    return QueryWith(RegQueryValueExA, name.c_str(), key, type, data, size);
   }
 
   long SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                 std::uint32_t size) override {
     return RegSetValueExA(ToHkey(key), name.c_str(), 0, type, data, size);
+  }
+
+  long QueryValueWide(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                      std::uint32_t* size) override {
+    return QueryWith(RegQueryValueExW, WideName(name).c_str(), key, type, data, size);
+  }
+
+  long SetValueWide(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                    std::uint32_t size) override {
+    return RegSetValueExW(ToHkey(key), WideName(name).c_str(), 0, type, data, size);
   }
 
   long DeleteValue(RegKey key, const std::string& name) override {

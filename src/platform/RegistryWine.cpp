@@ -200,6 +200,22 @@ class Bridge final : public WineRegistry {
     return Call(std::move(request), {key}, &answer);
   }
 
+  long QueryValueWide(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                      std::uint32_t* size) override {
+    Writer request(Op::kQueryValueWide);
+    request.U64(key).Bytes(name);
+    return ReadValue(request, key, nullptr, type, data, size);
+  }
+
+  long SetValueWide(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                    std::uint32_t size) override {
+    Writer request(Op::kSetValueWide);
+    request.U64(key).Bytes(name).U32(type).U8(data ? wire::kGivenData : 0).U32(size);
+    request.Bytes(data ? std::string_view(reinterpret_cast<const char*>(data), size) : std::string_view());
+    std::string answer;
+    return Call(std::move(request), {key}, &answer);
+  }
+
   long DeleteValue(RegKey key, const std::string& name) override {
     std::string answer;
     return Call(Writer(Op::kDeleteValue).U64(key).Bytes(name), {key}, &answer);

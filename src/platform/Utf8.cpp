@@ -42,4 +42,51 @@ bool IsUtf8(std::string_view text) {
   return true;
 }
 
+namespace {
+
+void AppendUnit(std::string& bytes, char32_t unit) {
+  bytes += static_cast<char>(unit & 0xFF);
+  bytes += static_cast<char>(unit >> 8);
+}
+
+char32_t UnitAt(std::string_view bytes, std::size_t i) {
+  return char32_t{static_cast<unsigned char>(bytes[i])} | char32_t{static_cast<unsigned char>(bytes[i + 1])} << 8;
+}
+
+bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit < 0xDC00; }
+bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit < 0xE000; }
+
+}  // namespace
+
+std::string Utf8ToUtf16Le(std::string_view utf8) {
+  std::string utf16;
+  utf16.reserve(2 * utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    const char32_t code = NextUtf8(utf8, i).value_or(U'\uFFFD');
+    if (code < 0x10000) {
+      AppendUnit(utf16, code);
+    } else {
+      AppendUnit(utf16, 0xD800 + ((code - 0x10000) >> 10));
+      AppendUnit(utf16, 0xDC00 + ((code - 0x10000) & 0x3FF));
+    }
+  }
+  return utf16;
+}
+
+std::string Utf16LeToUtf8(std::string_view utf16) {
+  std::string utf8;
+  utf8.reserve(utf16.size());
+  const std::size_t end = utf16.size() & ~std::size_t{1};
+  for (std::size_t i = 0; i < end; i += 2) {
+    const char32_t unit = UnitAt(utf16, i);
+    if (IsHighSurrogate(unit) && i + 2 < end && IsLowSurrogate(UnitAt(utf16, i + 2))) {
+      AppendUtf8(utf8, 0x10000 + ((unit - 0xD800) << 10) + (UnitAt(utf16, i + 2) - 0xDC00));
+      i += 2;
+    } else {
+      AppendUtf8(utf8, IsHighSurrogate(unit) || IsLowSurrogate(unit) ? U'\uFFFD' : unit);
+    }
+  }
+  return utf8;
+}
+
 }  // namespace platform

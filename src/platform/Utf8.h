@@ -1,6 +1,7 @@
 // UTF-8 as Unicode defines it, the one codec of the program's UTF-8 text: a byte sequence
 // either is one character's shortest form or is refused, so that no other spelling of a
-// zero or a backslash slips past a check made on the bytes.
+// zero or a backslash slips past a check made on the bytes. And UTF-16, for the registry's
+// wide functions.
 #pragma once
 
 #include <cstddef>
@@ -20,5 +21,11 @@ std::optional<char32_t> NextUtf8(std::string_view text, std::size_t& i);
 void AppendUtf8(std::string& text, char32_t code);
 
 bool IsUtf8(std::string_view text);
+
+// UTF-16 as the registry's wide functions hold string data: little-endian units, as bytes.
+// Each malformed UTF-8 sequence becomes U+FFFD, and so does a lone surrogate on the way
+// back; an odd last byte is no unit and is left out.
+std::string Utf8ToUtf16Le(std::string_view utf8);
+std::string Utf16LeToUtf8(std::string_view utf16);
 
 }  // namespace platform

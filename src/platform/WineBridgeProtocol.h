@@ -25,6 +25,8 @@ enum class Op : std::uint8_t {
   kCloseKey,     // u64 key
   kToAnsi,       // UTF-8 text                    -> ANSI text
   kFromAnsi,     // ANSI text                     -> UTF-8 text
+  kQueryValueWide,  // as kQueryValue, string data in UTF-16
+  kSetValueWide,    // as kSetValue, string data in UTF-16
 };
 
 // Which of the optional arguments (pointers in the registry call) the caller gave.

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "Utf8.h"
+
 namespace regmod {
 namespace {
 
@@ -33,7 +35,14 @@ std::string BinaryText(const std::vector<std::uint8_t>& data, std::uint32_t leng
   return text;
 }
 
-// A string of any other type: the data less the byte taken for its terminator.
+// The data of a string type in UTF-16, less the unit taken for its terminator; an odd last
+// byte is that unit.
+std::string WideStringText(const std::vector<std::uint8_t>& data, std::uint32_t length) {
+  const std::uint32_t units = length == 0 ? 0 : (length + 1) / 2 - 1;
+  return platform::Utf16LeToUtf8(std::string_view(reinterpret_cast<const char*>(data.data()), 2 * units));
+}
+
+// The data of any other type, in the ANSI code page, less the byte taken for a terminator.
 std::string StringText(platform::Registry& registry, const std::vector<std::uint8_t>& data,
                        std::uint32_t length) {
   if (length == 0) return {};
@@ -71,11 +80,11 @@ std::string GetRegValue(RegKey root, const std::string& keyPath, const std::stri
   std::vector<std::uint8_t> data(kFirstBufferSize);
   std::uint32_t type = 0;
   std::uint32_t length = kFirstBufferSize;
-  long result = registry.QueryValue(key, name, &type, data.data(), &length);
+  long result = registry.QueryValueWide(key, name, &type, data.data(), &length);
   // The value may grow between two queries: ask again until it fits.
   while (result == platform::kMoreData) {
     data.resize(length);
-    result = registry.QueryValue(key, name, &type, data.data(), &length);
+    result = registry.QueryValueWide(key, name, &type, data.data(), &length);
   }
   registry.CloseKey(key);
 
@@ -83,7 +92,8 @@ std::string GetRegValue(RegKey root, const std::string& keyPath, const std::stri
   switch (type) {
     case platform::kRegDword: return DwordText(data, length);
     case platform::kRegBinary: return BinaryText(data, length);
-    default: return StringText(registry, data, length);
+    default:
+      return platform::IsStringType(type) ? WideStringText(data, length) : StringText(registry, data, length);
   }
 }
 
@@ -103,9 +113,9 @@ void SetRegValue(RegKey root, const std::string& keyPath, const std::string& val
       registry.SetValue(key, name, platform::kRegDword, bytes, 4);
     }
   } else {
-    const std::string data = registry.ToAnsi(value) + '\0';
-    registry.SetValue(key, name, platform::kRegSz, reinterpret_cast<const std::uint8_t*>(data.data()),
-                       static_cast<std::uint32_t>(data.size()));
+    const std::string data = platform::Utf8ToUtf16Le(value) + std::string(2, '\0');
+    registry.SetValueWide(key, name, platform::kRegSz, reinterpret_cast<const std::uint8_t*>(data.data()),
+                          static_cast<std::uint32_t>(data.size()));
   }
   registry.FlushKey(key);
   registry.CloseKey(key);

@@ -1,6 +1,8 @@
 // RegMod: the program's registry procedures and the messenger's registry layout.
 // Every procedure opens its key, does its one operation and closes the key again; none
-// reports a failure. Texts are UTF-8 here and cross to the registry in the ANSI code page.
+// reports a failure. Texts are UTF-8 here. Key paths and value names cross to the registry
+// in the ANSI code page; string data cross in UTF-16 through the wide calls, so that where
+// the registry keeps UTF-16 (Windows, Wine) a text is read and stored back whole.
 #pragma once
 
 #include <string>
@@ -31,7 +33,8 @@ platform::Registry& CurrentRegistry();
 enum class ValueType { String = 1, Dword = 4 };
 
 // The value's data as text: a number for REG_DWORD, upper-case hex for REG_BINARY, the
-// data less its terminator for every other type; kNotFound when it can't be read.
+// data less its terminator for every other type (for the string types, less their last
+// UTF-16 unit); kNotFound when it can't be read.
 std::string GetRegValue(RegKey root, const std::string& keyPath, const std::string& valueName);
 
 // Stores a REG_SZ with its terminator (or a REG_DWORD), creating missing keys, and flushes.

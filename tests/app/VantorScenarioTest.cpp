@@ -290,6 +290,21 @@ TEST(VantorScenario, TheWarningComesBeforeTheWindowUntilItIsAnsweredNo) {
   EXPECT_EQ(Stored(regmod::kProfilesKey, regmod::kAlertValue), Sz("Disabled"));
 }
 
+// Wine keeps strings in UTF-16: a message beyond the ANSI code page is shown whole, and the
+// reload's write-through stores it back unchanged.
+TEST(VantorScenario, ReloadKeepsEveryCharacterOfAMessage) {
+  const std::string message = "Привет é 😀";
+  SeedMessages({});
+  ASSERT_TRUE(WriteRaw(Registry::Default(), kMessagesKey, "1", WideSz(message), Through::Wide));
+  Vantor vantor;
+  ASSERT_NE(vantor.Form(), nullptr) << "the window never showed";
+  vantor.Click("Command2");
+  EXPECT_SOON(vantor.Rows() == Texts{message});
+  EXPECT_EQ(vantor.Text("Text7"), message);
+  EXPECT_EQ(vantor.Close(), 0);
+  EXPECT_EQ(ReadRaw(Registry::Default(), kMessagesKey, "1", Through::Wide), WideSz(message));
+}
+
 // The icon the build packed from the SVG, at the sizes Windows asks for, and the version.
 TEST(VantorScenario, TheProgramFileCarriesItsIconAndVersion) {
   const HMODULE file = LoadLibraryExW(kProgram.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);

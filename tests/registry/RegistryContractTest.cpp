@@ -12,6 +12,7 @@
 #include "RawRegistry.h"
 #include "RegMod.h"
 #include "RegistryUnderTest.h"
+#include "Utf8.h"
 
 namespace {
 
@@ -72,6 +73,10 @@ TEST(GetRegValue, StringWithoutTerminatorLosesItsLastCharacter) {
   // Wine's registry adds the terminator the writer left out, so nothing is lost there; the
   // hive keeps the bytes exactly as written, and the reader drops the last one.
   EXPECT_EQ(Read("unterminated"), RegistryIsWines() ? "abc" : "ab");
+  // In UTF-16 the last unit goes, and an odd last byte is that unit. The hive can't keep
+  // half a unit: it stores the whole ones, and the reader drops the last of those.
+  ASSERT_TRUE(WriteRaw(RegistryUnderTest(), kTestKey, "odd", {kRegSz, Utf8ToUtf16Le("abc") + 'x'}, Through::Wide));
+  EXPECT_EQ(Read("odd"), RegistryIsWines() ? "abc" : "ab");
 }
 
 TEST(GetRegValue, ReadsValuesOfAnySizeWhole) {
@@ -108,13 +113,37 @@ TEST(SetRegValue, StoresTextsAsTerminatedStringsInTheAnsiCodePage) {
       {"", "\0"s},
       {"  blanks kept  ", "  blanks kept  \0"s},
       {"café €", "caf\xE9 \x80\0"s},
-      {"Ω", "?\0"s},  // not in the code page
   };
   for (const Case& c : cases) {
     Set(kTestKey, "written", platform::kRegDword, "\x2A\0\0\0"s);
     SetRegValue(kCurrentUser, kTestKey, "written", ValueType::String, c.text);
     EXPECT_EQ(RawGet("written"), (RawValue{platform::kRegSz, c.bytes})) << c.text;
-    EXPECT_EQ(Read("written"), c.text == "Ω" ? "?" : c.text);
+    EXPECT_EQ(Read("written"), c.text);
+  }
+}
+
+// Windows and Wine keep strings in UTF-16: there a text crosses whole, both ways. The hive
+// keeps Windows-1252, which lacks the Cyrillic letters and the emoji.
+const std::string kBeyondCodePage = "Привет é 😀";
+std::string Kept(const std::string& text) { return RegistryIsWines() ? text : "?????? é ?"; }
+
+TEST(SetRegValue, KeepsEveryCharacterWhereTheRegistryHoldsUtf16) {
+  SetRegValue(kCurrentUser, kTestKey, "beyond", ValueType::String, kBeyondCodePage);
+  EXPECT_EQ(ReadRaw(RegistryUnderTest(), kTestKey, "beyond", Through::Wide), WideSz(Kept(kBeyondCodePage)));
+  EXPECT_EQ(Read("beyond"), Kept(kBeyondCodePage));
+  if (!RegistryIsWines()) {
+    EXPECT_EQ(RawGet("beyond"), Sz("?????? \xE9 ?"));  // the bytes the hive holds
+  }
+}
+
+// What a reload does with each slot: the text read is stored straight back, which must leave
+// the string as the registry held it.
+TEST(SetRegValue, TextReadAndStoredBackLeavesTheStringAsItWas) {
+  for (const std::string& text : {kBeyondCodePage, "café €"s, "Ω"s, ""s}) {
+    ASSERT_TRUE(WriteRaw(RegistryUnderTest(), kTestKey, "again", WideSz(text), Through::Wide));
+    const std::optional<RawValue> held = ReadRaw(RegistryUnderTest(), kTestKey, "again", Through::Wide);
+    SetRegValue(kCurrentUser, kTestKey, "again", ValueType::String, Read("again"));
+    EXPECT_EQ(ReadRaw(RegistryUnderTest(), kTestKey, "again", Through::Wide), held) << text;
   }
 }
 
@@ -194,6 +223,22 @@ TEST_F(LastUser, MissingOrEmptyIdStillGivesAUsableKey) {
   EXPECT_EQ(regmod::CustomMessageKey(), "SOFTWARE\\Yahoo\\Pager\\profiles\\\\Custom Msgs\\");
   SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "2", ValueType::String, "empty id");
   EXPECT_EQ(GetRegValue(kCurrentUser, regmod::CustomMessageKey(), "2"), "empty id");
+}
+
+// --- The wide calls --------------------------------------------------------------------
+
+TEST(WideCalls, SeeTheValuesTheAnsiCallsSee) {
+  // A string stored in the code page reads in UTF-16, and the other way round.
+  Set(kTestKey, "ansi", kRegSz, "caf\xE9 \x80\0"s);
+  EXPECT_EQ(ReadRaw(RegistryUnderTest(), kTestKey, "ansi", Through::Wide), WideSz("café €"));
+  ASSERT_TRUE(WriteRaw(RegistryUnderTest(), kTestKey, "wide", WideSz("café €"), Through::Wide));
+  EXPECT_EQ(RawGet("wide"), Sz("caf\xE9 \x80"));
+  // Other types' data are the same bytes either way.
+  for (const RawValue& value : {RawValue{kRegDword, "\x2A\0\0\0"s}, RawValue{kRegBinary, "\xE9\0\x01"s}}) {
+    ASSERT_TRUE(WriteRaw(RegistryUnderTest(), kTestKey, "other", value, Through::Wide));
+    EXPECT_EQ(RawGet("other"), value);
+    EXPECT_EQ(ReadRaw(RegistryUnderTest(), kTestKey, "other", Through::Wide), value);
+  }
 }
 
 // --- EnumKey, EnumValue and DeleteKey ---------------------------------------------------

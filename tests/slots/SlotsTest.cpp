@@ -133,6 +133,19 @@ TEST_F(Slots, ValueOfAnotherTypeIsListedAsTextAndStoredBackAsString) {
   EXPECT_EQ(Slot(2), Sz("042"));
 }
 
+// The hive keeps Windows-1252: what it holds is what the reload shows and stores back,
+// byte for byte, whichever calls the text came in by.
+TEST_F(Slots, ReloadStoresBackTheBytesTheHiveHolds) {
+  platform::Registry& hive = platform::Registry::Default();
+  ASSERT_TRUE(WriteRaw(hive, MessagesKey("jdoe"), "1", Sz("Caf\xE9 \x80 ?")));
+  ASSERT_TRUE(WriteRaw(hive, MessagesKey("jdoe"), "3", WideSz("Привет é 😀"), Through::Wide));
+
+  Click("Command2");
+  EXPECT_EQ(Rows(), Texts({"Café € ?", "?????? é ?"}));
+  EXPECT_EQ(Slot(1), Sz("Caf\xE9 \x80 ?"));
+  EXPECT_EQ(Slot(3), Sz("?????? \xE9 ?"));
+}
+
 TEST_F(Slots, EveryKeystrokeStoresTheWholeText) {
   Recorder().Start();
   driver::Type(*form_, "Text9", "abc");

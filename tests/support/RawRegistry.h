@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Registry.h"
+#include "Utf8.h"
 
 struct RawValue {
   std::uint32_t type = 0;
@@ -20,20 +21,31 @@ inline std::ostream& operator<<(std::ostream& out, const RawValue& value) {
   return out << "type " << value.type << " \"" << value.bytes << '"';
 }
 
-// A REG_SZ value as stored: the text and its terminating zero.
+// A REG_SZ value as stored: the text and its terminating zero, in the ANSI code page or,
+// as the wide calls give it, in UTF-16.
 inline RawValue Sz(const std::string& text) { return {platform::kRegSz, text + '\0'}; }
+inline RawValue WideSz(const std::string& utf8) {
+  return {platform::kRegSz, platform::Utf8ToUtf16Le(utf8) + std::string(2, '\0')};
+}
+
+// Which calls carry the data: the ANSI ones, or the wide ones (string data in UTF-16).
+enum class Through { Ansi, Wide };
 
 // Nothing when the key or the value can't be read.
 inline std::optional<RawValue> ReadRaw(platform::Registry& registry, const std::string& path,
-                                       const std::string& name) {
+                                       const std::string& name, Through through = Through::Ansi) {
   platform::RegKey key = platform::kNoKey;
   if (registry.OpenKey(platform::kCurrentUser, path, &key) != platform::kSuccess) return std::nullopt;
   RawValue value;
+  const auto query = [&](std::uint8_t* data, std::uint32_t* size) {
+    return through == Through::Wide ? registry.QueryValueWide(key, name, &value.type, data, size)
+                                    : registry.QueryValue(key, name, &value.type, data, size);
+  };
   std::uint32_t size = 0;
-  long result = registry.QueryValue(key, name, &value.type, nullptr, &size);
+  long result = query(nullptr, &size);
   if (result == platform::kSuccess) {
     value.bytes.resize(size);
-    result = registry.QueryValue(key, name, &value.type, reinterpret_cast<std::uint8_t*>(value.bytes.data()), &size);
+    result = query(reinterpret_cast<std::uint8_t*>(value.bytes.data()), &size);
     value.bytes.resize(size);
   }
   registry.CloseKey(key);
@@ -43,11 +55,13 @@ inline std::optional<RawValue> ReadRaw(platform::Registry& registry, const std::
 
 // Creates the key as needed; false when the registry refused the value.
 inline bool WriteRaw(platform::Registry& registry, const std::string& path, const std::string& name,
-                     const RawValue& value) {
+                     const RawValue& value, Through through = Through::Ansi) {
   platform::RegKey key = platform::kNoKey;
   if (registry.CreateKey(platform::kCurrentUser, path, &key) != platform::kSuccess) return false;
-  const long result = registry.SetValue(key, name, value.type, reinterpret_cast<const std::uint8_t*>(value.bytes.data()),
-                                        static_cast<std::uint32_t>(value.bytes.size()));
+  const auto* data = reinterpret_cast<const std::uint8_t*>(value.bytes.data());
+  const auto size = static_cast<std::uint32_t>(value.bytes.size());
+  const long result = through == Through::Wide ? registry.SetValueWide(key, name, value.type, data, size)
+                                               : registry.SetValue(key, name, value.type, data, size);
   registry.CloseKey(key);
   return result == platform::kSuccess;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Registry.h"
+#include "Utf8.h"
 
 class RecordingRegistry : public platform::RegistryWrapper {
  public:
@@ -16,17 +17,18 @@ class RecordingRegistry : public platform::RegistryWrapper {
   void Start() { log_.clear(); }
   std::vector<std::string> Take() { return std::move(log_); }
 
-  long QueryValue(platform::RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
-                  std::uint32_t* size) override {
+  // The program reads and writes values through the wide calls only.
+  long QueryValueWide(platform::RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                      std::uint32_t* size) override {
     log_.push_back("get " + name);
-    return RegistryWrapper::QueryValue(key, name, type, data, size);
+    return RegistryWrapper::QueryValueWide(key, name, type, data, size);
   }
-  long SetValue(platform::RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
-                std::uint32_t size) override {
-    const bool text = type == platform::kRegSz && size > 0;
-    log_.push_back("set " + name + (text ? "=" + FromAnsi({reinterpret_cast<const char*>(data), size - 1})
+  long SetValueWide(platform::RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                    std::uint32_t size) override {
+    const bool text = type == platform::kRegSz && size >= 2;
+    log_.push_back("set " + name + (text ? "=" + platform::Utf16LeToUtf8({reinterpret_cast<const char*>(data), size - 2})
                                          : ":" + std::to_string(type)));
-    return RegistryWrapper::SetValue(key, name, type, data, size);
+    return RegistryWrapper::SetValueWide(key, name, type, data, size);
   }
   long DeleteValue(platform::RegKey key, const std::string& name) override {
     log_.push_back("delete " + name);
