@@ -216,11 +216,13 @@ class Reader {
       throw Skip{"neither a key, a value nor a comment: " + Excerpt<Encoding>(line)};
   }
 
-  // The name runs to the line's last ']'; reg.exe reads nothing after it.
+  // The name runs to the line's last ']'; reg.exe reads nothing after it. A line that
+  // reg.exe doesn't take for a key at all leaves the values after it to the key before it.
   void KeyLine(Text line) {
-    target_ = Target::kSkippedKey;
     const std::size_t close = line.rfind(']');
     if (close == Text::npos) throw Skip{"a key's line must end with ']'"};
+    if (IsBlank(line, 1)) throw Skip{"a key's name must follow its '[' at once"};
+    target_ = Target::kSkippedKey;
     Text name = line.substr(1, close - 1);
     const bool deletion = !name.empty() && name.front() == '-';
     if (deletion) name.remove_prefix(1);
