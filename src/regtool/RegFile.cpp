@@ -249,6 +249,8 @@ class Reader {
     if (line.front() == '"') {
       at = 0;
       change.value.name = Quoted(line, &at);
+      // Names end at a zero character in the registry, so one inside a name would cut it.
+      if (change.value.name.find('\0') != std::string::npos) throw Skip{"a name with a zero character"};
       if (change.value.name.size() > kMaxValueNameLength)
         throw Skip{"a value's name can be at most " + std::to_string(kMaxValueNameLength) + " characters"};
     }
