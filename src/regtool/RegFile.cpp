@@ -335,8 +335,9 @@ class Reader {
     return ansi;
   }
 
-  // "hex:" is REG_BINARY; "hex(N):" is the type N in hex, as C's strtoul reads it (blanks
-  // and a sign before the digits, none for 0). *at ends where the bytes begin.
+  // "hex:" is REG_BINARY; "hex(N):" is the type N in hex, as C's strtoul reads it: blanks
+  // and a sign may come before the digits, and "hex():" is type 0. *at ends where the bytes
+  // begin.
   std::uint32_t HexType(Text data, std::size_t* at) const {
     if (StartsWith(data, "hex:", false)) {
       *at = 4;
@@ -352,6 +353,8 @@ class Reader {
       const std::optional<std::uint32_t> number = HexNumber(data, &i, 8);
       if (!number) throw badType;
       type = negative ? 0u - *number : *number;
+    } else {
+      i = 4;  // no number: what came before the ')' counts for none
     }
     if (!Is(data.substr(i, 2), "):")) throw badType;
     *at = i + 2;

@@ -96,8 +96,9 @@ std::vector<Case> Cases() {
        Between({"\"a\"=hex(A):11", "\"b\"=hex(ffffffff):11", "\"d\"=hex( 2):41", "\"e\"=hex(+2):41",
                 "\"f\"=hex(-1):41", "\"g\"=hex():41", "\"h\"=hex(0x2):41", "\"i\"=hex(2 ):41", "\"j\"=hex (2):41",
                 "\"k\"=HEX:11", "\"l\"=Hex(2):41,00", "\"m\"=hex(0):", "\"n\"=hex:", "\"o\"=hex:AB,cD,1,2",
-                "\"p\"=hex:111", "\"q\"=hex:,", "\"r\"=hex:11,,22", "\"c\"=hex(100000000):11"}),
-       9},
+                "\"p\"=hex:111", "\"q\"=hex:,", "\"r\"=hex:11,,22", "\"s\"=hex(+):11", "\"t\"=hex( ):11",
+                "\"c\"=hex(100000000):11"}),
+       11},
       // Text in hex data gains its terminating zero; in a file that isn't UTF-16 it is ANSI.
       {"text_terminator",
        Between({"\"e\"=hex(2):41,00", "\"o\"=hex(2):41,00,42", "\"m\"=hex(7):41,00,00,00", "\"n\"=hex(7):41,00",
