@@ -152,7 +152,12 @@ class Reader {
  public:
   using Text = typename Encoding::Text;
 
-  Reader(Text text, const Take& take, const Note& note) : rest_(text), take_(take), note_(note) {}
+  // reg.exe reads the file as a C string, so that its first zero character ends it.
+  Reader(Text text, const Take& take, const Note& note)
+      : rest_(text.substr(0, text.find(typename Text::value_type{0}))),
+        cut_(rest_.size() < text.size()),
+        take_(take),
+        note_(note) {}
 
   // Reads the header and then every line. A file without a header reg.exe knows is refused
   // whole, as is a UTF-16 file whose last byte is half a unit, once its header is right.
@@ -171,8 +176,8 @@ class Reader {
                          std::string(kVersion4Header) + "\""};
     }
     if (oddByte) {
-      for (Text line; NextLine(&line);) {
-      }
+      Text line;
+      while (NextLine(&line)) continue;
       throw Fault{number_, "the file ends inside a UTF-16 character"};
     }
     for (Text line; !stopped_ && NextLine(&line);) {
@@ -184,6 +189,7 @@ class Reader {
                                                          : ", the value of line " + std::to_string(first) + " skipped")});
       }
     }
+    if (cut_) note_({number_, "a zero character, where reg.exe stops reading: nothing after it imported"});
   }
 
  private:
@@ -249,8 +255,6 @@ class Reader {
     if (line.front() == '"') {
       at = 0;
       change.value.name = Quoted(line, &at);
-      // Names end at a zero character in the registry, so one inside a name would cut it.
-      if (change.value.name.find('\0') != std::string::npos) throw Skip{"a name with a zero character"};
       if (change.value.name.size() > kMaxValueNameLength)
         throw Skip{"a value's name can be at most " + std::to_string(kMaxValueNameLength) + " characters"};
     }
@@ -419,6 +423,7 @@ class Reader {
   }
 
   Text rest_;
+  const bool cut_;
   const Take& take_;
   const Note& note_;
   int number_ = 0;

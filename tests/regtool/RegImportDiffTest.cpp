@@ -141,6 +141,10 @@ std::vector<Case> Cases() {
       {"header_version4_00", Between({}, "Windows Registry Editor Version 4.00")},
       {"header_after_a_blank_line", "\r\n" + Between({})},
       {"header_after_a_comment", "; exported\r\n" + Between({})},
+      // The first zero character ends the file, even inside a line.
+      {"zero_character", Between({"\"a\"=\"x\"\0 and more"s, "\"b\"=\"y\""}), 1},
+      {"zero_character_in_hex", Between({"\"a\"=hex:01,\0" "02"s, "\"b\"=\"y\""}), 1},
+      {"zero_character_utf16", Utf16File(Between({"; x\0y"s, "\"b\"=\"y\""})), 1},
       // Key lines: the name runs to the last ']'; a key that can't be read takes its values
       // with it.
       {"keys",
