@@ -63,6 +63,7 @@ std::string FileBytes(std::string text, const std::string& path) {
   return bytes;
 }
 
+// A value of count bytes counting up, wrapped after every 25 as regedit wraps long hex data.
 std::string Wrapped(int count) {
   std::string hex = "\"long\"=hex:";
   for (int i = 0; i < count; ++i) {
