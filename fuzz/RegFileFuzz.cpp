@@ -1,7 +1,7 @@
-// libFuzzer target for the .reg reader: any bytes at all either read into changes or fail
-// at a line of the file, never crash or hang. Every key that reads is one the writer may
-// write, and what reads goes back out through the writer and reads again to the same keys
-// and values.
+// libFuzzer target for the .reg reader: any bytes at all either read into changes, with a
+// note for each line passed over, or fail at a line of the file, never crash or hang. Every
+// key that reads is one the writer may write, and what reads goes back out through the
+// writer and reads again to the same keys and values, without a note.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -20,14 +20,25 @@ struct Key {
   std::vector<regtool::RegValue> values;
 };
 
+// A note or a fault names a line of the file and says what is wrong.
+void CheckPlace(std::string_view bytes, int line, const std::string& message) {
+  if (message.empty() || line < 1 || static_cast<std::size_t>(line) > bytes.size() + 1) __builtin_trap();
+}
+
 // The keys made and values set, in order: what the writer can say again.
-std::vector<Key> Written(std::string_view bytes, RegFileFault* fault) {
+std::vector<Key> Written(std::string_view bytes, RegFileFault* fault, int* notes) {
   std::vector<Key> keys;
-  *fault = regtool::ReadRegFile(bytes, [&](const RegChange& change) {
-    if (change.kind == RegChange::Kind::kCreateKey) keys.push_back({change.key, {}});
-    if (change.kind == RegChange::Kind::kSetValue) keys.back().values.push_back(change.value);
-    return true;
-  });
+  *fault = regtool::ReadRegFile(
+      bytes,
+      [&](const RegChange& change) {
+        if (change.kind == RegChange::Kind::kCreateKey) keys.push_back({change.key, {}});
+        if (change.kind == RegChange::Kind::kSetValue) keys.back().values.push_back(change.value);
+        return true;
+      },
+      [&](const regtool::RegFileNote& note) {
+        CheckPlace(bytes, note.line, note.message);
+        ++*notes;
+      });
   return keys;
 }
 
@@ -48,9 +59,10 @@ bool SameKeys(const std::vector<Key>& a, const std::vector<Key>& b) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   RegFileFault fault;
-  const std::vector<Key> keys = Written(bytes, &fault);
+  int notes = 0;
+  const std::vector<Key> keys = Written(bytes, &fault, &notes);
   if (fault.line > 0) {
-    if (fault.message.empty() || static_cast<std::size_t>(fault.line) > size + 1) __builtin_trap();
+    CheckPlace(bytes, fault.line, fault.message);
     return 0;
   }
   std::string file = regtool::RegFileStart();
@@ -59,6 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     file += regtool::RegFileKey(key.path, key.values);
   }
   RegFileFault again;
-  if (!SameKeys(Written(file, &again), keys) || again.line > 0) __builtin_trap();
+  int notesAgain = 0;
+  if (!SameKeys(Written(file, &again, &notesAgain), keys) || again.line > 0 || notesAgain > 0) __builtin_trap();
   return 0;
 }

@@ -203,7 +203,7 @@ KeyName ParseKey(const CommandLine& line) {
 
 class Session {
  public:
-  Session(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
+  Session(std::istream& in, std::ostream& out, std::ostream& err) : in_(in), out_(out), err_(err) {}
 
   // Reads from one view of the hive, without the write lock: the handle held on the key
   // keeps the hive's snapshot while the walk goes on.
@@ -359,24 +359,29 @@ class Session {
     return Succeeded();
   }
 
-  // Reads the whole file twice: once to check all of it, then again to apply it, change by
-  // change, in one hive transaction.
+  // Reads the whole file twice: once to check all of it and say which lines it passes
+  // over, then again to apply the rest, change by change, in one hive transaction.
   int Import(const CommandLine& line) {
     const std::string& file = line.arguments[0];
     std::string bytes;
     if (!ReadWholeFile(file, &bytes)) throw Failure{"vantor-reg: " + file + ": " + std::strerror(errno)};
-    const RegFileFault fault = ReadRegFile(bytes, [](const RegChange&) { return true; });
-    if (fault.line > 0)
-      throw Failure{"vantor-reg: " + file + ":" + std::to_string(fault.line) + ": " + fault.message};
+    const auto where = [&](int number) { return "vantor-reg: " + file + ":" + std::to_string(number) + ": "; };
+    const RegFileFault fault = ReadRegFile(
+        bytes, [](const RegChange&) { return true; },
+        [&](const RegFileNote& note) { err_ << where(note.line) << note.message << '\n'; });
+    if (fault.line > 0) throw Failure{where(fault.line) + fault.message};
     std::string failed;
     const long result = InHiveTransaction([&] {
       KeyHandle key;
       long applied = kSuccess;
       // The file was checked whole above: this reading ends at its end or at a failed change.
-      ReadRegFile(bytes, [&](const RegChange& change) {
-        applied = Apply(change, &key, &failed);
-        return applied == kSuccess;
-      });
+      ReadRegFile(
+          bytes,
+          [&](const RegChange& change) {
+            applied = Apply(change, &key, &failed);
+            return applied == kSuccess;
+          },
+          [](const RegFileNote&) {});
       return applied;
     });
     if (result != kSuccess) {
@@ -566,6 +571,7 @@ class Session {
 
   std::istream& in_;
   std::ostream& out_;
+  std::ostream& err_;
 };
 
 }  // namespace
@@ -577,7 +583,10 @@ int RunCommand(const std::vector<std::string>& args, std::istream& in, std::ostr
       {"delete", &Session::Delete},
       {"export", &Session::Export},
       {"import", &Session::Import}};
-  const auto isHelp = [](const std::string& arg) { return arg == "/?" || arg == "-?"; };
+  // As reg.exe: /?, /h or -h, in any case.
+  const auto isHelp = [](const std::string& arg) {
+    return arg.size() == 2 && (arg[0] == '/' || arg[0] == '-') && (arg[1] == '?' || arg[1] == 'h' || arg[1] == 'H');
+  };
   if (args.empty()) {
     err << "ERROR: Invalid syntax.\nType \"vantor-reg /?\" for usage.\n";
     return 1;
@@ -594,7 +603,7 @@ int RunCommand(const std::vector<std::string>& args, std::istream& in, std::ostr
     err << "ERROR: Invalid argument/option - '" << args.front() << "'.\nType \"vantor-reg /?\" for usage.\n";
     return 1;
   }
-  Session session(in, out);
+  Session session(in, out, err);
   try {
     return (session.*run->second)(Parse(args));
   } catch (const Failure& failure) {

@@ -14,37 +14,59 @@ namespace regtool {
 namespace {
 
 using Take = std::function<bool(const RegChange&)>;
+using Note = std::function<void(const RegFileNote&)>;
 
 // regedit breaks a line of hex data once it has this many characters.
 constexpr std::size_t kHexLineLimit = 77;
 constexpr std::size_t kExcerptLength = 24;
 
+constexpr std::string_view kVersion5Header = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kVersion4Header = "REGEDIT4";
+
 // The encodings a file may come in: what its text is made of, and the character at
 // text[i], moving i past it. The syntax of a file is ASCII, which is one unit in each.
 struct Windows1252 {
   using Text = std::string_view;
+  static constexpr bool kWide = false;
   static char32_t Next(Text text, std::size_t& i) { return FromAnsiByte(text[i++]); }
 };
 struct Utf8 {
   using Text = std::string_view;
+  static constexpr bool kWide = false;
   // Only bytes that are valid UTF-8 throughout are read as UTF-8.
   static char32_t Next(Text text, std::size_t& i) { return platform::NextUtf8(text, i).value_or(U'\uFFFD'); }
 };
 struct Utf16 {
   using Text = std::u16string_view;
+  static constexpr bool kWide = true;
   static char32_t Next(Text text, std::size_t& i) { return NextUtf16(text, i); }
 };
 
-// The first fault found in a file; reading stops there.
+// What makes a whole file unreadable; reading stops there.
 struct Fault {
   int line;
   std::string message;
 };
 
+// What makes the line at hand (or the value it is part of) one to pass over.
+struct Skip {
+  std::string message;
+};
+
+template <typename Text>
+bool IsBlank(Text text, std::size_t i) {
+  return i < text.size() && (text[i] == ' ' || text[i] == '\t');
+}
+
+template <typename Text>
+std::size_t SkipBlanks(Text text, std::size_t i) {
+  while (IsBlank(text, i)) ++i;
+  return i;
+}
+
 template <typename Text>
 Text TrimLeft(Text text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  return text;
+  return text.substr(SkipBlanks(text, 0));
 }
 
 template <typename Text>
@@ -85,35 +107,35 @@ int HexDigit(int c) {
   return -1;
 }
 
-// The number in 1 to 8 hex digits at the start of text, and how many digits it took.
+// The hex digits at text[*i], at most limit of them, moving *i past them; nothing when
+// there are none or more than limit.
 template <typename Text>
-std::optional<std::uint32_t> HexNumber(Text text, std::size_t* length) {
+std::optional<std::uint32_t> HexNumber(Text text, std::size_t* i, std::size_t limit) {
   std::uint32_t number = 0;
-  std::size_t i = 0;
-  for (; i < text.size() && HexDigit(text[i]) >= 0; ++i) {
-    if (i == 8) return std::nullopt;
-    number = number << 4 | static_cast<std::uint32_t>(HexDigit(text[i]));
+  const std::size_t begin = *i;
+  for (; *i < text.size() && HexDigit(text[*i]) >= 0; ++*i) {
+    if (*i - begin == limit) return std::nullopt;
+    number = number << 4 | static_cast<std::uint32_t>(HexDigit(text[*i]));
   }
-  *length = i;
-  if (i == 0) return std::nullopt;
+  if (*i == begin) return std::nullopt;
   return number;
 }
 
-// Text-typed data: UTF-16LE in a version 5 file, code-page bytes in the ANSI registry.
+// Text-typed data: code-page bytes in the ANSI registry, with a terminating zero.
 bool IsTextType(std::uint32_t type) {
   return type == platform::kRegSz || type == platform::kRegExpandSz || type == platform::kRegMultiSz;
 }
 
-char AnsiChar(char32_t code, int number) {
+char AnsiChar(char32_t code) {
   if (const std::optional<char> byte = ToAnsiByte(code)) return *byte;
-  throw Fault{number, MissingFromCodePage(code)};
+  throw Skip{MissingFromCodePage(code)};
 }
 
 template <typename Encoding>
-std::string Ansi(typename Encoding::Text text, int number) {
+std::string Ansi(typename Encoding::Text text) {
   std::string ansi;
   ansi.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) ansi += AnsiChar(Encoding::Next(text, i), number);
+  for (std::size_t i = 0; i < text.size();) ansi += AnsiChar(Encoding::Next(text, i));
   return ansi;
 }
 
@@ -130,110 +152,149 @@ class Reader {
  public:
   using Text = typename Encoding::Text;
 
-  Reader(Text text, const Take& take) : text_(text), rest_(text), take_(take) {}
+  // reg.exe reads the file as a C string, so that its first zero character ends it.
+  Reader(Text text, const Take& take, const Note& note)
+      : rest_(text.substr(0, text.find(typename Text::value_type{0}))),
+        cut_(rest_.size() < text.size()),
+        take_(take),
+        note_(note) {}
 
-  // Reads the header and then every line, up to the first fault, which it throws. A UTF-16
-  // file whose last byte is half a unit is refused once its header is known to be right.
+  // Reads the header and then every line. A file without a header reg.exe knows is refused
+  // whole, as is a UTF-16 file whose last byte is half a unit, once its header is right.
   void Run(bool oddByte) {
     Text header;
     NextLine(&header);
-    header = Trim(header);
-    version5_ = Is(header, "Windows Registry Editor Version 5.00");
-    if (!version5_ && !Is(header, "REGEDIT4")) {
-      throw Fault{1,
-                  "not a .reg file: the first line must be \"Windows Registry Editor Version 5.00\" or "
-                  "\"REGEDIT4\""};
+    header = TrimLeft(header);
+    if (!Is(header, kVersion5Header) && !Is(header, kVersion4Header)) {
+      // reg.exe takes any other header that starts so (REGEDIT3, "REGEDIT4 "), and then
+      // nothing after it.
+      if (StartsWith(header, "REGEDIT", false)) {
+        note_({1, "\"" + Excerpt<Encoding>(header) + "\" is no header reg.exe reads further, nothing imported"});
+        return;
+      }
+      throw Fault{1, "not a .reg file: the first line must be \"" + std::string(kVersion5Header) + "\" or \"" +
+                         std::string(kVersion4Header) + "\""};
     }
     if (oddByte) {
-      throw Fault{static_cast<int>(std::count(text_.begin(), text_.end(), '\n')) + 1,
-                  "the file ends inside a UTF-16 character"};
+      Text line;
+      while (NextLine(&line)) continue;
+      throw Fault{number_, "the file ends inside a UTF-16 character"};
     }
     for (Text line; !stopped_ && NextLine(&line);) {
-      line = TrimLeft(line);
-      if (line.empty() || line.front() == ';') continue;
-      if (line.front() == '[')
-        KeyLine(line);
-      else if (line.front() == '@' || line.front() == '"')
-        ValueLine(line);
-      else
-        throw Fault{number_, "neither a key, a value nor a comment: " + Excerpt<Encoding>(line)};
+      const int first = number_;
+      try {
+        Line(TrimLeft(line));
+      } catch (const Skip& skip) {
+        note_({number_, skip.message + (number_ == first ? std::string(", line skipped")
+                                                         : ", the value of line " + std::to_string(first) + " skipped")});
+      }
     }
+    if (cut_) note_({number_, "a zero character, where reg.exe stops reading: nothing after it imported"});
   }
 
  private:
-  // The next line without its line end, numbered in number_; false past the last one.
+  // Where a value line puts its value.
+  enum class Target { kNoKeyYet, kKey, kSkippedKey, kDeletedKey };
+
+  // The next line without its line end (CR LF, LF or CR alone), numbered in number_; false
+  // past the last one.
   bool NextLine(Text* line) {
     if (ended_) return false;
-    const std::size_t end = rest_.find('\n');
-    ended_ = end == Text::npos;
+    std::size_t end = 0;
+    while (end < rest_.size() && rest_[end] != '\n' && rest_[end] != '\r') ++end;
+    ended_ = end == rest_.size();
     *line = rest_.substr(0, end);
-    rest_.remove_prefix(ended_ ? rest_.size() : end + 1);
-    if (!line->empty() && line->back() == '\r') line->remove_suffix(1);
+    const bool crlf = end + 1 < rest_.size() && rest_[end] == '\r' && rest_[end + 1] == '\n';
+    rest_.remove_prefix(std::min(rest_.size(), end + (crlf ? 2 : 1)));
     ++number_;
     return true;
   }
 
   void Give(const RegChange& change) { stopped_ = !take_(change); }
 
+  void Line(Text line) {
+    if (line.empty() || line.front() == ';' || line.front() == '#') return;
+    if (line.front() == '[')
+      KeyLine(line);
+    else if (line.front() == '@' || line.front() == '"')
+      ValueLine(line);
+    else
+      throw Skip{"neither a key, a value nor a comment: " + Excerpt<Encoding>(line)};
+  }
+
+  // The name runs to the line's last ']'; reg.exe reads nothing after it. A line that
+  // reg.exe doesn't take for a key at all leaves the values after it to the key before it.
   void KeyLine(Text line) {
     const std::size_t close = line.rfind(']');
-    if (close == Text::npos) throw Fault{number_, "a key's line must end with ']'"};
-    if (!Trim(line.substr(close + 1)).empty())
-      throw Fault{number_, "text after the key's ']': " + Excerpt<Encoding>(line.substr(close + 1))};
+    if (close == Text::npos) throw Skip{"a key's line must end with ']'"};
+    if (IsBlank(line, 1)) throw Skip{"a key's name must follow its '[' at once"};
+    target_ = Target::kSkippedKey;
     Text name = line.substr(1, close - 1);
     const bool deletion = !name.empty() && name.front() == '-';
     if (deletion) name.remove_prefix(1);
     const std::optional<Text> path = PathBelow(name);
-    if (!path)
-      throw Fault{number_, "only keys under HKEY_CURRENT_USER can be imported, not " + Excerpt<Encoding>(name)};
+    if (!path) throw Skip{"only keys under HKEY_CURRENT_USER can be imported, not " + Excerpt<Encoding>(name)};
     RegChange change;
     change.kind = deletion ? RegChange::Kind::kDeleteKey : RegChange::Kind::kCreateKey;
     change.line = number_;
-    change.key = Ansi<Encoding>(*path, number_);
-    if (deletion && change.key.empty()) throw Fault{number_, "HKEY_CURRENT_USER itself can't be deleted"};
-    if (const std::optional<std::string> fault = KeyPathFault(change.key)) throw Fault{number_, *fault};
-    inKey_ = !deletion;
+    change.key = Ansi<Encoding>(*path);
+    if (deletion && change.key.find_first_not_of('\\') == std::string::npos)
+      throw Skip{"HKEY_CURRENT_USER itself can't be deleted"};
+    if (const std::optional<std::string> fault = KeyPathFault(change.key)) throw Skip{*fault};
+    const Text after = Trim(line.substr(close + 1));
+    if (!after.empty() && after.front() != ';')
+      note_({number_, "text after the key's ']' ignored: " + Excerpt<Encoding>(after)});
+    target_ = deletion ? Target::kDeletedKey : Target::kKey;
     Give(change);
   }
 
   void ValueLine(Text line) {
-    if (!inKey_) throw Fault{number_, "a value outside of any key"};
-    std::size_t at = 1;
     RegChange change;
     change.line = number_;
+    std::size_t at = 1;
     if (line.front() == '"') {
       at = 0;
       change.value.name = Quoted(line, &at);
-      // Names end at a zero character in the registry, so one inside a name would cut it.
-      if (change.value.name.find('\0') != std::string::npos) throw Fault{number_, "a name with a zero character"};
+      if (change.value.name.size() > kMaxValueNameLength)
+        throw Skip{"a value's name can be at most " + std::to_string(kMaxValueNameLength) + " characters"};
     }
-    line = TrimLeft(line.substr(at));
-    if (line.empty() || line.front() != '=') throw Fault{number_, "'=' must follow the value's name"};
-    const Text data = TrimLeft(line.substr(1));
+    at = SkipBlanks(line, at);
+    if (at == line.size() || line[at] != '=') throw Skip{"'=' must follow the value's name"};
+    const Text data = TrimLeft(line.substr(at + 1));
     change.kind = RegChange::Kind::kSetValue;
     if (!data.empty() && data.front() == '-') {
       change.kind = RegChange::Kind::kDeleteValue;
-      EndOfData(data.substr(1));
+      EndOfData(data, 1);
     } else if (!data.empty() && data.front() == '"') {
       at = 0;
-      change.value.data = Quoted(data, &at);
-      EndOfData(data.substr(at));
+      change.value.data = Quoted(data, &at) + '\0';
+      EndOfData(data, at);
       change.value.type = platform::kRegSz;
-      change.value.data += '\0';
-    } else if (StartsWith(data, "dword:", true)) {
-      std::size_t length = 0;
-      const std::optional<std::uint32_t> number32 = HexNumber(data.substr(6), &length);
-      if (!number32) throw Fault{number_, "dword: must be followed by 1 to 8 hex digits"};
-      EndOfData(data.substr(6 + length));
+    } else if (StartsWith(data, "dword:", false)) {
+      at = SkipBlanks(data, 6);
+      const std::optional<std::uint32_t> number = HexNumber(data, &at, 8);
+      if (!number) throw Skip{"dword: must be followed by 1 to 8 hex digits"};
+      EndOfData(data, at);
       change.value.type = platform::kRegDword;
-      for (int shift = 0; shift < 32; shift += 8) change.value.data += static_cast<char>(*number32 >> shift);
-    } else if (StartsWith(data, "hex", true)) {
-      std::size_t start = 0;
-      change.value.type = HexType(data, &start);
-      change.value.data = HexData(data.substr(start));
-      if (IsTextType(change.value.type) && version5_) change.value.data = FromUtf16(change.value.data);
+      for (int shift = 0; shift < 32; shift += 8) change.value.data += static_cast<char>(*number >> shift);
+    } else if (StartsWith(data, "hex", false)) {
+      at = 0;
+      change.value.type = HexType(data, &at);
+      change.value.data = HexData(data.substr(at));
+      if (IsTextType(change.value.type)) change.value.data = TerminatedText(std::move(change.value.data));
     } else {
-      throw Fault{number_, "unknown kind of data: " + Excerpt<Encoding>(data)};
+      throw Skip{"unknown kind of data: " + Excerpt<Encoding>(data)};
+    }
+    // After the data, so that a value's continuation lines go with it.
+    switch (target_) {
+      case Target::kKey:
+        break;
+      case Target::kNoKeyYet:
+        throw Skip{"a value before any key"};
+      case Target::kSkippedKey:
+        throw Skip{"a value of a key that was skipped"};
+      case Target::kDeletedKey:
+        throw Skip{"a value after a key's deletion, with no key to go in"};
     }
     Give(change);
   }
@@ -245,7 +306,7 @@ class Reader {
     // taken once.
     std::size_t end = *at + 1;
     while (end < text.size() && text[end] != '"') end += text[end] == '\\' ? 2 : 1;
-    if (end >= text.size()) throw Fault{number_, "a string without its closing '\"'"};
+    if (end >= text.size()) throw Skip{"a string without its closing '\"'"};
     std::string ansi;
     ansi.reserve(end - *at);
     for (std::size_t i = *at + 1; i < end;) {
@@ -263,97 +324,120 @@ class Reader {
           case 'r':
             c = '\r';
             break;
+          // A zero would end a name or a string early in the registry.
+          case '0':
+            throw Skip{"a zero character (\\0) in a string"};
           default:
-            throw Fault{number_, "unknown escape \\" + Excerpt<Encoding>(text.substr(escape, i - escape))};
+            // reg.exe keeps the character and drops the backslash.
+            note_({number_, "unknown escape \\" + Excerpt<Encoding>(text.substr(escape, i - escape)) + ", read as " +
+                                Excerpt<Encoding>(text.substr(escape, i - escape))});
         }
       }
-      ansi += AnsiChar(c, number_);
+      ansi += AnsiChar(c);
     }
     *at = end + 1;
     return ansi;
   }
 
-  // "hex:" is REG_BINARY; "hex(N):" is the type N, in hex. *start is where the bytes begin.
-  std::uint32_t HexType(Text data, std::size_t* start) const {
-    if (data.size() > 3 && data[3] == ':') {
-      *start = 4;
+  // "hex:" is REG_BINARY; "hex(N):" is the type N in hex, as C's strtoul reads it: blanks
+  // and a sign may come before the digits, and "hex():" is type 0. *at ends where the bytes
+  // begin.
+  std::uint32_t HexType(Text data, std::size_t* at) const {
+    if (StartsWith(data, "hex:", false)) {
+      *at = 4;
       return platform::kRegBinary;
     }
-    std::size_t length = 0;
-    const std::optional<std::uint32_t> type =
-        data.size() > 4 && data[3] == '(' ? HexNumber(data.substr(4), &length) : std::nullopt;
-    if (!type || !Is(data.substr(4 + length, 2), "):"))
-      throw Fault{number_, "hex data starts with hex: or hex(N): where N is the type in hex"};
-    *start = 4 + length + 2;
-    return *type;
+    const Skip badType{"hex data starts with hex: or hex(N): where N is the type in hex"};
+    if (!StartsWith(data, "hex(", false)) throw badType;
+    std::size_t i = SkipBlanks(data, 4);
+    const bool negative = i < data.size() && data[i] == '-';
+    if (i < data.size() && (data[i] == '-' || data[i] == '+')) ++i;
+    std::uint32_t type = 0;
+    if (i < data.size() && HexDigit(data[i]) >= 0) {
+      const std::optional<std::uint32_t> number = HexNumber(data, &i, 8);
+      if (!number) throw badType;
+      type = negative ? 0u - *number : *number;
+    } else {
+      i = 4;  // no number: what came before the ')' counts for none
+    }
+    if (!Is(data.substr(i, 2), "):")) throw badType;
+    *at = i + 2;
+    return type;
   }
 
-  // The bytes of hex data whose first line holds text, across its continuation lines: a
-  // line that ends with '\' goes on in the next line that is neither blank nor a comment.
+  // The bytes of hex data whose first line holds text, across its continuation lines: one
+  // or two hex digits a byte, after blanks, with a ',' after each but the last, which may
+  // have one too. A line that ends in ",\" (or is "\" alone after the type) goes on in the
+  // next line that is neither blank nor a ';' comment, or ends with the file.
   std::string HexData(Text text) {
     std::string bytes;
-    for (int number = number_;; number = number_) {
-      text = Trim(text.substr(0, text.find(';')));
-      const bool continues = !text.empty() && text.back() == '\\';
-      if (continues) text.remove_suffix(1);
-      HexBytes(text, continues, number, &bytes);
-      if (!continues) return bytes;
-      do {
-        if (!NextLine(&text)) throw Fault{number, "hex data continues past the end of the file"};
-        text = TrimLeft(text);
-      } while (text.empty() || text.front() == ';');
-    }
-  }
-
-  // Bytes as two-digit hex numbers between commas; a line that continues may end with one.
-  static void HexBytes(Text text, bool continues, int number, std::string* bytes) {
-    text = Trim(text);
-    if (text.empty()) return;
-    for (std::size_t begin = 0;;) {
-      const std::size_t comma = text.find(',', begin);
-      const bool last = comma == Text::npos;
-      const Text digits = Trim(text.substr(begin, last ? Text::npos : comma - begin));
-      if (digits.empty()) {
-        if (last && continues) return;
-        throw Fault{number, "a ',' in hex data without a byte beside it"};
+    // Where a '\' may continue the data: after "hex:" and after a ','.
+    bool mayContinue = true;
+    for (std::size_t i = 0;;) {
+      i = SkipBlanks(text, i);
+      if (i == text.size() || text[i] == ';') return bytes;
+      if (text[i] == '\\') {
+        if (!mayContinue) throw Skip{"a '\\' in hex data must follow a ','"};
+        i = SkipBlanks(text, i + 1);
+        if (i < text.size() && text[i] != ';')
+          throw Skip{"text after the '\\' that continues hex data: " + Excerpt<Encoding>(text.substr(i))};
+        do {
+          if (!NextLine(&text)) return bytes;
+          text = TrimLeft(text);
+        } while (text.empty() || text.front() == ';');
+        i = 0;
+        mayContinue = false;
+        continue;
       }
-      if (digits.size() > 2 || HexDigit(digits.front()) < 0 || HexDigit(digits.back()) < 0)
-        throw Fault{number, "not a byte in hex: " + Excerpt<Encoding>(digits)};
-      int byte = 0;
-      for (const auto digit : digits) byte = byte << 4 | HexDigit(digit);
-      *bytes += static_cast<char>(byte);
-      if (last) return;
-      begin = comma + 1;
+      const std::size_t begin = i;
+      const std::optional<std::uint32_t> byte = HexNumber(text, &i, 2);
+      if (!byte) throw Skip{"not a byte in hex: " + Excerpt<Encoding>(text.substr(begin))};
+      bytes += static_cast<char>(*byte);
+      if (i < text.size() && text[i] == ',') {
+        ++i;
+        mayContinue = true;
+        continue;
+      }
+      const std::size_t after = SkipBlanks(text, i);
+      if (after < text.size() && text[after] != ';')
+        throw Skip{"a ',' must follow each byte in hex data: " + Excerpt<Encoding>(text.substr(begin))};
+      return bytes;
     }
   }
 
-  std::string FromUtf16(const std::string& bytes) const {
-    if (bytes.size() % 2 != 0)
-      throw Fault{number_, "text data in a version 5 file must be UTF-16, an even number of bytes"};
-    return Ansi<Utf16>(Utf16Units(bytes), number_);
+  // Text in hex data, in the registry's code page and, as reg.exe stores it, with a
+  // terminating zero if it has none.
+  std::string TerminatedText(std::string bytes) const {
+    if constexpr (Encoding::kWide) {
+      if (bytes.size() % 2 != 0) throw Skip{"text data in a UTF-16 file must be UTF-16, an even number of bytes"};
+      bytes = Ansi<Utf16>(Utf16Units(bytes));
+    }
+    if (!bytes.empty() && bytes.back() != '\0') bytes += '\0';
+    return bytes;
   }
 
-  void EndOfData(Text rest) const {
-    rest = TrimLeft(rest);
-    if (!rest.empty() && rest.front() != ';') throw Fault{number_, "text after the data: " + Excerpt<Encoding>(rest)};
+  // Blanks and a ';' comment may follow the data at text[at]; nothing else.
+  static void EndOfData(Text text, std::size_t at) {
+    at = SkipBlanks(text, at);
+    if (at < text.size() && text[at] != ';') throw Skip{"text after the data: " + Excerpt<Encoding>(text.substr(at))};
   }
 
-  const Text text_;
   Text rest_;
+  const bool cut_;
   const Take& take_;
+  const Note& note_;
   int number_ = 0;
   bool ended_ = false;
   bool stopped_ = false;
-  bool version5_ = false;
-  bool inKey_ = false;
+  Target target_ = Target::kNoKeyYet;
 };
 
 // A file without a byte order mark that starts "REGEDIT4" is in the ANSI code page, whatever
 // its bytes look like.
 bool StartsRegedit4(std::string_view bytes) {
-  std::string_view header = bytes.substr(0, bytes.find('\n'));
-  if (!header.empty() && header.back() == '\r') header.remove_suffix(1);
-  return Is(Trim(header), "REGEDIT4");
+  std::size_t end = 0;
+  while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r') ++end;
+  return Is(TrimLeft(bytes.substr(0, end)), kVersion4Header);
 }
 
 // Version 5.00 text as it is written, in UTF-16LE, with the column its line has reached.
@@ -410,15 +494,15 @@ void AddHex(Utf16Text& text, const RegValue& value) {
 
 }  // namespace
 
-RegFileFault ReadRegFile(std::string_view bytes, const Take& take) {
+RegFileFault ReadRegFile(std::string_view bytes, const Take& take, const Note& note) {
   try {
     if (bytes.starts_with("\xFF\xFE")) {
       const std::u16string units = Utf16Units(bytes.substr(2));
-      Reader<Utf16>(units, take).Run(bytes.size() % 2 != 0);
+      Reader<Utf16>(units, take, note).Run(bytes.size() % 2 != 0);
     } else if (StartsRegedit4(bytes) || !platform::IsUtf8(bytes)) {
-      Reader<Windows1252>(bytes, take).Run(false);
+      Reader<Windows1252>(bytes, take, note).Run(false);
     } else {
-      Reader<Utf8>(bytes, take).Run(false);
+      Reader<Utf8>(bytes, take, note).Run(false);
     }
   } catch (const Fault& fault) {
     return {fault.line, fault.message};
@@ -427,12 +511,15 @@ RegFileFault ReadRegFile(std::string_view bytes, const Take& take) {
 }
 
 std::optional<std::string> KeyPathFault(std::string_view path) {
-  std::size_t depth = 0;
+  std::size_t depth = 0, length = 0;
   for (std::size_t i = 0; i < path.size(); ++i) {
     if (IsControl(FromAnsiByte(path[i])))
       return "a key's name can't hold " + CharacterName(FromAnsiByte(path[i])) + ", a control character";
+    length = path[i] == '\\' ? 0 : length + 1;
+    if (length > kMaxKeyNameLength)
+      return "a key's name can be at most " + std::to_string(kMaxKeyNameLength) + " characters";
     // A name starts here; empty names between backslashes don't count.
-    if (path[i] != '\\' && (i == 0 || path[i - 1] == '\\') && ++depth > kMaxKeyDepth)
+    if (length == 1 && ++depth > kMaxKeyDepth)
       return "a key can be at most " + std::to_string(kMaxKeyDepth) + " levels deep";
   }
   return std::nullopt;

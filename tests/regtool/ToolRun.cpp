@@ -11,8 +11,6 @@
 
 namespace {
 
-platform::Registry& Hive() { return platform::Registry::Default(); }
-
 std::string TempFile(const std::string& contents) {
   char name[] = "/tmp/vantor-run-XXXXXX";
   const int fd = mkstemp(name);
@@ -23,16 +21,16 @@ std::string TempFile(const std::string& contents) {
   return name;
 }
 
-void ReadTree(platform::RegKey key, const std::string& path, Tree* tree) {
+void ReadTree(platform::Registry& registry, platform::RegKey key, const std::string& path, Tree* tree) {
   Values& values = (*tree)[path];
   std::string name;
-  for (std::uint32_t i = 0; Hive().EnumValue(key, i, &name, nullptr, nullptr, nullptr) == platform::kSuccess; ++i)
-    values[name] = ReadRaw(Hive(), path, name).value_or(RawValue{~0u, "(unreadable)"});
-  for (std::uint32_t i = 0; Hive().EnumKey(key, i, &name) == platform::kSuccess; ++i) {
+  for (std::uint32_t i = 0; registry.EnumValue(key, i, &name, nullptr, nullptr, nullptr) == platform::kSuccess; ++i)
+    values[name] = ReadRaw(registry, path, name).value_or(RawValue{~0u, "(unreadable)"});
+  for (std::uint32_t i = 0; registry.EnumKey(key, i, &name) == platform::kSuccess; ++i) {
     platform::RegKey subkey = platform::kNoKey;
-    Hive().OpenKey(key, name, &subkey);
-    ReadTree(subkey, path + '\\' + name, tree);
-    Hive().CloseKey(subkey);
+    registry.OpenKey(key, name, &subkey);
+    ReadTree(registry, subkey, path + '\\' + name, tree);
+    registry.CloseKey(subkey);
   }
 }
 
@@ -78,18 +76,20 @@ ToolRun RunInWine(std::vector<std::string> args) {
   return RunProgram(args);
 }
 
-Tree ReadHive(const std::string& path) {
+Tree ReadHive(const std::string& path) { return ReadRegistry(platform::Registry::Default(), path); }
+
+Tree ReadRegistry(platform::Registry& registry, const std::string& path) {
   Tree tree;
   platform::RegKey key = platform::kNoKey;
-  if (Hive().OpenKey(platform::kCurrentUser, path, &key) != platform::kSuccess) return tree;
-  ReadTree(key, path, &tree);
-  Hive().CloseKey(key);
+  if (registry.OpenKey(platform::kCurrentUser, path, &key) != platform::kSuccess) return tree;
+  ReadTree(registry, key, path, &tree);
+  registry.CloseKey(key);
   return tree;
 }
 
 void SetRaw(const std::string& path, const std::string& name, std::uint32_t type, const std::string& data,
             Tree* seeded) {
-  if (!WriteRaw(Hive(), path, name, {type, data})) std::abort();
+  if (!WriteRaw(platform::Registry::Default(), path, name, {type, data})) std::abort();
   if (seeded) (*seeded)[path][name] = {type, data};
 }
 

@@ -35,10 +35,12 @@ ToolRun RunReg(std::vector<std::string> args, const std::string& input = "");
 ToolRun RunInWine(std::vector<std::string> args);
 
 // Every key at and below path (under HKEY_CURRENT_USER) with its values' types and bytes,
-// by the names the registry enumerates; empty when the key is missing.
+// by the names the registry enumerates, in the hive or another registry; empty when the key
+// is missing.
 using Values = std::map<std::string, RawValue>;
 using Tree = std::map<std::string, Values>;
 Tree ReadHive(const std::string& path);
+Tree ReadRegistry(platform::Registry& registry, const std::string& path);
 
 // Sets a value through the registry functions, creating its key; records it in *seeded too,
 // if given, for a test to compare ReadHive with.
