@@ -50,7 +50,7 @@ class WineProgram : public testing::Test {
     const app::CommandLine command = app::ReadCommandLine({"--wine=" + Prefix()});
     ASSERT_EQ(command.winePrefix, Prefix());
     std::string error;
-    wine_ = platform::WineRegistry::Start(*command.winePrefix, VANTOR_WINE_BRIDGE, &error);
+    wine_ = platform::WineRegistry::Start(*command.winePrefix, VANTOR_WINE_BRIDGE_FOLDER, &error);
     ASSERT_TRUE(wine_ && wine_->WaitUntilReady(&error)) << error;
     regmod::UseRegistry(*wine_);
     form_ = window::CreateForm1();
