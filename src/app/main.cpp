@@ -70,8 +70,7 @@ int main(int argc, char** argv) {
   QApplication application(toolkitArgc, argv);
   qInstallMessageHandler(defaultHandler);
   bridgeStarting = nullptr;
-  for (const QString& message : std::exchange(toolkitMessages, {}))
-    std::fprintf(stderr, "%s\n", qPrintable(message));
+  for (const QString& message : std::as_const(toolkitMessages)) std::fprintf(stderr, "%s\n", qPrintable(message));
 
   // The shell finds the program's desktop entry, and with it the icon, by this name.
   QApplication::setDesktopFileName("vantor");
