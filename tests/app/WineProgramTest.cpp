@@ -120,8 +120,10 @@ std::string Script(const fs::path& folder, const std::string& name, const std::s
   return script;
 }
 
-// The wine on the PATH, for a wrapper to run.
-std::string RealWine() { return RunProgram({"sh", "-c", "command -v wine | tr -d '\\n'"}).out; }
+// The program of that name on the PATH, for a wrapper to run.
+std::string OnPath(const std::string& program) {
+  return RunProgram({"sh", "-c", "command -v " + program + " | tr -d '\\n'"}).out;
+}
 
 bool Runs(pid_t pid) { return kill(pid, 0) == 0 || errno != ESRCH; }
 
@@ -135,7 +137,7 @@ TEST(WineCommandLine, RefusesWhatIsNoPrefixAndCreatesNothing) {
   fs::permissions(runtime, fs::perms::owner_all);
   // A wine on the PATH that leaves a mark (its process ID) before it runs the real one.
   const fs::path mark = scratch / "wine-started";
-  const std::string wine = RealWine();
+  const std::string wine = OnPath("wine");
   ASSERT_FALSE(wine.empty()) << "no wine on the PATH";
   Script(scratch / "bin", "wine", "echo $$ >>" + mark.string() + "\nexec " + wine + " \"$@\"\n");
   const std::string markingPath = "PATH=" + (scratch / "bin").string() + ":" + std::getenv("PATH");
@@ -224,22 +226,24 @@ class ScopedVariable {
   std::optional<std::string> old_;
 };
 
-// The Wine that WINE names runs the bridge, wine on the PATH or not.
+// The Wine that WINE names runs the bridge, wine on the PATH or not, with the WINESERVER
+// named passed on to it.
 TEST(WineStart, RunsTheBridgeUnderTheWineThatWineNames) {
   const fs::path scratch = fs::path(std::getenv("XDG_DATA_HOME")) / "named-wine";
   fs::create_directories(scratch);
-  const std::string realWine = RealWine();
-  ASSERT_FALSE(realWine.empty()) << "no wine on the PATH";
+  const std::string realWine = OnPath("wine"), realServer = OnPath("wineserver");
+  ASSERT_FALSE(realWine.empty() || realServer.empty()) << "no wine on the PATH";
   const fs::path started = scratch / "started";
-  const std::string wine =
-      Script(scratch, "my-wine", "echo \"$@\" >" + started.string() + "\nexec " + realWine + " \"$@\"\n");
-  const ScopedVariable namedWine("WINE", wine.c_str()), noPath("PATH", "/nonexistent");
+  const std::string wine = Script(scratch, "my-wine",
+                                  "echo \"$@ $WINESERVER\" >" + started.string() + "\nexec " + realWine + " \"$@\"\n");
+  const ScopedVariable namedWine("WINE", wine.c_str()), server("WINESERVER", realServer.c_str()),
+      noPath("PATH", "/nonexistent");
   std::string error;
   const auto bridge = platform::WineRegistry::Start(Prefix(), VANTOR_WINE_BRIDGE_FOLDER, &error);
   ASSERT_TRUE(bridge && bridge->WaitUntilReady(&error)) << error;
   EXPECT_EQ(bridge->Ping(), platform::kSuccess);
   // A 64-bit prefix gets the 64-bit bridge.
-  EXPECT_EQ(ReadFile(started), std::string(VANTOR_WINE_BRIDGE_FOLDER) + "/vantor-wine-bridge-win64.exe\n");
+  EXPECT_EQ(ReadFile(started), std::string(VANTOR_WINE_BRIDGE_FOLDER) + "/vantor-wine-bridge-win64.exe " + realServer + "\n");
 }
 
 // The bridge follows the architecture in the prefix's system.reg, as Wine's server reads it.
