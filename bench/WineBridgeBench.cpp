@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
   const int pairs = argc > 1 ? std::atoi(argv[1]) : 3000;
   const char* prefix = std::getenv("WINEPREFIX");
   std::string error;
-  auto wine = platform::WineRegistry::Start(prefix ? prefix : "", VANTOR_WINE_BRIDGE, &error);
+  auto wine = platform::WineRegistry::Start(prefix ? prefix : "", VANTOR_WINE_BRIDGE_FOLDER, &error);
   if (!wine || !wine->WaitUntilReady(&error)) {
     std::fprintf(stderr, "wine_bridge_bench: %s\n", error.c_str());
     return 2;

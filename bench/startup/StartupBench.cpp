@@ -83,7 +83,7 @@ void SwitchOffTheWarning() {
 void SwitchOffTheWarningInWine(const char* prefix) {
   std::string error;
   const std::unique_ptr<platform::WineRegistry> wine =
-      platform::WineRegistry::Start(prefix, VANTOR_WINE_BRIDGE, &error);
+      platform::WineRegistry::Start(prefix, VANTOR_WINE_BRIDGE_FOLDER, &error);
   if (!wine || !wine->WaitUntilReady(&error)) {
     std::fprintf(stderr, "startup_bench: %s\n", error.c_str());
     std::exit(1);

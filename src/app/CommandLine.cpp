@@ -22,12 +22,16 @@ constexpr const char* kHelp =
     "  --help        print this and exit\n"
     "  --version     print the version and exit\n"
     "\n"
-    "Exit codes: 0 when the window was closed, 2 when the command line or the registry was\n"
-    "at fault.\n";
+    "With --wine, WINE names the Wine loader to start (default: wine on the PATH) and\n"
+    "WINESERVER its server, as winetricks reads them: when the messenger runs under a Wine\n"
+    "of its own, set WINE to that Wine's loader. A 32-bit prefix gets the 32-bit bridge.\n"
+    "Qt's command-line options are not taken; its environment variables (QT_QPA_PLATFORM,\n"
+    "QT_SCALE_FACTOR, ...) are.\n"
+    "\n"
+    "Exit codes: 0 when the window was closed, 2 when the command line, the display or the\n"
+    "registry was at fault.\n";
 
-constexpr const char* kBridgeName = "vantor-wine-bridge.exe";
-
-CommandLine Fail(std::string text) { return {CommandLine::Action::kFail, std::nullopt, std::move(text), {}}; }
+CommandLine Fail(std::string text) { return {CommandLine::Action::kFail, std::nullopt, std::move(text)}; }
 
 std::string Absolute(const std::string& folder) {
   std::error_code error;
@@ -46,9 +50,9 @@ std::optional<std::string> DefaultPrefix() {
 CommandLine ReadCommandLine(const std::vector<std::string>& args) {
   CommandLine command;
   for (const std::string& arg : args) {
-    if (arg == "--help" || arg == "-h") return {CommandLine::Action::kPrint, std::nullopt, kHelp, {}};
+    if (arg == "--help" || arg == "-h") return {CommandLine::Action::kPrint, std::nullopt, kHelp};
     if (arg == "--version")
-      return {CommandLine::Action::kPrint, std::nullopt, std::string("vantor ") + VANTOR_VERSION + "\n", {}};
+      return {CommandLine::Action::kPrint, std::nullopt, std::string("vantor ") + VANTOR_VERSION + "\n"};
     if (arg == "--wine" || arg.rfind("--wine=", 0) == 0) {
       if (command.winePrefix) return Fail("--wine is given twice");
       if (arg == "--wine") {
@@ -61,18 +65,20 @@ CommandLine ReadCommandLine(const std::vector<std::string>& args) {
       }
       continue;
     }
-    command.rest.push_back(arg);
+    // Qt's options (-platform, -style, ...) would be read only once the bridge has started,
+    // and its environment variables say the same; so `--wine DIR` stops here, before a
+    // prefix is touched.
+    return Fail("unknown argument " + arg);
   }
   return command;
 }
 
-std::string WineBridgeProgram() {
+std::string WineBridgeFolder() {
   std::error_code error;
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return kBridgeName;
-  const std::filesystem::path beside = self.parent_path() / kBridgeName;
-  const std::filesystem::path installed = self.parent_path().parent_path() / "lib" / "vantor" / kBridgeName;
-  return (std::filesystem::exists(beside, error) ? beside : installed).string();
+  if (error) return ".";
+  const std::filesystem::path installed = self.parent_path().parent_path() / "lib" / "vantor";
+  return (std::filesystem::is_directory(installed, error) ? installed : self.parent_path()).string();
 }
 
 }  // namespace app

@@ -14,15 +14,15 @@ struct CommandLine {
   Action action = Action::kRun;
   std::optional<std::string> winePrefix;  // kRun: the prefix whose registry to edit
   std::string text;                       // kPrint: for standard output; kFail: what is wrong
-  std::vector<std::string> rest;          // kRun: the arguments left for the toolkit
 };
 
-// Reads the arguments after the program's name. WINEPREFIX and HOME are read only for
-// --wine without a folder.
+// Reads the arguments after the program's name, all of them before anything starts: any
+// argument but these options is refused, the toolkit's own among them. WINEPREFIX and HOME
+// are read only for --wine without a folder.
 CommandLine ReadCommandLine(const std::vector<std::string>& args);
 
-// Where the Wine bridge lies: beside the program in the build tree, in lib/vantor once
-// installed.
-std::string WineBridgeProgram();
+// The folder of the Wine bridges: lib/vantor once installed, else the program's own folder
+// (the build tree).
+std::string WineBridgeFolder();
 
 }  // namespace app

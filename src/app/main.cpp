@@ -7,6 +7,8 @@
 #include <QPixmap>
 
 #include <cstdio>
+#include <cstdlib>
+#include <utility>
 
 #include "CommandLine.h"
 #include "Form1.h"
@@ -20,6 +22,29 @@ int Fail(const std::string& why) {
   return 2;
 }
 
+// What names the display that Qt opens, as "VARIABLE is VALUE", or empty when nothing does.
+std::string DisplaySetting() {
+  for (const char* variable : {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DISPLAY"})
+    if (const char* value = std::getenv(variable); value && *value) return std::string(variable) + " is " + value;
+  return {};
+}
+
+// Qt ends the process when it can't open the display (one that is named but out of reach, a
+// platform that doesn't start). While it starts, its messages are held back, so that this
+// gives one line of ours and exit code 2, after the bridge started meanwhile has ended.
+std::unique_ptr<platform::WineRegistry>* bridgeStarting = nullptr;
+QStringList toolkitMessages;
+
+void HoldToolkitMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type != QtFatalMsg) {
+    toolkitMessages << qFormatLogMessage(type, context, message);
+    return;
+  }
+  Fail("no display could be opened (" + DisplaySetting() + ")");
+  if (bridgeStarting) bridgeStarting->reset();
+  std::_Exit(2);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -29,21 +54,23 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command.action == app::CommandLine::Action::kFail) return Fail(command.text + " (see vantor --help)");
+  if (DisplaySetting().empty()) return Fail("no display could be opened: neither DISPLAY nor WAYLAND_DISPLAY is set");
 
   // Wine starts the bridge while Qt starts the window's machinery.
   std::unique_ptr<platform::WineRegistry> wine;
   std::string error;
   if (command.winePrefix) {
-    wine = platform::WineRegistry::Start(*command.winePrefix, app::WineBridgeProgram(), &error);
+    wine = platform::WineRegistry::Start(*command.winePrefix, app::WineBridgeFolder(), &error);
     if (!wine) return Fail(error);
   }
 
-  std::vector<char*> toolkitArgs = {argv[0]};
-  for (const std::string& arg : command.rest) toolkitArgs.push_back(const_cast<char*>(arg.c_str()));
-  int toolkitArgc = static_cast<int>(toolkitArgs.size());
-  toolkitArgs.push_back(nullptr);
-  QApplication application(toolkitArgc, toolkitArgs.data());
-  if (toolkitArgc > 1) return Fail(std::string("unknown argument ") + toolkitArgs[1] + " (see vantor --help)");
+  bridgeStarting = &wine;
+  const QtMessageHandler defaultHandler = qInstallMessageHandler(HoldToolkitMessage);
+  int toolkitArgc = 1;
+  QApplication application(toolkitArgc, argv);
+  qInstallMessageHandler(defaultHandler);
+  bridgeStarting = nullptr;
+  for (const QString& message : std::as_const(toolkitMessages)) std::fprintf(stderr, "%s\n", qPrintable(message));
 
   // The shell finds the program's desktop entry, and with it the icon, by this name.
   QApplication::setDesktopFileName("vantor");

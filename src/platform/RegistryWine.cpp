@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +14,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <initializer_list>
 #include <unordered_set>
 #include <vector>
@@ -28,6 +31,11 @@ using wire::Op;
 using wire::Reader;
 using wire::Writer;
 
+bool IsProgram(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
 // The program of that name in the first folder of the PATH that has it, or empty.
 std::string FindOnPath(const std::string& program) {
   const char* path = std::getenv("PATH");
@@ -38,12 +46,34 @@ std::string FindOnPath(const std::string& program) {
     if (end == std::string::npos) end = folders.size();
     const std::string folder = end > begin ? folders.substr(begin, end - begin) : ".";
     const std::string candidate = folder + "/" + program;
-    struct stat info {};
-    if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(candidate.c_str(), X_OK) == 0)
-      return candidate;
+    if (IsProgram(candidate)) return candidate;
     begin = end + 1;
   }
   return {};
+}
+
+// The Wine loader to start, found as winetricks finds it: the program that WINE names
+// (looked up on the PATH when the name holds no slash), else wine on the PATH. Empty, with
+// *error, when it can't be run.
+std::string FindWine(std::string* error) {
+  const char* named = std::getenv("WINE");
+  const bool chosen = named && *named;
+  const std::string wine = chosen ? named : "wine";
+  const bool onPath = wine.find('/') == std::string::npos;
+  std::string program = onPath ? FindOnPath(wine) : IsProgram(wine) ? wine : "";
+  if (!program.empty()) return program;
+  if (!chosen) *error = "wine is not on the PATH (WINE may name the Wine loader to start)";
+  else *error = "WINE names " + wine + ", which is " + (onPath ? "not on the PATH" : "no program that can be run");
+  return program;
+}
+
+// Wine starts the prefix's server itself, from WINESERVER when no wineserver lies beside its
+// loader. A server the user named that can't be run is refused, not silently passed over
+// for another of perhaps another version.
+std::string WineServerProblem() {
+  const char* server = std::getenv("WINESERVER");
+  if (!server || !*server || IsProgram(server)) return {};
+  return std::string("WINESERVER names ") + server + ", which is no program that can be run";
 }
 
 // Empty when prefix is a Wine prefix of the user's own, else what is wrong with it. Wine
@@ -60,6 +90,47 @@ std::string PrefixProblem(const std::string& prefix) {
       return prefix + " is no Wine prefix: it has no " + file;
   }
   return {};
+}
+
+// The prefix's architecture, "win32" or "win64", read as Wine's server reads it: from the
+// "#arch=" line among the options above system.reg's first key. A system.reg without one is
+// a 32-bit prefix's: Wine wrote none before it had 64-bit prefixes, and its server still
+// takes such a prefix for 32-bit. Empty, with *error, when system.reg says something else.
+std::string PrefixArchitecture(const std::string& prefix, std::string* error) {
+  const std::string path = prefix + "/system.reg";
+  std::ifstream file(path);
+  if (!file) {
+    *error = "cannot read " + path + ": " + std::strerror(errno);
+    return {};
+  }
+  std::string line;
+  if (!std::getline(file, line) || line != "WINE REGISTRY Version 2") {
+    *error = prefix + " is no Wine prefix: its system.reg is no Wine registry file";
+    return {};
+  }
+  while (std::getline(file, line) && !line.starts_with('[')) {
+    if (!line.starts_with("#arch=")) continue;
+    if (line == "#arch=win32" || line == "#arch=win64") return line.substr(6);
+    *error = prefix + " is a Wine prefix of an architecture Wine doesn't know: its system.reg says " + line;
+    return {};
+  }
+  return "win32";
+}
+
+// What Wine wrote to the file of its standard error (its first 64 KiB), which is then closed.
+std::string TakeWineOutput(int* file) {
+  if (*file < 0) return {};
+  std::string text(64 * 1024, '\0');
+  const ssize_t size = pread(*file, text.data(), text.size(), 0);
+  close(*file);
+  *file = -1;
+  text.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
+  return text;
+}
+
+std::string LastLine(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text.substr(text.find_last_of('\n') + 1);
 }
 
 bool WriteAll(int fd, const std::string& bytes) {
@@ -102,15 +173,26 @@ std::string AsciiOnly(std::string_view text) {
 
 class Bridge final : public WineRegistry {
  public:
-  Bridge(std::string prefix, std::string bridgeProgram, std::string wine)
-      : prefix_(std::move(prefix)), program_(std::move(bridgeProgram)), wine_(std::move(wine)) {}
-  ~Bridge() override { Stop(/*kill=*/false); }
+  Bridge(std::string prefix, std::string bridgeFolder, std::string wine)
+      : prefix_(std::move(prefix)), folder_(std::move(bridgeFolder)), wine_(std::move(wine)) {}
+  ~Bridge() override {
+    Stop(/*kill=*/false);
+    if (wineOutput_ >= 0) close(wineOutput_);
+  }
 
   bool Launch(std::string* error) {
     if (std::string problem = PrefixProblem(prefix_); !problem.empty()) {
       *error = std::move(problem);
       return false;
     }
+    // A 64-bit program doesn't run in a 32-bit prefix ("Bad EXE format"), and a 32-bit one
+    // runs in a 64-bit prefix only where Wine's 32-bit half is installed.
+    const std::string architecture = PrefixArchitecture(prefix_, error);
+    if (architecture.empty()) return false;
+    std::string program = folder_ + "/vantor-wine-bridge-" + architecture + ".exe";
+    struct stat info {};
+    if (stat(program.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+      return Failed(error, "the Wine bridge " + program + " is missing");
     int toBridge[2], fromBridge[2];
     if (pipe2(toBridge, O_CLOEXEC) != 0) return Failed(error, "no pipe to the Wine bridge");
     if (pipe2(fromBridge, O_CLOEXEC) != 0) {
@@ -124,16 +206,25 @@ class Bridge final : public WineRegistry {
     for (char** variable = environ; *variable; ++variable)
       if (std::string_view(*variable).substr(0, 11) != "WINEPREFIX=") variables.emplace_back(*variable);
     variables.push_back("WINEPREFIX=" + prefix_);
-    if (!std::getenv("WINEDEBUG")) variables.emplace_back("WINEDEBUG=-all");
+    // With its chatter off, what Wine still says is why it could not start (a wineserver of
+    // another version, a prefix it refuses): it goes to a file of ours, read back when the
+    // bridge's hello doesn't come. A user who set WINEDEBUG reads it all on the terminal.
+    if (wineOutput_ >= 0) close(wineOutput_);
+    wineOutput_ = -1;
+    if (!std::getenv("WINEDEBUG")) {
+      variables.emplace_back("WINEDEBUG=-all");
+      wineOutput_ = memfd_create("wine-stderr", MFD_CLOEXEC);
+    }
     std::vector<char*> envp;
     for (std::string& variable : variables) envp.push_back(variable.data());
     envp.push_back(nullptr);
-    char* argv[] = {wine_.data(), program_.data(), nullptr};
+    char* argv[] = {wine_.data(), program.data(), nullptr};
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, toBridge[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, fromBridge[1], STDOUT_FILENO);
+    if (wineOutput_ >= 0) posix_spawn_file_actions_adddup2(&actions, wineOutput_, STDERR_FILENO);
     // This process ignores SIGPIPE (below); wine gets the default back.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -151,7 +242,7 @@ class Bridge final : public WineRegistry {
       close(toBridge[1]);
       close(fromBridge[0]);
       pid_ = -1;
-      return Failed(error, "could not start " + wine_);
+      return Failed(error, "could not start " + wine_ + ": " + std::strerror(spawned));
     }
     // A bridge that has gone away must fail the write, not end this process.
     signal(SIGPIPE, SIG_IGN);
@@ -165,10 +256,21 @@ class Bridge final : public WineRegistry {
     if (pid_ < 0 && !Launch(error)) return false;
     std::string hello;
     const std::string expected = Writer().U32(wire::kHello).Frame().substr(4);  // less its length
-    if (ReadFrame(&hello) && hello == expected) return ready_ = true;
+    if (ReadFrame(&hello) && hello == expected) {
+      if (wineOutput_ >= 0) close(wineOutput_);  // the running bridge keeps its own copy
+      wineOutput_ = -1;
+      return ready_ = true;
+    }
     const int status = Stop(/*kill=*/true);
+    const std::string said = TakeWineOutput(&wineOutput_);
+    if (said.find("version mismatch") != std::string::npos) {
+      *error = "the wineserver running for " + prefix_ + " is of another Wine version than " + wine_ +
+               " (Wine says \"version mismatch\"): set WINE to the Wine loader that the messenger runs under";
+      return false;
+    }
     *error = "the Wine bridge did not start in " + prefix_;
-    if (status >= 0) *error += " (wine ended with exit code " + std::to_string(status) + ")";
+    if (status >= 0) *error += " (" + wine_ + " ended with exit code " + std::to_string(status) + ")";
+    if (const std::string reason = LastLine(said); !reason.empty()) *error += ": " + reason;
     return false;
   }
 
@@ -400,8 +502,9 @@ class Bridge final : public WineRegistry {
     return code;
   }
 
-  std::string prefix_, program_, wine_;
+  std::string prefix_, folder_, wine_;
   pid_t pid_ = -1;
+  int wineOutput_ = -1;  // the file of Wine's standard error until the hello, or -1
   int toBridge_ = -1, fromBridge_ = -1;
   bool ready_ = false;
   // The keys open in the running bridge: handles of an earlier one mean nothing to it.
@@ -413,19 +516,15 @@ class Bridge final : public WineRegistry {
 
 }  // namespace
 
-std::unique_ptr<WineRegistry> WineRegistry::Start(const std::string& prefix, const std::string& bridgeProgram,
+std::unique_ptr<WineRegistry> WineRegistry::Start(const std::string& prefix, const std::string& bridgeFolder,
                                                   std::string* error) {
-  std::string wine = FindOnPath("wine");
-  if (wine.empty()) {
-    *error = "wine is not on the PATH";
+  std::string wine = FindWine(error);
+  if (wine.empty()) return nullptr;
+  if (std::string problem = WineServerProblem(); !problem.empty()) {
+    *error = std::move(problem);
     return nullptr;
   }
-  struct stat info {};
-  if (stat(bridgeProgram.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-    *error = "the Wine bridge " + bridgeProgram + " is missing";
-    return nullptr;
-  }
-  auto bridge = std::make_unique<Bridge>(prefix, bridgeProgram, std::move(wine));
+  auto bridge = std::make_unique<Bridge>(prefix, bridgeFolder, std::move(wine));
   if (!bridge->Launch(error)) return nullptr;
   return bridge;
 }

@@ -1,6 +1,7 @@
 // The live registry of a Wine prefix, for the Linux program beside a messenger that runs
-// under Wine: a bridge program (vantor-wine-bridge.exe) runs under wine in the prefix and
-// makes advapi32's calls there for this process, over a pipe. Results are advapi32's, as
+// under Wine: a bridge program (vantor-wine-bridge-win64.exe, or -win32.exe in a 32-bit
+// prefix) runs under wine in the prefix and makes advapi32's calls there for this process,
+// over a pipe. Results are advapi32's, as
 // Wine gives them to the Windows program.
 #pragma once
 
@@ -14,13 +15,16 @@ namespace platform {
 class WineRegistry : public Registry {
  public:
   // Checks that prefix is a Wine prefix of the user's own (a folder with system.reg and
-  // user.reg) and that wine is on the PATH, then starts the bridge program under wine in
-  // it, without waiting for it. Nothing is started, and no prefix created, when a check
-  // fails: then the result is empty and *error says what is missing.
-  static std::unique_ptr<WineRegistry> Start(const std::string& prefix, const std::string& bridgeProgram,
+  // user.reg) and that its Wine can be run (the loader that WINE names, else wine on the
+  // PATH, and the WINESERVER it may name), then starts the bridge of bridgeFolder that the
+  // prefix's architecture runs under that Wine in it, without waiting for it. Nothing is
+  // started, and no prefix created, when a check fails: then the result is empty and
+  // *error says what is missing.
+  static std::unique_ptr<WineRegistry> Start(const std::string& prefix, const std::string& bridgeFolder,
                                              std::string* error);
 
-  // Waits until the bridge answers; false, with *error, when it could not start.
+  // Waits until the bridge answers; false, with *error, when it could not start (with
+  // Wine's reason where it gave one, such as a wineserver of another Wine version).
   virtual bool WaitUntilReady(std::string* error) = 0;
 
   // One round trip that does nothing else.

@@ -18,9 +18,9 @@ endif()
 if(NOT EXISTS ${PREFIX}/bin/vantor-reg)
   message(FATAL_ERROR "no bin/vantor-reg")
 endif()
-file(READ ${PREFIX}/lib/vantor/vantor-wine-bridge.exe start LIMIT 2 HEX)
+file(READ ${PREFIX}/lib/vantor/vantor-wine-bridge-win64.exe start LIMIT 2 HEX)
 if(NOT start STREQUAL "4d5a")  # "MZ"
-  message(FATAL_ERROR "lib/vantor/vantor-wine-bridge.exe is no Windows program")
+  message(FATAL_ERROR "lib/vantor/vantor-wine-bridge-win64.exe is no Windows program")
 endif()
 
 execute_process(COMMAND ${DESKTOP_FILE_VALIDATE} ${PREFIX}/share/applications/vantor.desktop

@@ -4,6 +4,9 @@
 // `scripts/wine-prefix with`, which hands it a fresh prefix in WINEPREFIX.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -51,7 +54,7 @@ class WineProgram : public testing::Test {
     const app::CommandLine command = app::ReadCommandLine({"--wine=" + Prefix()});
     ASSERT_EQ(command.winePrefix, Prefix());
     std::string error;
-    wine_ = platform::WineRegistry::Start(*command.winePrefix, VANTOR_WINE_BRIDGE, &error);
+    wine_ = platform::WineRegistry::Start(*command.winePrefix, VANTOR_WINE_BRIDGE_FOLDER, &error);
     ASSERT_TRUE(wine_ && wine_->WaitUntilReady(&error)) << error;
     regmod::UseRegistry(*wine_);
     form_ = window::CreateForm1();
@@ -110,42 +113,193 @@ TEST_F(WineProgram, KeystrokeAfterTheWineserverWasKilledIsStored) {
   });
 }
 
-// The real program, refusing what is no prefix before it opens anything.
+// A shell script in folder, made executable, for a wine that the tests name.
+std::string Script(const fs::path& folder, const std::string& name, const std::string& body) {
+  const fs::path script = folder / name;
+  WriteFile(script, "#!/bin/sh\n" + body);
+  fs::permissions(script, fs::perms::owner_all);
+  return script;
+}
+
+// The program of that name on the PATH, for a wrapper to run.
+std::string OnPath(const std::string& program) {
+  return RunProgram({"sh", "-c", "command -v " + program + " | tr -d '\\n'"}).out;
+}
+
+bool Runs(pid_t pid) { return kill(pid, 0) == 0 || errno != ESRCH; }
+
+// The real program, refusing what is no prefix, no Wine or no display before it opens
+// anything, and starting no Wine for a command line that it refuses.
 TEST(WineCommandLine, RefusesWhatIsNoPrefixAndCreatesNothing) {
   const fs::path scratch = fs::path(std::getenv("XDG_DATA_HOME")) / "scratch";
-  const fs::path empty = scratch / "empty", missing = scratch / "missing";
-  for (const fs::path& folder : {empty, scratch / "home"}) fs::create_directories(folder);
+  const fs::path empty = scratch / "empty", missing = scratch / "missing", runtime = scratch / "runtime";
+  for (const fs::path& folder : {empty, scratch / "home", scratch / "bin", runtime})
+    fs::create_directories(folder);
+  fs::permissions(runtime, fs::perms::owner_all);
+  // A wine on the PATH that leaves a mark (its process ID) before it runs the real one.
+  const fs::path mark = scratch / "wine-started";
+  const std::string wine = OnPath("wine");
+  ASSERT_FALSE(wine.empty()) << "no wine on the PATH";
+  Script(scratch / "bin", "wine", "echo $$ >>" + mark.string() + "\nexec " + wine + " \"$@\"\n");
+  const std::string markingPath = "PATH=" + (scratch / "bin").string() + ":" + std::getenv("PATH");
+  // What Wine says, and how it ends, when the prefix's wineserver is of another version.
+  const std::string mismatchedWine = Script(scratch / "bin", "mismatched-wine",
+      "printf 'wine client error:0: version mismatch 757/758.\\nYour wineserver binary was not upgraded correctly,\\n"
+      "or you have an older one somewhere in your PATH.\\nOr maybe the wrong wineserver is still running?\\n' >&2\n"
+      "exit 1\n");
+  const std::string noDisplay = "no display could be opened: neither DISPLAY nor WAYLAND_DISPLAY is set";
   struct Case {
-    std::vector<std::string> env;
-    std::string arg, message;
+    std::vector<std::string> env, args;
+    std::string message;
   };
+  const std::string noFolder = "there is no Wine prefix at " + missing.string() + ": the folder does not exist";
+  const std::string prefix = "--wine=" + Prefix();
   const Case cases[] = {
-      {{}, "--wine=" + missing.string(), "there is no Wine prefix at " + missing.string()},
-      {{}, "--wine=" + empty.string(), empty.string() + " is no Wine prefix: it has no system.reg"},
-      {{"WINEPREFIX=" + missing.string()}, "--wine", "there is no Wine prefix at " + missing.string()},
-      {{"PATH=/nonexistent"}, "--wine=" + Prefix(), "wine is not on the PATH"},
+      {{}, {"--wine=" + missing.string()}, noFolder},
+      {{}, {"--wine=" + empty.string()}, empty.string() + " is no Wine prefix: it has no system.reg"},
+      {{"WINEPREFIX=" + missing.string()}, {"--wine"}, noFolder},
+      {{"PATH=/nonexistent"}, {prefix}, "wine is not on the PATH (WINE may name the Wine loader to start)"},
+      {{"WINE=/nonexistent/wine"}, {prefix}, "WINE names /nonexistent/wine, which is no program that can be run"},
+      {{"WINE=no-such-wine"}, {prefix}, "WINE names no-such-wine, which is not on the PATH"},
+      {{markingPath, "WINESERVER=/nonexistent/wineserver"}, {prefix},
+       "WINESERVER names /nonexistent/wineserver, which is no program that can be run"},
+      {{"WINE=" + mismatchedWine}, {prefix},
+       "the wineserver running for " + Prefix() + " is of another Wine version than " + mismatchedWine +
+           " (Wine says \"version mismatch\"): set WINE to the Wine loader that the messenger runs under"},
+      // A space for the `=`: the folder is refused before any Wine starts, as are Qt's options.
+      {{markingPath}, {"--wine", Prefix()}, "unknown argument " + Prefix() + " (see vantor --help)"},
+      {{}, {"-platform", "offscreen"}, "unknown argument -platform (see vantor --help)"},
+      {{"QT_QPA_PLATFORM="}, {}, noDisplay},
+      {{"QT_QPA_PLATFORM=", markingPath}, {prefix}, noDisplay},
   };
+  // Without WINEDEBUG, as users run it: then the program reads what Wine says. A program that
+  // opened its window after all is stopped, lest it wait for a user.
+  const std::vector<std::string> base = {
+      "timeout", "120", "env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "WINEDEBUG", "QT_QPA_PLATFORM=offscreen",
+      "XDG_RUNTIME_DIR=" + runtime.string(), "HOME=" + (scratch / "home").string(), "XDG_DATA_HOME=" + scratch.string()};
   for (const Case& c : cases) {
-    std::vector<std::string> argv = {"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM=",
-                                     "HOME=" + (scratch / "home").string(), "XDG_DATA_HOME=" + scratch.string()};
+    std::vector<std::string> argv = base;
     argv.insert(argv.end(), c.env.begin(), c.env.end());
-    argv.insert(argv.end(), {VANTOR_PROGRAM, c.arg});
+    argv.push_back(VANTOR_PROGRAM);
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
     const ToolRun run = RunProgram(argv);
-    EXPECT_EQ(run.exitCode, 2) << c.arg;
-    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_EQ(run.exitCode, 2) << c.message;
+    EXPECT_EQ(run.err, "vantor: " + c.message + "\n");
   }
-  // Nothing made: no prefix, nothing in the empty folder, no hive, nothing in HOME.
+  // Nothing made or started: no prefix, nothing in the empty folder, no hive, nothing in
+  // HOME, no wine.
   EXPECT_FALSE(fs::exists(missing));
   EXPECT_TRUE(fs::is_empty(empty));
   EXPECT_TRUE(fs::is_empty(scratch / "home"));
   EXPECT_FALSE(fs::exists(scratch / "vantor"));
+  EXPECT_FALSE(fs::exists(mark));
 
-  // --help and --version print without a display.
+  // A display that is named but out of reach is found only once the bridge has started:
+  // the bridge is ended before the program exits.
+  std::vector<std::string> argv = base;
+  argv.insert(argv.end(), {"QT_QPA_PLATFORM=", "DISPLAY=:4711", markingPath, VANTOR_PROGRAM, prefix});
+  const ToolRun run = RunProgram(argv);
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.err, "vantor: no display could be opened (DISPLAY is :4711)\n");
+  ASSERT_TRUE(fs::exists(mark));
+  EXPECT_FALSE(Runs(std::stoi(ReadFile(mark)))) << "the bridge runs on";
+
+  // --help and --version print without a display; --help tells how to pick the Wine.
   for (const char* arg : {"--help", "--version"}) {
     const ToolRun run = RunProgram({"env", "-u", "DISPLAY", "QT_QPA_PLATFORM=", VANTOR_PROGRAM, arg});
     EXPECT_EQ(run.exitCode, 0) << arg;
     EXPECT_NE(run.out.find(arg == std::string("--help") ? "--wine=DIR" : "vantor "), std::string::npos);
   }
+  EXPECT_NE(RunProgram({VANTOR_PROGRAM, "--help"}).out.find("WINE names the Wine loader"), std::string::npos);
+}
+
+// Sets an environment variable for the life of the object (unsets it for nullptr).
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    value ? setenv(name, value, 1) : unsetenv(name);
+  }
+  ~ScopedVariable() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+// The Wine that WINE names runs the bridge, wine on the PATH or not, with the WINESERVER
+// named passed on to it.
+TEST(WineStart, RunsTheBridgeUnderTheWineThatWineNames) {
+  const fs::path scratch = fs::path(std::getenv("XDG_DATA_HOME")) / "named-wine";
+  fs::create_directories(scratch);
+  const std::string realWine = OnPath("wine"), realServer = OnPath("wineserver");
+  ASSERT_FALSE(realWine.empty() || realServer.empty()) << "no wine on the PATH";
+  const fs::path started = scratch / "started";
+  const std::string wine = Script(scratch, "my-wine",
+                                  "echo \"$@ $WINESERVER\" >" + started.string() + "\nexec " + realWine + " \"$@\"\n");
+  const ScopedVariable namedWine("WINE", wine.c_str()), server("WINESERVER", realServer.c_str()),
+      noPath("PATH", "/nonexistent");
+  std::string error;
+  const auto bridge = platform::WineRegistry::Start(Prefix(), VANTOR_WINE_BRIDGE_FOLDER, &error);
+  ASSERT_TRUE(bridge && bridge->WaitUntilReady(&error)) << error;
+  EXPECT_EQ(bridge->Ping(), platform::kSuccess);
+  // A 64-bit prefix gets the 64-bit bridge.
+  EXPECT_EQ(ReadFile(started), std::string(VANTOR_WINE_BRIDGE_FOLDER) + "/vantor-wine-bridge-win64.exe " + realServer + "\n");
+}
+
+// The bridge follows the architecture in the prefix's system.reg, as Wine's server reads it.
+TEST(WineStart, ChoosesTheBridgeByThePrefixsArchitecture) {
+  const fs::path scratch = fs::path(std::getenv("XDG_DATA_HOME")) / "architectures";
+  const fs::path bridges = scratch / "bridges", prefix = scratch / "prefix";
+  for (const fs::path& folder : {bridges, prefix}) fs::create_directories(folder);
+  for (const char* bridge : {"vantor-wine-bridge-win32.exe", "vantor-wine-bridge-win64.exe"})
+    WriteFile(bridges / bridge, "MZ");
+  WriteFile(prefix / "user.reg", "WINE REGISTRY Version 2\n");
+  // A wine that tells which program it was given, then ends.
+  const fs::path given = scratch / "given";
+  const std::string wine = Script(scratch, "telling-wine", "echo \"$1\" >" + given.string() + "\nexit 1\n");
+  const ScopedVariable namedWine("WINE", wine.c_str()), quiet("WINEDEBUG", nullptr);
+  const std::string header = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n";
+  struct Case {
+    std::string systemReg, bridge;
+  };
+  const Case cases[] = {
+      {header + "#arch=win32\n\n[Software] 1700000000\n", "vantor-wine-bridge-win32.exe"},
+      {header + "#arch=win64\n\n[Software] 1700000000\n", "vantor-wine-bridge-win64.exe"},
+      // Written before Wine had 64-bit prefixes: Wine takes it for 32-bit.
+      {header + "[Software] 1700000000\n", "vantor-wine-bridge-win32.exe"},
+      // Below the first key, a line of that form is the key's, not the prefix's.
+      {header + "[Software] 1700000000\n#arch=win64\n", "vantor-wine-bridge-win32.exe"},
+  };
+  for (const Case& c : cases) {
+    WriteFile(prefix / "system.reg", c.systemReg);
+    fs::remove(given);
+    std::string error;
+    const auto bridge = platform::WineRegistry::Start(prefix, bridges, &error);
+    ASSERT_TRUE(bridge) << error;
+    EXPECT_FALSE(bridge->WaitUntilReady(&error));
+    EXPECT_EQ(ReadFile(given), (bridges / c.bridge).string() + "\n") << c.systemReg;
+    EXPECT_EQ(error, "the Wine bridge did not start in " + prefix.string() + " (" + wine + " ended with exit code 1)");
+  }
+  // What Wine itself refuses is refused before it starts.
+  const std::pair<std::string, std::string> refused[] = {
+      {header + "#arch=win99\n",
+       prefix.string() + " is a Wine prefix of an architecture Wine doesn't know: its system.reg says #arch=win99"},
+      {"REGEDIT4\n", prefix.string() + " is no Wine prefix: its system.reg is no Wine registry file"},
+  };
+  for (const auto& [systemReg, message] : refused) {
+    WriteFile(prefix / "system.reg", systemReg);
+    fs::remove(given);
+    std::string error;
+    EXPECT_FALSE(platform::WineRegistry::Start(prefix, bridges, &error));
+    EXPECT_EQ(error, message);
+    EXPECT_FALSE(fs::exists(given));
+  }
+  fs::remove(bridges / "vantor-wine-bridge-win32.exe");
+  WriteFile(prefix / "system.reg", header + "#arch=win32\n");
+  std::string error;
+  EXPECT_FALSE(platform::WineRegistry::Start(prefix, bridges, &error));
+  EXPECT_EQ(error, "the Wine bridge " + (bridges / "vantor-wine-bridge-win32.exe").string() + " is missing");
 }
 
 // Wine keeps strings in UTF-16: a message beyond the ANSI code page is listed whole, and the

@@ -19,7 +19,7 @@ platform::Registry* Choose() {
     const char* prefix = std::getenv("WINEPREFIX");
     std::string error;
     std::unique_ptr<platform::WineRegistry> wine =
-        platform::WineRegistry::Start(prefix ? prefix : "", VANTOR_WINE_BRIDGE, &error);
+        platform::WineRegistry::Start(prefix ? prefix : "", VANTOR_WINE_BRIDGE_FOLDER, &error);
     if (!wine || !wine->WaitUntilReady(&error)) {
       std::fprintf(stderr, "no registry to test: %s\n", error.c_str());
       std::exit(2);
