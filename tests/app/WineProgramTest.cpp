@@ -174,9 +174,11 @@ TEST(WineCommandLine, RefusesWhatIsNoPrefixAndCreatesNothing) {
   };
   // Without WINEDEBUG, as users run it: then the program reads what Wine says. A program that
   // opened its window after all is stopped, lest it wait for a user.
-  const std::vector<std::string> base = {
-      "timeout", "120", "env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "WINEDEBUG", "QT_QPA_PLATFORM=offscreen",
-      "XDG_RUNTIME_DIR=" + runtime.string(), "HOME=" + (scratch / "home").string(), "XDG_DATA_HOME=" + scratch.string()};
+  const std::vector<std::string> base = {"timeout", "120", "env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u",
+                                         "WINEDEBUG", "QT_QPA_PLATFORM=offscreen",
+                                         "XDG_RUNTIME_DIR=" + runtime.string(),
+                                         "HOME=" + (scratch / "home").string(),
+                                         "XDG_DATA_HOME=" + scratch.string()};
   for (const Case& c : cases) {
     std::vector<std::string> argv = base;
     argv.insert(argv.end(), c.env.begin(), c.env.end());
@@ -244,7 +246,8 @@ TEST(WineStart, RunsTheBridgeUnderTheWineThatWineNames) {
   ASSERT_TRUE(bridge && bridge->WaitUntilReady(&error)) << error;
   EXPECT_EQ(bridge->Ping(), platform::kSuccess);
   // A 64-bit prefix gets the 64-bit bridge.
-  EXPECT_EQ(ReadFile(started), std::string(VANTOR_WINE_BRIDGE_FOLDER) + "/vantor-wine-bridge-win64.exe " + realServer + "\n");
+  const std::string bridge64 = std::string(VANTOR_WINE_BRIDGE_FOLDER) + "/vantor-wine-bridge-win64.exe";
+  EXPECT_EQ(ReadFile(started), bridge64 + " " + realServer + "\n");
 }
 
 // The bridge follows the architecture in the prefix's system.reg, as Wine's server reads it.
