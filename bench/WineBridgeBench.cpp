@@ -60,9 +60,14 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-// The baseline program's median, in microseconds.
+// The baseline program's median, in microseconds: the one of the prefix's kind (WINEARCH, as
+// scripts/wine-prefix sets it), under the Wine that WINE names.
 double InProcessKeystroke(int rounds) {
-  const std::string command = std::string("wine ") + KEYSTROKE_BASELINE + " " + std::to_string(rounds);
+  const char* winearch = std::getenv("WINEARCH");
+  const char* wine = std::getenv("WINE");
+  const std::string command = std::string(wine ? wine : "wine") + " " + KEYSTROKE_BASELINE_FOLDER +
+                              "/wine_keystroke_baseline-" + (winearch ? winearch : "win64") + ".exe " +
+                              std::to_string(rounds);
   const std::unique_ptr<FILE, int (*)(FILE*)> output(popen(command.c_str(), "r"), pclose);
   double micros = 0;
   return output && std::fscanf(output.get(), "%lf", &micros) == 1 ? micros : 0;

@@ -18,10 +18,13 @@ endif()
 if(NOT EXISTS ${PREFIX}/bin/vantor-reg)
   message(FATAL_ERROR "no bin/vantor-reg")
 endif()
-file(READ ${PREFIX}/lib/vantor/vantor-wine-bridge-win64.exe start LIMIT 2 HEX)
-if(NOT start STREQUAL "4d5a")  # "MZ"
-  message(FATAL_ERROR "lib/vantor/vantor-wine-bridge-win64.exe is no Windows program")
-endif()
+foreach(winearch win64 win32)
+  set(bridge lib/vantor/vantor-wine-bridge-${winearch}.exe)
+  file(READ ${PREFIX}/${bridge} start LIMIT 2 HEX)
+  if(NOT start STREQUAL "4d5a")  # "MZ"
+    message(FATAL_ERROR "${bridge} is no Windows program")
+  endif()
+endforeach()
 
 execute_process(COMMAND ${DESKTOP_FILE_VALIDATE} ${PREFIX}/share/applications/vantor.desktop
                 OUTPUT_VARIABLE said ERROR_VARIABLE said RESULT_VARIABLE result)

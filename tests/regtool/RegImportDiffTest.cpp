@@ -222,7 +222,7 @@ TEST_F(RegImportDiff, ImportsEveryFileAsRegExeDoes) {
 
   std::string error;
   const std::unique_ptr<WineRegistry> wine =
-      WineRegistry::Start(std::getenv("WINEPREFIX"), VANTOR_WINE_BRIDGE, &error);
+      WineRegistry::Start(std::getenv("WINEPREFIX"), VANTOR_WINE_BRIDGE_FOLDER, &error);
   ASSERT_TRUE(wine && wine->WaitUntilReady(&error)) << error;
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
