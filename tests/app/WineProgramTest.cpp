@@ -304,6 +304,32 @@ TEST_F(WineProgram, KeystrokeWhoseBridgeDiesIsStoredThroughTheNextOne) {
   EXPECT_EQ(WineGet(kNobodysKey, "5"), std::nullopt);
 }
 
+// After a restart the caller's handles still work, a key opened under one closed since
+// included; a handle on a key deleted meanwhile answers as a deleted key's does.
+TEST_F(WineProgram, HandlesOutliveTheirBridge) {
+  using platform::kCurrentUser;
+  platform::RegKey parent = platform::kNoKey, child = platform::kNoKey, doomed = platform::kNoKey;
+  ASSERT_EQ(wine_->CreateKey(kCurrentUser, "Software\\VantorTest", &parent), platform::kSuccess);
+  ASSERT_EQ(wine_->CreateKey(parent, "Restart", &child), platform::kSuccess);
+  ASSERT_EQ(wine_->CreateKey(parent, "Doomed", &doomed), platform::kSuccess);
+  wine_->CloseKey(doomed);
+  ASSERT_EQ(wine_->OpenKey(parent, "Doomed", &doomed), platform::kSuccess);
+  wine_->CloseKey(parent);
+  KillBridge();
+  const std::string text = "kept\0"s;
+  EXPECT_EQ(wine_->SetValue(child, "v", platform::kRegSz, reinterpret_cast<const std::uint8_t*>(text.data()),
+                            static_cast<std::uint32_t>(text.size())),
+            platform::kSuccess);
+  EXPECT_EQ(WineGet("HKCU\\Software\\VantorTest\\Restart", "v"), "kept");
+  EXPECT_EQ(wine_->CloseKey(parent), platform::kInvalidHandle);  // closed stays closed
+
+  ASSERT_EQ(RunInWine({"reg", "delete", "HKCU\\Software\\VantorTest\\Doomed", "/f"}).exitCode, 0);
+  KillBridge();
+  EXPECT_EQ(wine_->DeleteValue(doomed, "v"), platform::kKeyDeleted);
+  EXPECT_EQ(wine_->CloseKey(doomed), platform::kSuccess);
+  EXPECT_EQ(wine_->CloseKey(child), platform::kSuccess);
+}
+
 // A stopped bridge costs a keystroke the answer's bound, then a new bridge takes the call;
 // and it doesn't keep the program from ending.
 TEST_F(WineProgram, StoppedBridgeIsReplacedAndDoesntHoldTheEnd) {
