@@ -9,12 +9,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <mutex>
+#include <future>
 #include <optional>
 #include <sstream>
 #include <thread>
@@ -77,7 +77,10 @@ std::pair<char, pid_t> StateAndParent(pid_t pid) {
   return {state, parent};
 }
 
-bool Ended(pid_t pid) { return StateAndParent(pid).first == 'Z' || StateAndParent(pid).first == 0; }
+bool Ended(pid_t pid) {
+  const char state = StateAndParent(pid).first;
+  return state == 'Z' || state == 0;
+}
 
 // The bridge this test started.
 pid_t Bridge() {
@@ -110,35 +113,25 @@ class Stopped {
   explicit Stopped(pid_t pid) : pid_(pid) {
     EXPECT_GT(pid_, 0);
     kill(pid_, SIGSTOP);
-    watchdog_ = std::thread([this] {
-      std::unique_lock lock(mutex_);
-      if (!ended_.wait_for(lock, 60s, [this] { return over_; })) {
-        letGo_ = true;
-        kill(pid_, SIGCONT);
-      }
+    watchdog_ = std::async(std::launch::async, [this, over = over_.get_future()] {
+      if (over.wait_for(60s) == std::future_status::ready) return;
+      letGo_ = true;
+      kill(pid_, SIGCONT);
     });
   }
   ~Stopped() {
-    {
-      std::lock_guard lock(mutex_);
-      over_ = true;
-    }
-    ended_.notify_one();
-    watchdog_.join();
+    over_.set_value();
+    watchdog_.wait();
     kill(pid_, SIGCONT);
   }
   pid_t Pid() const { return pid_; }
-  bool LetGo() {
-    std::lock_guard lock(mutex_);
-    return letGo_;
-  }
+  bool LetGo() const { return letGo_; }
 
  private:
   const pid_t pid_;
-  std::mutex mutex_;
-  std::condition_variable ended_;
-  bool over_ = false, letGo_ = false;
-  std::thread watchdog_;
+  std::promise<void> over_;
+  std::atomic<bool> letGo_ = false;
+  std::future<void> watchdog_;
 };
 
 // A `wine` script in the folder, which runs `body` with the real wine in $real.
