@@ -130,12 +130,13 @@ Transfer ReadAppending(int fd, std::string* to, std::size_t count, Clock::time_p
   return Transfer::kDone;
 }
 
-// Reaps the process within the time given; false when it is still running then.
+// Reaps the process within the time given; false when it is still running then. One that
+// can't be waited for (no child of ours) has nothing to reap, and *status stays as it was.
 bool Reaped(pid_t pid, int* status, Clock::duration within) {
   const Clock::time_point deadline = Clock::now() + within;
   for (;;) {
     const pid_t reaped = waitpid(pid, status, WNOHANG);
-    if (reaped == pid || (reaped < 0 && errno != EINTR)) return reaped == pid;
+    if (reaped == pid || (reaped < 0 && errno != EINTR)) return true;
     if (Clock::now() >= deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
@@ -518,7 +519,7 @@ class Bridge final : public WineRegistry {
     live_ = false;
     closes_.clear();
     unanswered_ = 0;
-    int status = 0;
+    int status = -1;  // no exit code, unless it is reaped
     bool reaped = false;
     if (pid_ > 0) {
       reaped = Reaped(pid_, &status, grace);
