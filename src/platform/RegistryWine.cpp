@@ -231,7 +231,8 @@ class Bridge final : public WineRegistry {
     std::string hello;
     const Transfer greeted = ReadFrame(&hello, expected.size(), helloDeadline_);
     if (greeted == Transfer::kDone && hello == expected) return Reopen(error);
-    const int status = Stop(kGrace);
+    // One that ended gets the time to say with what exit code; one that hangs is killed.
+    const int status = Stop(greeted == Transfer::kLate ? Clock::duration::zero() : kGrace);
     *error = "the Wine bridge did not start in " + prefix_;
     if (greeted == Transfer::kLate)
       *error += ": no answer within " + std::to_string(kHelloBound.count()) + " seconds";
