@@ -3,6 +3,7 @@
 #include "RegistryWine.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -12,12 +13,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <initializer_list>
-#include <unordered_set>
+#include <functional>
+#include <map>
+#include <optional>
+#include <thread>
 #include <vector>
 
 #include "WineBridgeProtocol.h"
@@ -133,26 +137,83 @@ std::string LastLine(std::string text) {
   return text.substr(text.find_last_of('\n') + 1);
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-  for (std::size_t sent = 0; sent < bytes.size();) {
-    const ssize_t n = write(fd, bytes.data() + sent, bytes.size() - sent);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    sent += static_cast<std::size_t>(n);
+using Clock = std::chrono::steady_clock;
+
+// How long a call waits for its answer. A call takes about 0.2 ms and the largest frame
+// crosses in well under a second, so a bridge silent for this long is stuck (stopped, or
+// its wineserver is), and is taken for dead.
+constexpr auto kAnswerBound = std::chrono::seconds(3);
+// How long a bridge just started may take to say hello. Started cold (a new wineserver, wine
+// loading), it took 2.3 to 3 s here on a busy machine, 0.7 s of it the wineserver's start.
+constexpr auto kHelloBound = std::chrono::seconds(10);
+// How long the bridge may take to end once its input is closed, before it is killed.
+constexpr auto kGrace = std::chrono::milliseconds(500);
+// After a call found the registry out of reach, calls fail at once for this long. The calls
+// that follow it in the same edit (the value after its key, the write after the read of the
+// last user) then don't wait once more each, and none of them reaches a profile that the
+// failed read could not name.
+constexpr auto kRestAfterFailure = std::chrono::seconds(2);
+
+enum class Transfer { kDone, kEnded, kLate };
+
+// Waits until fd is ready for the events, or has failed; false when the deadline passes first.
+bool AwaitReady(int fd, short events, Clock::time_point deadline) {
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return false;
+    pollfd watched{fd, events, 0};
+    const int ready = poll(&watched, 1, static_cast<int>(left));
+    if (ready > 0) return true;
+    if (ready == 0 || errno != EINTR) return false;
   }
-  return true;
 }
 
-bool ReadAll(int fd, char* to, std::size_t count) {
-  while (count > 0) {
-    const ssize_t n = read(fd, to, count);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    to += n;
-    count -= static_cast<std::size_t>(n);
+// Both ends on this side of the bridge's pipes are non-blocking: every wait is a poll.
+Transfer WriteAll(int fd, std::string_view bytes, Clock::time_point deadline) {
+  while (!bytes.empty()) {
+    const ssize_t n = write(fd, bytes.data(), bytes.size());
+    if (n > 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    } else if (n < 0 && errno == EAGAIN) {
+      if (!AwaitReady(fd, POLLOUT, deadline)) return Transfer::kLate;
+    } else if (n == 0 || errno != EINTR) {
+      return Transfer::kEnded;
+    }
   }
-  return true;
+  return Transfer::kDone;
 }
+
+// Appends count bytes to *to as they arrive: room is made for the bytes that came, not for
+// the bytes a frame's length promised.
+Transfer ReadAppending(int fd, std::string* to, std::size_t count, Clock::time_point deadline) {
+  char piece[64 * 1024];
+  while (count > 0) {
+    const ssize_t n = read(fd, piece, std::min(count, sizeof piece));
+    if (n > 0) {
+      to->append(piece, static_cast<std::size_t>(n));
+      count -= static_cast<std::size_t>(n);
+    } else if (n < 0 && errno == EAGAIN) {
+      if (!AwaitReady(fd, POLLIN, deadline)) return Transfer::kLate;
+    } else if (n == 0 || errno != EINTR) {
+      return Transfer::kEnded;
+    }
+  }
+  return Transfer::kDone;
+}
+
+// Reaps the process within the time given; false when it is still running then. One that
+// can't be waited for (no child of ours) has nothing to reap, and *status stays as it was.
+bool Reaped(pid_t pid, int* status, Clock::duration within) {
+  const Clock::time_point deadline = Clock::now() + within;
+  for (;;) {
+    const pid_t reaped = waitpid(pid, status, WNOHANG);
+    if (reaped == pid || (reaped < 0 && errno != EINTR)) return true;
+    if (Clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+void MakeNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
 bool IsAscii(std::string_view text) {
   for (const char c : text)
@@ -176,7 +237,7 @@ class Bridge final : public WineRegistry {
   Bridge(std::string prefix, std::string bridgeFolder, std::string wine)
       : prefix_(std::move(prefix)), folder_(std::move(bridgeFolder)), wine_(std::move(wine)) {}
   ~Bridge() override {
-    Stop(/*kill=*/false);
+    Stop(kGrace);
     if (wineOutput_ >= 0) close(wineOutput_);
   }
 
@@ -248,20 +309,25 @@ class Bridge final : public WineRegistry {
     signal(SIGPIPE, SIG_IGN);
     toBridge_ = toBridge[1];
     fromBridge_ = fromBridge[0];
+    MakeNonBlocking(toBridge_);
+    MakeNonBlocking(fromBridge_);
+    helloDeadline_ = Clock::now() + kHelloBound;
     return true;
   }
 
   bool WaitUntilReady(std::string* error) override {
-    if (ready_) return true;
+    if (live_) return true;
     if (pid_ < 0 && !Launch(error)) return false;
-    std::string hello;
     const std::string expected = Writer().U32(wire::kHello).Frame().substr(4);  // less its length
-    if (ReadFrame(&hello) && hello == expected) {
+    std::string hello;
+    const Transfer greeted = ReadFrame(&hello, expected.size(), helloDeadline_);
+    if (greeted == Transfer::kDone && hello == expected) {
       if (wineOutput_ >= 0) close(wineOutput_);  // the running bridge keeps its own copy
       wineOutput_ = -1;
-      return ready_ = true;
+      return Reopen(error);
     }
-    const int status = Stop(/*kill=*/true);
+    // One that ended gets the time to say with what exit code; one that hangs is killed.
+    const int status = Stop(greeted == Transfer::kLate ? Clock::duration::zero() : kGrace);
     const std::string said = TakeWineOutput(&wineOutput_);
     if (said.find("version mismatch") != std::string::npos) {
       *error = "the wineserver running for " + prefix_ + " is of another Wine version than " + wine_ +
@@ -269,6 +335,8 @@ class Bridge final : public WineRegistry {
       return false;
     }
     *error = "the Wine bridge did not start in " + prefix_;
+    if (greeted == Transfer::kLate)
+      *error += ": no answer within " + std::to_string(kHelloBound.count()) + " seconds";
     if (status >= 0) *error += " (" + wine_ + " ended with exit code " + std::to_string(status) + ")";
     if (const std::string reason = LastLine(said); !reason.empty()) *error += ": " + reason;
     return false;
@@ -276,7 +344,7 @@ class Bridge final : public WineRegistry {
 
   long Ping() override {
     std::string answer;
-    return Call(Writer(Op::kPing), {}, &answer);
+    return Call(Op::kPing, std::nullopt, &answer);
   }
 
   long OpenKey(RegKey parent, const std::string& path, RegKey* key) override {
@@ -288,45 +356,34 @@ class Bridge final : public WineRegistry {
 
   long QueryValue(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
                   std::uint32_t* size) override {
-    Writer request(Op::kQueryValue);
-    request.U64(key).Bytes(name);
-    return ReadValue(request, key, nullptr, type, data, size);
+    return ReadValue(Op::kQueryValue, key, [&](Writer& request) { request.Bytes(name); }, nullptr, type, data, size);
   }
 
   long SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                 std::uint32_t size) override {
-    Writer request(Op::kSetValue);
-    request.U64(key).Bytes(name).U32(type).U8(data ? wire::kGivenData : 0).U32(size);
-    request.Bytes(data ? std::string_view(reinterpret_cast<const char*>(data), size) : std::string_view());
-    std::string answer;
-    return Call(std::move(request), {key}, &answer);
+    return WriteValue(Op::kSetValue, key, name, type, data, size);
   }
 
   long QueryValueWide(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
                       std::uint32_t* size) override {
-    Writer request(Op::kQueryValueWide);
-    request.U64(key).Bytes(name);
-    return ReadValue(request, key, nullptr, type, data, size);
+    return ReadValue(Op::kQueryValueWide, key, [&](Writer& request) { request.Bytes(name); }, nullptr, type, data,
+                     size);
   }
 
   long SetValueWide(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                     std::uint32_t size) override {
-    Writer request(Op::kSetValueWide);
-    request.U64(key).Bytes(name).U32(type).U8(data ? wire::kGivenData : 0).U32(size);
-    request.Bytes(data ? std::string_view(reinterpret_cast<const char*>(data), size) : std::string_view());
-    std::string answer;
-    return Call(std::move(request), {key}, &answer);
+    return WriteValue(Op::kSetValueWide, key, name, type, data, size);
   }
 
   long DeleteValue(RegKey key, const std::string& name) override {
     std::string answer;
-    return Call(Writer(Op::kDeleteValue).U64(key).Bytes(name), {key}, &answer);
+    return Call(Op::kDeleteValue, key, &answer, [&](Writer& request) { request.Bytes(name); });
   }
 
   long EnumKey(RegKey key, std::uint32_t index, std::string* name) override {
     if (!name) return kInvalidParameter;
     std::string answer;
-    const long result = Call(Writer(Op::kEnumKey).U64(key).U32(index), {key}, &answer);
+    const long result = Call(Op::kEnumKey, key, &answer, [&](Writer& request) { request.U32(index); });
     if (result != kSuccess) return result;
     Reader reader(answer);
     return reader.Bytes(name) && reader.Done() ? kSuccess : Broken();
@@ -335,31 +392,31 @@ class Bridge final : public WineRegistry {
   long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
                  std::uint8_t* data, std::uint32_t* size) override {
     if (!name) return kInvalidParameter;
-    Writer request(Op::kEnumValue);
-    request.U64(key).U32(index);
-    return ReadValue(request, key, name, type, data, size);
+    return ReadValue(Op::kEnumValue, key, [&](Writer& request) { request.U32(index); }, name, type, data, size);
   }
 
   long DeleteKey(RegKey parent, const std::string& path) override {
     std::string answer;
-    return Call(Writer(Op::kDeleteKey).U64(parent).Bytes(path), {parent}, &answer);
+    return Call(Op::kDeleteKey, parent, &answer, [&](Writer& request) { request.Bytes(path); });
   }
 
   long FlushKey(RegKey key) override {
     std::string answer;
-    return Call(Writer(Op::kFlushKey).U64(key), {key}, &answer);
+    return Call(Op::kFlushKey, key, &answer);
   }
 
   // Closing a key this bridge opened can't fail, so its answer isn't waited for: the
   // request goes out with the next one, and its answer is read before that one's.
   long CloseKey(RegKey key) override {
-    if (key == kCurrentUser || !Known(key)) {
+    if (key == kCurrentUser) {
       std::string answer;
-      return Call(Writer(Op::kCloseKey).U64(key), {key}, &answer);
+      return Call(Op::kCloseKey, key, &answer);
     }
-    keys_.erase(key);
-    closes_ += Writer(Op::kCloseKey).U64(key).Frame();
-    ++unanswered_;
+    const auto opened = keys_.find(key);
+    if (opened == keys_.end() || opened->second.closed) return kInvalidHandle;
+    if (live_ && opened->second.bridgeKey != kNoKey) DeferClose(opened->second.bridgeKey);
+    opened->second.closed = true;
+    Forget(key);
     return kSuccess;
   }
 
@@ -367,6 +424,22 @@ class Bridge final : public WineRegistry {
   std::string FromAnsi(std::string_view ansi) override { return Convert(Op::kFromAnsi, ansi); }
 
  private:
+  // The arguments of a request after its key.
+  using Arguments = std::function<void(Writer&)>;
+
+  // A key handed out to the caller, who keeps its handle across restarts of the bridge: how
+  // it was opened, to open it again in a new bridge, and its handle in the running one
+  // (kNoKey when it could not be opened again: someone deleted it meanwhile).
+  struct OpenedKey {
+    Op op;
+    RegKey parent;
+    std::string path;
+    RegKey bridgeKey;
+    // Closed by the caller, but kept while keys opened under it are open: they are opened
+    // again through it.
+    bool closed = false;
+  };
+
   static bool Failed(std::string* error, std::string what) {
     *error = std::move(what);
     return false;
@@ -376,28 +449,42 @@ class Bridge final : public WineRegistry {
     if (!key) return kInvalidParameter;
     *key = kNoKey;
     std::string answer;
-    const long result = Call(Writer(op).U64(parent).Bytes(path), {parent}, &answer);
-    if (answer.empty()) return result;  // the call never reached the bridge
+    const long result = Call(op, parent, &answer, [&](Writer& request) { request.Bytes(path); });
+    if (answer.empty() && result != kSuccess) return result;  // no bridge answered, or the call never reached one
     std::uint64_t opened = 0;
     Reader reader(answer);
     if (!reader.U64(&opened) || !reader.Done()) return Broken();
     if (result == kSuccess) {
-      *key = static_cast<RegKey>(opened);
-      keys_.insert(*key);
+      *key = nextKey_++;
+      keys_.emplace(*key, OpenedKey{op, parent, path, static_cast<RegKey>(opened)});
     }
     return result;
   }
 
-  // QueryValue and EnumValue: the request up to its optional arguments, which this adds.
-  long ReadValue(Writer& request, RegKey key, std::string* name, std::uint32_t* type, std::uint8_t* data,
-                 std::uint32_t* size) {
+  // SetValue and SetValueWide.
+  long WriteValue(Op op, RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                  std::uint32_t size) {
+    std::string answer;
+    return Call(op, key, &answer, [&](Writer& request) {
+      request.Bytes(name).U32(type).U8(data ? wire::kGivenData : 0).U32(size);
+      request.Bytes(data ? std::string_view(reinterpret_cast<const char*>(data), size) : std::string_view());
+    });
+  }
+
+  // QueryValue, QueryValueWide and EnumValue: the request's arguments up to its optional
+  // ones, which this adds.
+  long ReadValue(Op op, RegKey key, const Arguments& arguments, std::string* name, std::uint32_t* type,
+                 std::uint8_t* data, std::uint32_t* size) {
     const std::uint8_t given = (type ? wire::kGivenType : 0) | (data ? wire::kGivenData : 0) |
                                (size ? wire::kGivenSize : 0);
     const std::uint32_t room = size ? *size : 0;
     if (data && size && room > wire::kMaxFrame) return kNotEnoughMemory;
-    request.U8(given).U32(type ? *type : 0).U32(room);
+    const std::uint32_t typeIn = type ? *type : 0;
     std::string answer;
-    const long result = Call(std::move(request), {key}, &answer);
+    const long result = Call(op, key, &answer, [&](Writer& request) {
+      arguments(request);
+      request.U8(given).U32(typeIn).U32(room);
+    });
     if (answer.empty()) return result;
     Reader reader(answer);
     std::uint32_t typeOut = 0, sizeOut = 0;
@@ -415,100 +502,168 @@ class Bridge final : public WineRegistry {
   std::string Convert(Op op, std::string_view text) {
     if (IsAscii(text)) return std::string(text);
     std::string answer, converted;
-    if (Call(Writer(op).Bytes(text), {}, &answer) == kSuccess) {
+    if (Call(op, std::nullopt, &answer, [&](Writer& request) { request.Bytes(text); }) == kSuccess) {
       Reader reader(answer);
       if (reader.Bytes(&converted) && reader.Done()) return converted;
     }
     return AsciiOnly(text);
   }
 
-  // Sends the request and reads its answer: the result code, and in *answer the rest of it
-  // (empty when the call never reached a bridge). A bridge that has gone away (its
-  // wineserver was killed, the prefix shut down) is started again once for the call; keys
-  // opened in the old one are gone with it.
-  long Call(Writer request, std::initializer_list<RegKey> keys, std::string* answer) {
+  // Sends the request (op, the bridge's handle for the caller's key, the arguments) and reads
+  // its answer: the result code, and in *answer the rest of it (empty when no bridge
+  // answered). A bridge that goes away or falls silent during the call is killed and started
+  // once again, with the caller's keys opened again in it, and the call is made there: the
+  // caller sees one call. A call cut off in the middle may have been carried out by the old
+  // bridge; carried out again, it does the same (a set or delete of a value, an open), or a
+  // deleted key's second delete answers that the key is not there.
+  long Call(Op op, std::optional<RegKey> key, std::string* answer, const Arguments& arguments = {}) {
     answer->clear();
-    const auto allKnown = [&] {
-      return std::all_of(keys.begin(), keys.end(), [this](RegKey key) { return Known(key); });
-    };
-    if (!allKnown()) return kInvalidHandle;
-    const std::string& frame = request.Frame();
-    if (frame.size() - 4 > wire::kMaxFrame) return kNotEnoughMemory;
-    const bool wasReady = ready_;
-    std::string error;
-    bool answered = WaitUntilReady(&error) && Exchange(frame, answer);
-    if (!answered && wasReady) {
-      Broken();
-      if (!allKnown()) return kInvalidHandle;
-      answered = WaitUntilReady(&error) && Exchange(frame, answer);
-      if (!answered)
-        std::fprintf(stderr, "vantor: the Wine registry is out of reach: %s\n",
-                     error.empty() ? "its bridge stopped" : error.c_str());
-    }
-    std::uint32_t result = 0;
-    Reader reader(*answer);
-    if (!answered || !reader.U32(&result)) {
+    if (key && *key != kCurrentUser && !Known(*key)) return kInvalidHandle;
+    if (Clock::now() < restUntil_) return kBrokenPipe;
+    const bool wasLive = live_;
+    std::string why;
+    for (int attempt = 0; attempt < (wasLive ? 2 : 1); ++attempt) {
+      if (!WaitUntilReady(&why)) continue;
+      Writer request(op);
+      if (key) {
+        const RegKey bridgeKey = *key == kCurrentUser ? kCurrentUser : keys_.at(*key).bridgeKey;
+        if (bridgeKey == kNoKey) return kKeyDeleted;
+        request.U64(bridgeKey);
+      }
+      if (arguments) arguments(request);
+      const std::string& frame = request.Frame();
+      if (frame.size() - 4 > wire::kMaxFrame) return kNotEnoughMemory;
+      std::uint32_t result = 0;
+      if (Exchange(frame, answer, &why) && Reader(*answer).U32(&result)) {
+        answer->erase(0, 4);
+        return static_cast<long>(static_cast<std::int32_t>(result));
+      }
       answer->clear();
-      return Broken();
+      Stop(Clock::duration::zero());
     }
-    answer->erase(0, 4);
-    return static_cast<long>(static_cast<std::int32_t>(result));
-  }
-
-  bool Exchange(const std::string& frame, std::string* answer) {
-    const bool sent = WriteAll(toBridge_, closes_.empty() ? frame : closes_ + frame);
-    closes_.clear();
-    for (; sent && unanswered_ > 0; --unanswered_)
-      if (!ReadFrame(answer)) return false;
-    return sent && ReadFrame(answer);
-  }
-
-  bool ReadFrame(std::string* payload) {
-    char header[4];
-    if (!ReadAll(fromBridge_, header, 4)) return false;
-    const std::uint32_t length = wire::FrameLength(header);
-    if (length > wire::kMaxFrame) return false;
-    payload->resize(length);
-    return ReadAll(fromBridge_, payload->data(), length);
-  }
-
-  // A bridge that has gone away or answered nonsense is not trusted with another call.
-  long Broken() {
-    Stop(/*kill=*/true);
-    keys_.clear();
-    closes_.clear();
-    unanswered_ = 0;
+    std::fprintf(stderr, "vantor: the Wine registry is out of reach: %s\n", why.c_str());
+    restUntil_ = Clock::now() + kRestAfterFailure;
     return kBrokenPipe;
   }
 
-  bool Known(RegKey key) const { return key == kCurrentUser || keys_.count(key) > 0; }
+  // One request and its answer, and before it the answers to the closes sent with it.
+  bool Exchange(const std::string& frame, std::string* answer, std::string* why) {
+    const Clock::time_point deadline = Clock::now() + kAnswerBound;
+    Transfer transfer = WriteAll(toBridge_, closes_.empty() ? frame : closes_ + frame, deadline);
+    closes_.clear();
+    for (; transfer == Transfer::kDone && unanswered_ > 0; --unanswered_)
+      transfer = ReadFrame(answer, wire::kMaxFrame, deadline);
+    if (transfer == Transfer::kDone) transfer = ReadFrame(answer, wire::kMaxFrame, deadline);
+    if (transfer == Transfer::kLate)
+      *why = "the Wine bridge gave no answer within " + std::to_string(kAnswerBound.count()) + " seconds";
+    else if (transfer == Transfer::kEnded)
+      *why = "the Wine bridge went away";
+    return transfer == Transfer::kDone;
+  }
 
-  // Ends the bridge and returns its exit code, or -1. Closing its input ends it after the
-  // call in hand; every call has been answered by then, so killing it loses nothing either.
-  int Stop(bool kill) {
+  Transfer ReadFrame(std::string* payload, std::size_t longest, Clock::time_point deadline) {
+    std::string header;
+    const Transfer transfer = ReadAppending(fromBridge_, &header, 4, deadline);
+    if (transfer != Transfer::kDone) return transfer;
+    const std::uint32_t length = wire::FrameLength(header.data());
+    if (length > longest) return Transfer::kEnded;  // no frame of ours: the bridge is not to be trusted
+    payload->clear();
+    return ReadAppending(fromBridge_, payload, length, deadline);
+  }
+
+  // Opens the caller's keys in a bridge just started, each as it was opened first: parents
+  // before the keys opened under them, as the handles were handed out. The closed ones among
+  // them were needed only for that.
+  bool Reopen(std::string* error) {
+    live_ = true;
+    for (auto& [handle, opened] : keys_) {
+      const RegKey parent = opened.parent == kCurrentUser ? kCurrentUser : keys_.at(opened.parent).bridgeKey;
+      opened.bridgeKey = kNoKey;
+      if (parent == kNoKey) continue;
+      Writer request(opened.op);
+      std::string answer;
+      std::uint32_t result = 0;
+      std::uint64_t bridgeKey = 0;
+      if (!Exchange(request.U64(parent).Bytes(opened.path).Frame(), &answer, error)) {
+        Stop(Clock::duration::zero());
+        return false;
+      }
+      Reader reader(answer);
+      if (!reader.U32(&result) || !reader.U64(&bridgeKey) || !reader.Done()) {
+        Broken();
+        return Failed(error, "the Wine bridge answered nonsense");
+      }
+      if (result == kSuccess) opened.bridgeKey = static_cast<RegKey>(bridgeKey);
+    }
+    for (const auto& [handle, opened] : keys_)
+      if (opened.closed && opened.bridgeKey != kNoKey) DeferClose(opened.bridgeKey);
+    return true;
+  }
+
+  void DeferClose(RegKey bridgeKey) {
+    closes_ += Writer(Op::kCloseKey).U64(bridgeKey).Frame();
+    ++unanswered_;
+  }
+
+  // A bridge that answered nonsense is not trusted with another call.
+  long Broken() {
+    Stop(Clock::duration::zero());
+    return kBrokenPipe;
+  }
+
+  bool Known(RegKey key) const {
+    const auto opened = keys_.find(key);
+    return opened != keys_.end() && !opened->second.closed;
+  }
+
+  bool HasKeysOpenedUnder(RegKey key) const {
+    return std::any_of(keys_.begin(), keys_.end(), [key](const auto& entry) { return entry.second.parent == key; });
+  }
+
+  // Drops a closed key, and the closed keys above it that were kept only for it.
+  void Forget(RegKey key) {
+    for (auto opened = keys_.find(key); opened != keys_.end() && opened->second.closed && !HasKeysOpenedUnder(key);
+         opened = keys_.find(key)) {
+      key = opened->second.parent;
+      keys_.erase(opened);
+    }
+  }
+
+  // Ends the bridge and returns its exit code, or -1. Closing its input ends it once the
+  // call in hand is done, and every call has been answered by then, so killing it loses
+  // nothing: one still running after the grace given is killed, and one that can't be
+  // reaped even then is left behind rather than waited for.
+  int Stop(Clock::duration grace) {
     if (toBridge_ >= 0) close(toBridge_);
     if (fromBridge_ >= 0) close(fromBridge_);
     toBridge_ = fromBridge_ = -1;
-    ready_ = false;
-    int status = 0;
-    int code = -1;
+    live_ = false;
+    closes_.clear();
+    unanswered_ = 0;
+    int status = -1;  // no exit code, unless it is reaped
+    bool reaped = false;
     if (pid_ > 0) {
-      if (kill) ::kill(pid_, SIGKILL);
-      while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+      reaped = Reaped(pid_, &status, grace);
+      if (!reaped) {
+        ::kill(pid_, SIGKILL);
+        reaped = Reaped(pid_, &status, kGrace);
       }
-      if (WIFEXITED(status)) code = WEXITSTATUS(status);
     }
     pid_ = -1;
-    return code;
+    return reaped && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
   std::string prefix_, folder_, wine_;
   pid_t pid_ = -1;
   int wineOutput_ = -1;  // the file of Wine's standard error until the hello, or -1
   int toBridge_ = -1, fromBridge_ = -1;
-  bool ready_ = false;
-  // The keys open in the running bridge: handles of an earlier one mean nothing to it.
-  std::unordered_set<RegKey> keys_;
+  Clock::time_point helloDeadline_;
+  // The bridge has said hello and holds the caller's keys.
+  bool live_ = false;
+  Clock::time_point restUntil_;
+  // The keys handed out, by the caller's handle, in the order they were handed out.
+  std::map<RegKey, OpenedKey> keys_;
+  RegKey nextKey_ = 1;
   // Closes sent with the next request, and answers to closes not read yet.
   std::string closes_;
   int unanswered_ = 0;

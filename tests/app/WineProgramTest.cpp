@@ -1,16 +1,24 @@
 // The Linux program on a Wine prefix's live registry: the window on Qt's offscreen platform
 // over the bridge, with every change read back by Wine's own reg.exe while the program still
-// runs, and the command line's refusals, from the real vantor program. Runs under
+// runs; the same when its bridge or wineserver is killed, stopped or garbled at a chosen
+// call; and the command line's refusals, from the real vantor program. Runs under
 // `scripts/wine-prefix with`, which hands it a fresh prefix in WINEPREFIX.
 #include <gtest/gtest.h>
-
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <optional>
 #include <sstream>
+#include <thread>
 
 #include "CommandLine.h"
 #include "Driver.h"
@@ -24,9 +32,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using Texts = std::vector<std::string>;
+using namespace std::chrono_literals;
+using namespace std::string_literals;
 const std::string kUserKey = "HKCU\\Software\\yahoo\\pager";
 const std::string kMessagesKey = "HKCU\\Software\\Yahoo\\Pager\\profiles\\jdoe\\Custom Msgs";
 const std::string kProfilesKey = "HKCU\\Software\\Yahoo\\Pager\\profiles";
+const std::string kNobodysKey = kProfilesKey + "\\Not Found\\Custom Msgs";
 
 std::string Prefix() { return std::getenv("WINEPREFIX"); }
 
@@ -46,23 +57,175 @@ std::optional<std::string> WineGet(const std::string& key, const std::string& na
   return std::nullopt;
 }
 
+// --- The prefix's processes, found under /proc ------------------------------------------
+
+// The first process that `matches` picks, by its folder in /proc, or -1.
+pid_t FindProcess(const std::function<bool(const fs::path&)>& matches) {
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
+    const pid_t pid = std::atoi(entry.path().filename().c_str());
+    if (pid > 0 && matches(entry.path())) return pid;
+  }
+  return -1;
+}
+
+// The state letter of /proc/PID/stat and the parent after it, or {0, 0} once it is reaped.
+std::pair<char, pid_t> StateAndParent(pid_t pid) {
+  std::istringstream stat(ReadFile("/proc/" + std::to_string(pid) + "/stat"));
+  std::string beforeState;
+  std::getline(stat, beforeState, ')');  // the program's name may hold spaces, not a ')'
+  char state = 0;
+  pid_t parent = 0;
+  stat >> state >> parent;
+  return {state, parent};
+}
+
+bool Ended(pid_t pid) {
+  const char state = StateAndParent(pid).first;
+  return state == 'Z' || state == 0;
+}
+
+// The bridge this test started.
+pid_t Bridge() {
+  return FindProcess([](const fs::path& folder) {
+    const pid_t pid = std::atoi(folder.filename().c_str());
+    return StateAndParent(pid).second == getpid() && ReadFile(folder / "cmdline").find("vantor-wine-bridge") != std::string::npos;
+  });
+}
+
+pid_t Wineserver() {
+  return FindProcess([](const fs::path& folder) {
+    const std::string environment = '\0' + ReadFile(folder / "environ");
+    return ReadFile(folder / "comm").starts_with("wineserver") &&
+           environment.find('\0' + "WINEPREFIX="s + Prefix() + '\0') != std::string::npos;
+  });
+}
+
+void KillBridge() {
+  const pid_t bridge = Bridge();
+  ASSERT_GT(bridge, 0);
+  kill(bridge, SIGKILL);
+  for (int waited = 0; !Ended(bridge) && waited < 500; ++waited) std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(Ended(bridge));
+}
+
+// Keeps a process stopped (kill -STOP) for its scope. Code that would wait for it for ever
+// gets it back after a minute instead, and LetGo() then tells the test so.
+class Stopped {
+ public:
+  explicit Stopped(pid_t pid) : pid_(pid) {
+    EXPECT_GT(pid_, 0);
+    kill(pid_, SIGSTOP);
+    watchdog_ = std::async(std::launch::async, [this, over = over_.get_future()] {
+      if (over.wait_for(60s) == std::future_status::ready) return;
+      letGo_ = true;
+      kill(pid_, SIGCONT);
+    });
+  }
+  ~Stopped() {
+    over_.set_value();
+    watchdog_.wait();
+    kill(pid_, SIGCONT);
+  }
+  pid_t Pid() const { return pid_; }
+  bool LetGo() const { return letGo_; }
+
+ private:
+  const pid_t pid_;
+  std::promise<void> over_;
+  std::atomic<bool> letGo_ = false;
+  std::future<void> watchdog_;
+};
+
+// The real Wine's program (wine or wineserver): the one that WINE or WINESERVER names, as
+// for a user of a Wine build of their own, else the one on the PATH.
+std::string RealWine(const std::string& program) {
+  std::string variable = program;
+  std::transform(variable.begin(), variable.end(), variable.begin(), ::toupper);
+  if (const char* named = std::getenv(variable.c_str())) return named;
+  return RunProgram({"sh", "-c", "command -v " + program + " | tr -d '\\n'"}).out;
+}
+
+// A `wine` script in the folder, which runs `body` with the real wine in $real.
+void WriteWine(const fs::path& folder, const std::string& body) {
+  static const std::string real = RealWine("wine");
+  fs::create_directories(folder);
+  WriteFile(folder / "wine", "#!/bin/bash\nreal='" + real + "'\n" + body);
+  fs::permissions(folder / "wine", fs::perms::owner_all);
+}
+
+// Runs the real vantor on the test's prefix with this `wine`, if given, first on the PATH.
+ToolRun RunVantorOnWine(const std::optional<fs::path>& wineFolder = std::nullopt) {
+  std::vector<std::string> argv = {"env"};
+  if (wineFolder) argv.insert(argv.end(), {"-u", "WINE", "PATH=" + wineFolder->string() + ":" + std::getenv("PATH")});
+  // Should it wait for ever after all, it is ended here.
+  argv.insert(argv.end(), {"timeout", "60", VANTOR_PROGRAM, "--wine=" + Prefix()});
+  return RunProgram(argv);
+}
+
 class WineProgram : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_NE(std::getenv("WINEPREFIX"), nullptr) << "run me under scripts/wine-prefix with";
+    // Every bridge starts through a `wine` of the test's own, which runs the real one,
+    // except that the next bridge after an Arm() runs through the commands given there.
+    WriteWine(fakeWine_, "if [ -e '" + Armed() + "' ]; then mv '" + Armed() + "' '" + Fired() + "'; . '" + Fired() +
+                             "'; fi\nexec \"$real\" \"$@\"\n");
+    const std::string path = std::getenv("PATH");
+    const char* wine = std::getenv("WINE");
+    const std::optional<std::string> realWine = wine ? std::optional<std::string>(wine) : std::nullopt;
+    setenv("PATH", (fakeWine_.string() + ":" + path).c_str(), 1);
+    setenv("WINE", (fakeWine_ / "wine").c_str(), 1);
     // The program reads the prefix from its command line, as `vantor --wine=DIR` does.
     const app::CommandLine command = app::ReadCommandLine({"--wine=" + Prefix()});
     ASSERT_EQ(command.winePrefix, Prefix());
     std::string error;
     wine_ = platform::WineRegistry::Start(*command.winePrefix, VANTOR_WINE_BRIDGE_FOLDER, &error);
+    setenv("PATH", path.c_str(), 1);
+    realWine ? setenv("WINE", realWine->c_str(), 1) : unsetenv("WINE");
     ASSERT_TRUE(wine_ && wine_->WaitUntilReady(&error)) << error;
     regmod::UseRegistry(*wine_);
     form_ = window::CreateForm1();
   }
-  void TearDown() override { regmod::UseRegistry(platform::Registry::Default()); }
+  void TearDown() override {
+    regmod::UseRegistry(platform::Registry::Default());
+    fs::remove_all(fakeWine_);
+  }
 
+  std::string Armed() const { return (fakeWine_ / "armed").string(); }
+  std::string Fired() const { return (fakeWine_ / "fired").string(); }
+  void Arm(const std::string& commands) { WriteFile(Armed(), commands); }
+
+  const fs::path fakeWine_ = fs::path(std::getenv("XDG_DATA_HOME")) / "fake-wine";
   std::unique_ptr<platform::WineRegistry> wine_;
   std::unique_ptr<platform::Window> form_;
+};
+
+// Kills the running bridge right before passing on the next call on the value named.
+class BridgeKiller : public platform::RegistryWrapper {
+ public:
+  using RegistryWrapper::RegistryWrapper;
+  void KillBefore(const std::string& value) { victim_ = value; }
+  // RegMod reads and stores texts through the wide calls.
+  long QueryValueWide(platform::RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                      std::uint32_t* size) override {
+    Strike(name);
+    return RegistryWrapper::QueryValueWide(key, name, type, data, size);
+  }
+  long SetValueWide(platform::RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                    std::uint32_t size) override {
+    Strike(name);
+    return RegistryWrapper::SetValueWide(key, name, type, data, size);
+  }
+  int kills = 0;
+
+ private:
+  void Strike(const std::string& name) {
+    if (name != victim_) return;
+    victim_.reset();
+    KillBridge();
+    ++kills;
+  }
+  std::optional<std::string> victim_;
 };
 
 TEST_F(WineProgram, EditsTheMessagesInThePrefixWhileWineWatches) {
@@ -106,12 +269,125 @@ TEST_F(WineProgram, KeystrokeAfterTheWineserverWasKilledIsStored) {
   driver::WhileShown(*form_, [&] {
     driver::Type(*form_, "Text11", "a");
     EXPECT_EQ(WineGet(kMessagesKey, "5"), "a");
-    ASSERT_EQ(RunProgram({"wineserver", "-k"}).exitCode, 0);
-    RunProgram({"wineserver", "-w"});
+    ASSERT_EQ(RunProgram({RealWine("wineserver"), "-k"}).exitCode, 0);
+    RunProgram({RealWine("wineserver"), "-w"});
     driver::Type(*form_, "Text11", "b");
     EXPECT_EQ(WineGet(kMessagesKey, "5"), "ab");
   });
 }
+
+// A bridge that dies inside a keystroke's call is started again with the key the call was
+// made on, and the call is made there: nothing typed is lost or stored elsewhere.
+TEST_F(WineProgram, KeystrokeWhoseBridgeDiesIsStoredThroughTheNextOne) {
+  WineSet(kProfilesKey, "VantorAlert", "Disabled");
+  WineSet(kUserKey, "yahoo! user ID", "jdoe");
+  BridgeKiller killer(*wine_);
+  regmod::UseRegistry(killer);
+  driver::WhileShown(*form_, [&] {
+    driver::Type(*form_, "Text11", "msgABC");
+    killer.KillBefore("5");  // the keystroke's RegSetValueExA, on the key it has open
+    driver::Type(*form_, "Text11", "Z");
+    EXPECT_EQ(WineGet(kMessagesKey, "5"), "msgABCZ");
+    killer.KillBefore("yahoo! user ID");  // its read of the last user
+    driver::Type(*form_, "Text11", "Y");
+    EXPECT_EQ(WineGet(kMessagesKey, "5"), "msgABCZY");
+
+    // A bridge that answers half of that read and ends: its hello (8 bytes), the open of
+    // the pager key (16) and 10 bytes of the read's 25 (dd passes each byte on as it comes).
+    Arm("exec dd bs=1 count=34 status=none < <(exec \"$real\" \"$@\")\n");
+    KillBridge();
+    driver::Type(*form_, "Text11", "X");
+    EXPECT_EQ(WineGet(kMessagesKey, "5"), "msgABCZYX");
+  });
+  EXPECT_EQ(killer.kills, 2);
+  EXPECT_TRUE(fs::exists(Fired()));
+  EXPECT_EQ(WineGet(kNobodysKey, "5"), std::nullopt);
+}
+
+// After a restart the caller's handles still work, a key opened under one closed since
+// included; a handle on a key deleted meanwhile answers as a deleted key's does.
+TEST_F(WineProgram, HandlesOutliveTheirBridge) {
+  using platform::kCurrentUser;
+  platform::RegKey parent = platform::kNoKey, child = platform::kNoKey, doomed = platform::kNoKey;
+  ASSERT_EQ(wine_->CreateKey(kCurrentUser, "Software\\VantorTest", &parent), platform::kSuccess);
+  ASSERT_EQ(wine_->CreateKey(parent, "Restart", &child), platform::kSuccess);
+  ASSERT_EQ(wine_->CreateKey(parent, "Doomed", &doomed), platform::kSuccess);
+  wine_->CloseKey(doomed);
+  ASSERT_EQ(wine_->OpenKey(parent, "Doomed", &doomed), platform::kSuccess);
+  wine_->CloseKey(parent);
+  KillBridge();
+  const std::string text = "kept\0"s;
+  EXPECT_EQ(wine_->SetValue(child, "v", platform::kRegSz, reinterpret_cast<const std::uint8_t*>(text.data()),
+                            static_cast<std::uint32_t>(text.size())),
+            platform::kSuccess);
+  EXPECT_EQ(WineGet("HKCU\\Software\\VantorTest\\Restart", "v"), "kept");
+  EXPECT_EQ(wine_->CloseKey(parent), platform::kInvalidHandle);  // closed stays closed
+
+  ASSERT_EQ(RunInWine({"reg", "delete", "HKCU\\Software\\VantorTest\\Doomed", "/f"}).exitCode, 0);
+  KillBridge();
+  EXPECT_EQ(wine_->DeleteValue(doomed, "v"), platform::kKeyDeleted);
+  EXPECT_EQ(wine_->CloseKey(doomed), platform::kSuccess);
+  EXPECT_EQ(wine_->CloseKey(child), platform::kSuccess);
+}
+
+// A stopped bridge costs a keystroke the answer's bound, then a new bridge takes the call;
+// and it doesn't keep the program from ending.
+TEST_F(WineProgram, StoppedBridgeIsReplacedAndDoesntHoldTheEnd) {
+  WineSet(kProfilesKey, "VantorAlert", "Disabled");
+  WineSet(kUserKey, "yahoo! user ID", "jdoe");
+  driver::WhileShown(*form_, [&] {
+    driver::Type(*form_, "Text11", "a");
+    Stopped bridge(Bridge());
+    driver::Type(*form_, "Text11", "b");
+    EXPECT_FALSE(bridge.LetGo());
+    EXPECT_TRUE(Ended(bridge.Pid()));
+    EXPECT_EQ(WineGet(kMessagesKey, "5"), "ab");
+  });
+  Stopped bridge(Bridge());
+  wine_.reset();  // as when main returns after the window closed
+  EXPECT_FALSE(bridge.LetGo());
+  EXPECT_TRUE(Ended(bridge.Pid()));
+}
+
+// A stopped wineserver fails the keystroke within the bounds, with one line saying why; the
+// keystroke after its return stores the box whole.
+TEST_F(WineProgram, StoppedWineserverFailsTheKeystrokeAndSaysSo) {
+  WineSet(kProfilesKey, "VantorAlert", "Disabled");
+  WineSet(kUserKey, "yahoo! user ID", "jdoe");
+  driver::WhileShown(*form_, [&] {
+    driver::Type(*form_, "Text11", "a");
+    {
+      Stopped server(Wineserver());
+      testing::internal::CaptureStderr();
+      driver::Type(*form_, "Text11", "b");
+      const std::string said = testing::internal::GetCapturedStderr();
+      EXPECT_FALSE(server.LetGo());
+      EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+      EXPECT_NE(said.find("the Wine registry is out of reach"), std::string::npos) << said;
+    }
+    std::this_thread::sleep_for(2500ms);  // the client's rest after a failed call
+    driver::Type(*form_, "Text11", "c");
+    EXPECT_EQ(WineGet(kMessagesKey, "5"), "abc");
+  });
+  EXPECT_EQ(WineGet(kNobodysKey, "5"), std::nullopt);
+}
+
+// The real program, whose bridge never says hello: exit code 2 and the prefix named.
+TEST_F(WineProgram, ProgramWithoutHelloEndsNamingThePrefix) {
+  {
+    Stopped server(Wineserver());
+    const ToolRun run = RunVantorOnWine();
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("the Wine bridge did not start in " + Prefix()), std::string::npos) << run.err;
+  }
+  // A frame of 64 MiB announced, and nothing after it.
+  const fs::path stalling = fakeWine_ / "stalling";
+  WriteWine(stalling, "printf '\\000\\000\\000\\004'\nexec sleep 600\n");
+  const ToolRun run = RunVantorOnWine(stalling);
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_NE(run.err.find("the Wine bridge did not start in " + Prefix()), std::string::npos) << run.err;
+}
+
 
 // A shell script in folder, made executable, for a wine that the tests name.
 std::string Script(const fs::path& folder, const std::string& name, const std::string& body) {
@@ -119,11 +395,6 @@ std::string Script(const fs::path& folder, const std::string& name, const std::s
   WriteFile(script, "#!/bin/sh\n" + body);
   fs::permissions(script, fs::perms::owner_all);
   return script;
-}
-
-// The program of that name on the PATH, for a wrapper to run.
-std::string OnPath(const std::string& program) {
-  return RunProgram({"sh", "-c", "command -v " + program + " | tr -d '\\n'"}).out;
 }
 
 bool Runs(pid_t pid) { return kill(pid, 0) == 0 || errno != ESRCH; }
@@ -138,7 +409,7 @@ TEST(WineCommandLine, RefusesWhatIsNoPrefixAndCreatesNothing) {
   fs::permissions(runtime, fs::perms::owner_all);
   // A wine on the PATH that leaves a mark (its process ID) before it runs the real one.
   const fs::path mark = scratch / "wine-started";
-  const std::string wine = OnPath("wine");
+  const std::string wine = RealWine("wine");
   ASSERT_FALSE(wine.empty()) << "no wine on the PATH";
   Script(scratch / "bin", "wine", "echo $$ >>" + mark.string() + "\nexec " + wine + " \"$@\"\n");
   const std::string markingPath = "PATH=" + (scratch / "bin").string() + ":" + std::getenv("PATH");
@@ -155,9 +426,9 @@ TEST(WineCommandLine, RefusesWhatIsNoPrefixAndCreatesNothing) {
   const std::string noFolder = "there is no Wine prefix at " + missing.string() + ": the folder does not exist";
   const std::string prefix = "--wine=" + Prefix();
   const Case cases[] = {
-      {{}, {"--wine=" + missing.string()}, noFolder},
-      {{}, {"--wine=" + empty.string()}, empty.string() + " is no Wine prefix: it has no system.reg"},
-      {{"WINEPREFIX=" + missing.string()}, {"--wine"}, noFolder},
+      {{markingPath}, {"--wine=" + missing.string()}, noFolder},
+      {{markingPath}, {"--wine=" + empty.string()}, empty.string() + " is no Wine prefix: it has no system.reg"},
+      {{markingPath, "WINEPREFIX=" + missing.string()}, {"--wine"}, noFolder},
       {{"PATH=/nonexistent"}, {prefix}, "wine is not on the PATH (WINE may name the Wine loader to start)"},
       {{"WINE=/nonexistent/wine"}, {prefix}, "WINE names /nonexistent/wine, which is no program that can be run"},
       {{"WINE=no-such-wine"}, {prefix}, "WINE names no-such-wine, which is not on the PATH"},
@@ -172,10 +443,11 @@ TEST(WineCommandLine, RefusesWhatIsNoPrefixAndCreatesNothing) {
       {{"QT_QPA_PLATFORM="}, {}, noDisplay},
       {{"QT_QPA_PLATFORM=", markingPath}, {prefix}, noDisplay},
   };
-  // Without WINEDEBUG, as users run it: then the program reads what Wine says. A program that
+  // Without WINEDEBUG, as users run it: then the program reads what Wine says; without WINE and
+  // WINESERVER, unless a case names them, so that the PATH is what finds wine. A program that
   // opened its window after all is stopped, lest it wait for a user.
   const std::vector<std::string> base = {"timeout", "120", "env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u",
-                                         "WINEDEBUG", "QT_QPA_PLATFORM=offscreen",
+                                         "WINEDEBUG", "-u", "WINE", "-u", "WINESERVER", "QT_QPA_PLATFORM=offscreen",
                                          "XDG_RUNTIME_DIR=" + runtime.string(),
                                          "HOME=" + (scratch / "home").string(),
                                          "XDG_DATA_HOME=" + scratch.string()};
@@ -234,7 +506,7 @@ class ScopedVariable {
 TEST(WineStart, RunsTheBridgeUnderTheWineThatWineNames) {
   const fs::path scratch = fs::path(std::getenv("XDG_DATA_HOME")) / "named-wine";
   fs::create_directories(scratch);
-  const std::string realWine = OnPath("wine"), realServer = OnPath("wineserver");
+  const std::string realWine = RealWine("wine"), realServer = RealWine("wineserver");
   ASSERT_FALSE(realWine.empty() || realServer.empty()) << "no wine on the PATH";
   const fs::path started = scratch / "started";
   const std::string wine = Script(scratch, "my-wine",
