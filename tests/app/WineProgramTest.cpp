@@ -201,6 +201,12 @@ class WineProgram : public testing::Test {
 };
 
 // Kills the running bridge right before passing on the next call on the value named.
+// The messenger's last user, with the start-up warning switched off.
+void SeedUserWithoutWarning(const std::string& user) {
+  WineSet(kProfilesKey, "VantorAlert", "Disabled");
+  WineSet(kUserKey, "yahoo! user ID", user);
+}
+
 class BridgeKiller : public platform::RegistryWrapper {
  public:
   using RegistryWrapper::RegistryWrapper;
@@ -264,8 +270,7 @@ TEST_F(WineProgram, EditsTheMessagesInThePrefixWhileWineWatches) {
 }
 
 TEST_F(WineProgram, KeystrokeAfterTheWineserverWasKilledIsStored) {
-  WineSet(kProfilesKey, "VantorAlert", "Disabled");
-  WineSet(kUserKey, "yahoo! user ID", "jdoe");
+  SeedUserWithoutWarning("jdoe");
   driver::WhileShown(*form_, [&] {
     driver::Type(*form_, "Text11", "a");
     EXPECT_EQ(WineGet(kMessagesKey, "5"), "a");
@@ -279,8 +284,7 @@ TEST_F(WineProgram, KeystrokeAfterTheWineserverWasKilledIsStored) {
 // A bridge that dies inside a keystroke's call is started again with the key the call was
 // made on, and the call is made there: nothing typed is lost or stored elsewhere.
 TEST_F(WineProgram, KeystrokeWhoseBridgeDiesIsStoredThroughTheNextOne) {
-  WineSet(kProfilesKey, "VantorAlert", "Disabled");
-  WineSet(kUserKey, "yahoo! user ID", "jdoe");
+  SeedUserWithoutWarning("jdoe");
   BridgeKiller killer(*wine_);
   regmod::UseRegistry(killer);
   driver::WhileShown(*form_, [&] {
@@ -333,8 +337,7 @@ TEST_F(WineProgram, HandlesOutliveTheirBridge) {
 // A stopped bridge costs a keystroke the answer's bound, then a new bridge takes the call;
 // and it doesn't keep the program from ending.
 TEST_F(WineProgram, StoppedBridgeIsReplacedAndDoesntHoldTheEnd) {
-  WineSet(kProfilesKey, "VantorAlert", "Disabled");
-  WineSet(kUserKey, "yahoo! user ID", "jdoe");
+  SeedUserWithoutWarning("jdoe");
   driver::WhileShown(*form_, [&] {
     driver::Type(*form_, "Text11", "a");
     Stopped bridge(Bridge());
@@ -352,8 +355,7 @@ TEST_F(WineProgram, StoppedBridgeIsReplacedAndDoesntHoldTheEnd) {
 // A stopped wineserver fails the keystroke within the bounds, with one line saying why; the
 // keystroke after its return stores the box whole.
 TEST_F(WineProgram, StoppedWineserverFailsTheKeystrokeAndSaysSo) {
-  WineSet(kProfilesKey, "VantorAlert", "Disabled");
-  WineSet(kUserKey, "yahoo! user ID", "jdoe");
+  SeedUserWithoutWarning("jdoe");
   driver::WhileShown(*form_, [&] {
     driver::Type(*form_, "Text11", "a");
     {
@@ -583,8 +585,7 @@ TEST(WineStart, ChoosesTheBridgeByThePrefixsArchitecture) {
 TEST_F(WineProgram, ReloadKeepsEveryCharacterOfAMessage) {
   const std::string message = "Привет é 😀";
   const std::string messagesKey = kProfilesKey + "\\ivan\\Custom Msgs";  // a profile of its own
-  WineSet(kProfilesKey, "VantorAlert", "Disabled");
-  WineSet(kUserKey, "yahoo! user ID", "ivan");
+  SeedUserWithoutWarning("ivan");
   WineSet(messagesKey, "1", message);
   const auto exported = [&] {
     EXPECT_EQ(RunInWine({"reg", "export", messagesKey, "C:\\messages.reg", "/y"}).exitCode, 0);
