@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <string>
 
-#include "DurableWrite.h"
-#include "HiveTransaction.h"
-#include "Registry.h"
+#include "bench/DurableWrite.h"
+#include "platform/HiveTransaction.h"
+#include "platform/Registry.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "DurableWrite.h"
+#include "bench/DurableWrite.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <map>
 #include <string>
 
-#include "DurableWrite.h"
-#include "RegMod.h"
+#include "bench/DurableWrite.h"
+#include "registry/RegMod.h"
 
 namespace {
 

@@ -11,11 +11,11 @@
 #include <filesystem>
 #include <vector>
 
-#include "DurableWrite.h"
-#include "Form1.h"
-#include "RegMod.h"
-#include "Slots.h"
-#include "ToolkitQt.h"
+#include "bench/DurableWrite.h"
+#include "window/Form1.h"
+#include "registry/RegMod.h"
+#include "slots/Slots.h"
+#include "platform/ToolkitQt.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "RegMod.h"
-#include "RegistryWine.h"
+#include "registry/RegMod.h"
+#include "platform/RegistryWine.h"
 
 namespace {
 

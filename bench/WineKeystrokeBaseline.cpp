@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "RegMod.h"
+#include "registry/RegMod.h"
 
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::atoi(argv[1]) : 3000;

@@ -11,7 +11,7 @@ function(add_mingw_program target output arch)
   add_custom_command(
     OUTPUT ${output}
     COMMAND ${VANTOR_MINGW_CXX_${arch}} -std=c++20 -O2 -Wall -Wextra -Wpedantic -static -s ${defines}
-            -I${PROJECT_SOURCE_DIR}/src/platform -I${PROJECT_SOURCE_DIR}/src/registry
+            -I${PROJECT_SOURCE_DIR}/src -I${PROJECT_SOURCE_DIR}
             -o ${output} ${sources} -ladvapi32
     DEPENDS ${sources} ${platform_headers}
     VERBATIM)

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "RegFile.h"
+#include "regtool/RegFile.h"
 
 namespace {
 

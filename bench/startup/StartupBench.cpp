@@ -34,8 +34,8 @@
 #include <thread>
 #include <vector>
 
-#include "RegMod.h"
-#include "RegistryWine.h"
+#include "registry/RegMod.h"
+#include "platform/RegistryWine.h"
 
 namespace {
 

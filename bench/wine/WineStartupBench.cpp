@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "ToolkitWin32.h"
+#include "platform/ToolkitWin32.h"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include <memory>
 #include <string>
 
-#include "ControlNames.h"
-#include "Form1.h"
-#include "RegMod.h"
-#include "ToolkitQt.h"
+#include "window/ControlNames.h"
+#include "window/Form1.h"
+#include "registry/RegMod.h"
+#include "platform/ToolkitQt.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "Registry.h"
-#include "WineBridgeProtocol.h"
+#include "platform/Registry.h"
+#include "platform/WineBridgeProtocol.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <cstdlib>
 #include <utility>
 
-#include "CommandLine.h"
-#include "Form1.h"
-#include "RegMod.h"
-#include "RegistryWine.h"
+#include "app/CommandLine.h"
+#include "window/Form1.h"
+#include "registry/RegMod.h"
+#include "platform/RegistryWine.h"
 
 namespace {
 

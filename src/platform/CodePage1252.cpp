@@ -1,8 +1,8 @@
 #include <array>
 #include <cstdint>
 
-#include "CodePage1252.h"
-#include "Utf8.h"
+#include "platform/CodePage1252.h"
+#include "platform/Utf8.h"
 
 namespace platform {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <utility>
 
-#include "Toolkit.h"
+#include "platform/Toolkit.h"
 
 namespace platform {
 

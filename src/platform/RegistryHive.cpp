@@ -17,10 +17,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "CodePage1252.h"
-#include "HiveTransaction.h"
-#include "Registry.h"
-#include "Utf8.h"
+#include "platform/CodePage1252.h"
+#include "platform/HiveTransaction.h"
+#include "platform/Registry.h"
+#include "platform/Utf8.h"
 
 namespace platform {
 namespace {

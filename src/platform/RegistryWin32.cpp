@@ -5,8 +5,8 @@
 #include <string_view>
 #include <utility>
 
-#include "Registry.h"
-#include "WideText.h"
+#include "platform/Registry.h"
+#include "platform/WideText.h"
 
 namespace platform {
 

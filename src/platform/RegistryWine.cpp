@@ -1,6 +1,6 @@
 // The Wine prefix's registry through the bridge: each call is one request on the bridge's
 // standard input and one answer on its standard output (WineBridgeProtocol.h).
-#include "RegistryWine.h"
+#include "platform/RegistryWine.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "WineBridgeProtocol.h"
+#include "platform/WineBridgeProtocol.h"
 
 extern char** environ;
 

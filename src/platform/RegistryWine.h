@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "Registry.h"
+#include "platform/Registry.h"
 
 namespace platform {
 

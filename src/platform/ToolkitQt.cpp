@@ -18,9 +18,9 @@
 #include <map>
 #include <vector>
 
-#include "NamedControls.h"
-#include "Toolkit.h"
-#include "ToolkitQt.h"
+#include "platform/NamedControls.h"
+#include "platform/Toolkit.h"
+#include "platform/ToolkitQt.h"
 
 namespace platform {
 namespace {

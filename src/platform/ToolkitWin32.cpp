@@ -9,9 +9,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "NamedControls.h"
-#include "Toolkit.h"
-#include "ToolkitWin32.h"
+#include "platform/NamedControls.h"
+#include "platform/Toolkit.h"
+#include "platform/ToolkitWin32.h"
 
 namespace platform {
 

@@ -2,7 +2,7 @@
 // for the tests and tools that act on it as the user would, in its process or another.
 #pragma once
 
-#include "WideText.h"
+#include "platform/WideText.h"
 // windows.h names CreateWindowW CreateWindow, which would rename platform::CreateWindow.
 #undef CreateWindow
 

@@ -1,4 +1,4 @@
-#include "RegMod.h"
+#include "registry/RegMod.h"
 
 #include <cmath>
 #include <cstdint>
@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "Utf8.h"
+#include "platform/Utf8.h"
 
 namespace regmod {
 namespace {

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "Registry.h"
+#include "platform/Registry.h"
 
 namespace regmod {
 

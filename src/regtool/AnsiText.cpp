@@ -1,13 +1,13 @@
 // Encodings at vantor-reg's edges, with the code page taken from the platform layer so
 // that the tool and the registry functions can never disagree about a byte.
-#include "AnsiText.h"
+#include "regtool/AnsiText.h"
 
 #include <array>
 #include <cstdio>
 #include <unordered_map>
 
-#include "CodePage1252.h"
-#include "Utf8.h"
+#include "platform/CodePage1252.h"
+#include "platform/Utf8.h"
 
 namespace regtool {
 namespace {

@@ -1,6 +1,6 @@
 // The commands: their command lines as reg.exe reads them (switches with '/' or '-', in
 // any case and order), and their output as reg.exe prints it.
-#include "RegCommands.h"
+#include "regtool/RegCommands.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,10 +17,10 @@
 #include <map>
 #include <optional>
 
-#include "AnsiText.h"
-#include "RegFile.h"
-#include "RegistryWalk.h"
-#include "Utf8.h"
+#include "regtool/AnsiText.h"
+#include "regtool/RegFile.h"
+#include "regtool/RegistryWalk.h"
+#include "platform/Utf8.h"
 
 namespace regtool {
 namespace {

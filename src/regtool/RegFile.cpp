@@ -1,14 +1,14 @@
 // Reading and writing .reg files. The reader goes through the file's own bytes (its UTF-16
 // units for a UTF-16 file) a line at a time and keeps nothing but the change at hand, so
 // that reading takes little more memory than the file itself, whatever the file holds.
-#include "RegFile.h"
+#include "regtool/RegFile.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "AnsiText.h"
-#include "Registry.h"
-#include "Utf8.h"
+#include "regtool/AnsiText.h"
+#include "platform/Registry.h"
+#include "platform/Utf8.h"
 
 namespace regtool {
 namespace {

@@ -1,7 +1,7 @@
 // Walks over the registry for vantor-reg's commands.
-#include "RegistryWalk.h"
+#include "regtool/RegistryWalk.h"
 
-#include "HiveTransaction.h"
+#include "platform/HiveTransaction.h"
 
 namespace regtool {
 namespace {

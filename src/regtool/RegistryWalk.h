@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "RegFile.h"
-#include "Registry.h"
+#include "regtool/RegFile.h"
+#include "platform/Registry.h"
 
 namespace regtool {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "RegCommands.h"
+#include "regtool/RegCommands.h"
 
 int main(int argc, char** argv) {
   if (argc == 2 && std::string(argv[1]) == "--version") {

@@ -1,8 +1,8 @@
-#include "Slots.h"
+#include "slots/Slots.h"
 
 #include <string>
 
-#include "RegMod.h"
+#include "registry/RegMod.h"
 
 namespace status_slots {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <array>
 
-#include "Toolkit.h"
+#include "platform/Toolkit.h"
 
 namespace status_slots {
 

@@ -3,7 +3,7 @@
 // (Slots.h), since they may not reach up into the window; this header lends those names too.
 #pragma once
 
-#include "Slots.h"
+#include "slots/Slots.h"
 
 namespace window {
 

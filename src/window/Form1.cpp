@@ -1,11 +1,11 @@
-#include "Form1.h"
+#include "window/Form1.h"
 
 #include <array>
 #include <string>
 
-#include "ControlNames.h"
-#include "Form1Layout.h"
-#include "RegMod.h"
+#include "window/ControlNames.h"
+#include "window/Form1Layout.h"
+#include "registry/RegMod.h"
 
 namespace window {
 namespace {

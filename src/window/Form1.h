@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "Toolkit.h"
+#include "platform/Toolkit.h"
 
 namespace window {
 

@@ -1,4 +1,4 @@
-#include "Form1Layout.h"
+#include "window/Form1Layout.h"
 
 #include <array>
 

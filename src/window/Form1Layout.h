@@ -3,7 +3,7 @@
 
 #include <span>
 
-#include "Toolkit.h"
+#include "platform/Toolkit.h"
 
 namespace window {
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "Form1Layout.h"
-#include "RawRegistry.h"
-#include "RegMod.h"
-#include "ToolkitWin32.h"
-#include "Win32Input.h"
-#include "WinePath.h"
+#include "window/Form1Layout.h"
+#include "tests/support/RawRegistry.h"
+#include "registry/RegMod.h"
+#include "platform/ToolkitWin32.h"
+#include "tests/support/Win32Input.h"
+#include "tests/support/WinePath.h"
 
 namespace {
 

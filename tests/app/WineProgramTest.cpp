@@ -20,13 +20,13 @@
 #include <sstream>
 #include <thread>
 
-#include "CommandLine.h"
-#include "Driver.h"
-#include "Form1.h"
-#include "RegMod.h"
-#include "RegistryWine.h"
-#include "ToolRun.h"
-#include "Utf8.h"
+#include "app/CommandLine.h"
+#include "tests/platform/Driver.h"
+#include "window/Form1.h"
+#include "registry/RegMod.h"
+#include "platform/RegistryWine.h"
+#include "tests/regtool/ToolRun.h"
+#include "platform/Utf8.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Toolkit.h"
+#include "platform/Toolkit.h"
 
 namespace driver {
 

@@ -15,9 +15,9 @@
 #include <string>
 #include <thread>
 
-#include "HiveTransaction.h"
-#include "RawRegistry.h"
-#include "RegMod.h"
+#include "platform/HiveTransaction.h"
+#include "tests/support/RawRegistry.h"
+#include "registry/RegMod.h"
 
 namespace {
 

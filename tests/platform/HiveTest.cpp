@@ -16,10 +16,10 @@
 #include <thread>
 #include <vector>
 
-#include "HiveTransaction.h"
-#include "RawRegistry.h"
-#include "RegMod.h"
-#include "ToolRun.h"
+#include "platform/HiveTransaction.h"
+#include "tests/support/RawRegistry.h"
+#include "registry/RegMod.h"
+#include "tests/regtool/ToolRun.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "Driver.h"
-#include "ToolkitQt.h"
+#include "tests/platform/Driver.h"
+#include "platform/ToolkitQt.h"
 
 namespace driver {
 namespace {

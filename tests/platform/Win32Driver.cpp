@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "Driver.h"
-#include "ToolkitWin32.h"
-#include "Win32Input.h"
+#include "tests/platform/Driver.h"
+#include "platform/ToolkitWin32.h"
+#include "tests/support/Win32Input.h"
 
 namespace driver {
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "RawRegistry.h"
-#include "RegMod.h"
-#include "RegistryUnderTest.h"
-#include "Utf8.h"
+#include "tests/support/RawRegistry.h"
+#include "registry/RegMod.h"
+#include "tests/support/RegistryUnderTest.h"
+#include "platform/Utf8.h"
 
 namespace {
 

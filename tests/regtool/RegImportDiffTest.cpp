@@ -11,10 +11,10 @@
 #include <optional>
 #include <sstream>
 
-#include "RegistryWine.h"
-#include "ToolRun.h"
-#include "Utf8.h"
-#include "WinePath.h"
+#include "platform/RegistryWine.h"
+#include "tests/regtool/ToolRun.h"
+#include "platform/Utf8.h"
+#include "tests/support/WinePath.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "HiveTransaction.h"
-#include "RawRegistry.h"
-#include "Registry.h"
-#include "ToolRun.h"
+#include "platform/HiveTransaction.h"
+#include "tests/support/RawRegistry.h"
+#include "platform/Registry.h"
+#include "tests/regtool/ToolRun.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ToolRun.h"
+#include "tests/regtool/ToolRun.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "RawRegistry.h"
+#include "tests/support/RawRegistry.h"
 
 struct ToolRun {
   int exitCode = -1;

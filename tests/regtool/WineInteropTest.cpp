@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "Registry.h"
-#include "ToolRun.h"
-#include "WinePath.h"
+#include "platform/Registry.h"
+#include "tests/regtool/ToolRun.h"
+#include "tests/support/WinePath.h"
 
 namespace {
 

@@ -11,13 +11,13 @@
 
 #include <optional>
 
-#include "Driver.h"
-#include "Form1.h"
-#include "RawRegistry.h"
-#include "RecordingRegistry.h"
-#include "RegMod.h"
-#include "Slots.h"
-#include "ToolkitQt.h"
+#include "tests/platform/Driver.h"
+#include "window/Form1.h"
+#include "tests/support/RawRegistry.h"
+#include "tests/support/RecordingRegistry.h"
+#include "registry/RegMod.h"
+#include "slots/Slots.h"
+#include "platform/ToolkitQt.h"
 
 namespace {
 

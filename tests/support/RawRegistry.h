@@ -8,8 +8,8 @@
 #include <ostream>
 #include <string>
 
-#include "Registry.h"
-#include "Utf8.h"
+#include "platform/Registry.h"
+#include "platform/Utf8.h"
 
 struct RawValue {
   std::uint32_t type = 0;

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "Registry.h"
-#include "Utf8.h"
+#include "platform/Registry.h"
+#include "platform/Utf8.h"
 
 class RecordingRegistry : public platform::RegistryWrapper {
  public:

@@ -1,4 +1,4 @@
-#include "RegistryUnderTest.h"
+#include "tests/support/RegistryUnderTest.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "RegMod.h"
+#include "registry/RegMod.h"
 #ifndef _WIN32
-#include "RegistryWine.h"
+#include "platform/RegistryWine.h"
 #endif
 
 namespace {

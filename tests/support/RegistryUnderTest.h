@@ -3,7 +3,7 @@
 // bridge. RegMod's procedures work on the same one.
 #pragma once
 
-#include "Registry.h"
+#include "platform/Registry.h"
 
 platform::Registry& RegistryUnderTest();
 

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "ToolkitWin32.h"
+#include "platform/ToolkitWin32.h"
 
 namespace win32_input {
 

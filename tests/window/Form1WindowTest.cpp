@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "Form1Layout.h"
-#include "Slots.h"
-#include "Toolkit.h"
-#include "ToolkitQt.h"
+#include "window/Form1Layout.h"
+#include "slots/Slots.h"
+#include "platform/Toolkit.h"
+#include "platform/ToolkitQt.h"
 
 namespace {
 
