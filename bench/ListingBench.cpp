@@ -10,7 +10,6 @@
 #include <string>
 
 #include "bench/DurableWrite.h"
-#include "platform/HiveTransaction.h"
 #include "platform/Registry.h"
 
 namespace {
@@ -22,15 +21,16 @@ std::string KeyOf(int count) { return "Software\\VantorBench\\" + std::to_string
 // One transaction, so that filling the key costs one sync.
 void Fill(int count) {
   Registry& hive = Registry::Default();
+  Transaction transaction(hive);
   RegKey key = kNoKey;
-  if (BeginHiveTransaction() != kSuccess || hive.CreateKey(kCurrentUser, KeyOf(count), &key) != kSuccess) std::abort();
+  if (transaction.begun() != kSuccess || hive.CreateKey(kCurrentUser, KeyOf(count), &key) != kSuccess) std::abort();
   for (int i = 0; i < count; ++i) {
     const std::string data = "message " + std::to_string(i);
     hive.SetValue(key, "value " + std::to_string(i), kRegSz, reinterpret_cast<const std::uint8_t*>(data.c_str()),
                   static_cast<std::uint32_t>(data.size() + 1));
   }
   hive.CloseKey(key);
-  if (CommitHiveTransaction() != kSuccess) std::abort();
+  if (transaction.Commit() != kSuccess) std::abort();
 }
 
 template <int kCount>

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "bench/DurableWrite.h"
-#include "window/Form1.h"
+#include "platform/ToolkitQt.h"
 #include "registry/RegMod.h"
 #include "slots/Slots.h"
-#include "platform/ToolkitQt.h"
+#include "window/Form1.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "registry/RegMod.h"
 #include "platform/RegistryWine.h"
+#include "registry/RegMod.h"
 
 namespace {
 

@@ -34,8 +34,8 @@
 #include <thread>
 #include <vector>
 
-#include "registry/RegMod.h"
 #include "platform/RegistryWine.h"
+#include "registry/RegMod.h"
 
 namespace {
 

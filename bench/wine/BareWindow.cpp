@@ -1,10 +1,10 @@
 // The baseline of the Windows start-up benchmark: a bare Win32 window with Vantor's frame
 // and its size when it starts (the compact height), centred, with nothing in it. Linked the
 // same way as vantor.exe.
-#include "window/Form1Layout.h"
 #include "platform/NamedControls.h"
-#include "slots/Slots.h"
 #include "platform/ToolkitWin32.h"
+#include "slots/Slots.h"
+#include "window/Form1Layout.h"
 
 namespace {
 

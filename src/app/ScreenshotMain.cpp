@@ -15,10 +15,10 @@
 #include <memory>
 #include <string>
 
+#include "platform/ToolkitQt.h"
+#include "registry/RegMod.h"
 #include "window/ControlNames.h"
 #include "window/Form1.h"
-#include "registry/RegMod.h"
-#include "platform/ToolkitQt.h"
 
 namespace {
 

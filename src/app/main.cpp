@@ -11,9 +11,9 @@
 #include <utility>
 
 #include "app/CommandLine.h"
-#include "window/Form1.h"
-#include "registry/RegMod.h"
 #include "platform/RegistryWine.h"
+#include "registry/RegMod.h"
+#include "window/Form1.h"
 
 namespace {
 

@@ -5,11 +5,21 @@
 // instead (RegistryWine.cpp). Key paths, value names and string data are byte strings in
 // the ANSI code page of the registry at hand; the two wide calls carry string data in
 // UTF-16 instead, which Windows and Wine keep, so that a text crosses whole.
+//
+// The contract, for every implementation:
+// - A registry is used from one thread at a time: none of them locks. Other processes may
+//   use the same registry meanwhile.
+// - A call on an empty, closed or unknown handle fails with kInvalidHandle and changes
+//   nothing. A pointer argument may be null only where its call says so.
+// - A set or delete that returned kSuccess is on permanent storage once FlushKey on its
+//   key returns kSuccess; the hive syncs it before the set or delete returns, and changes
+//   nothing in a call that fails.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace platform {
 
@@ -47,7 +57,6 @@ inline constexpr long kMoreData = 234;
 inline constexpr long kNoMoreItems = 259;
 inline constexpr long kBadDb = 1009;
 inline constexpr long kCantOpen = 1011;
-inline constexpr long kCantRead = 1012;
 inline constexpr long kCantWrite = 1013;
 inline constexpr long kKeyDeleted = 1018;
 
@@ -100,6 +109,16 @@ class Registry {
   // RegCloseKey.
   virtual long CloseKey(RegKey key) = 0;
 
+  // Transactions, through Transaction below: between Begin and Commit every call joins one
+  // all-or-nothing change, on permanent storage when Commit returns kSuccess and dropped
+  // whole at Rollback. Roll back after any failed call too, since a call that fails halfway
+  // leaves its first steps in the transaction. Only the hive has transactions; advapi32 and
+  // Wine make each change as its call returns, so there all three succeed and do nothing.
+  virtual long BeginTransaction() = 0;
+  // When it fails, the transaction is still open: roll it back.
+  virtual long CommitTransaction() = 0;
+  virtual long RollbackTransaction() = 0;
+
   // Text conversion at the registry boundary: UTF-8 to the registry's ANSI code page (a
   // character the code page lacks becomes '?') and back, one byte a character.
   virtual std::string ToAnsi(std::string_view utf8) = 0;
@@ -145,11 +164,93 @@ class RegistryWrapper : public Registry {
   long DeleteKey(RegKey parent, const std::string& path) override { return target_.DeleteKey(parent, path); }
   long FlushKey(RegKey key) override { return target_.FlushKey(key); }
   long CloseKey(RegKey key) override { return target_.CloseKey(key); }
+  long BeginTransaction() override { return target_.BeginTransaction(); }
+  long CommitTransaction() override { return target_.CommitTransaction(); }
+  long RollbackTransaction() override { return target_.RollbackTransaction(); }
   std::string ToAnsi(std::string_view utf8) override { return target_.ToAnsi(utf8); }
   std::string FromAnsi(std::string_view ansi) override { return target_.FromAnsi(ansi); }
 
  private:
   Registry& target_;
 };
+
+// An open key that closes itself, in the registry that opened it, when it goes.
+class Key {
+ public:
+  explicit Key(Registry& registry) : registry_(&registry) {}
+  ~Key() { Close(); }
+  Key(const Key&) = delete;
+  Key& operator=(const Key&) = delete;
+  Key(Key&& other) noexcept : registry_(other.registry_), handle_(std::exchange(other.handle_, kNoKey)) {}
+  Key& operator=(Key&& other) noexcept {
+    if (this != &other) {
+      Close();
+      registry_ = other.registry_;
+      handle_ = std::exchange(other.handle_, kNoKey);
+    }
+    return *this;
+  }
+
+  RegKey get() const { return handle_; }
+  // Where OpenKey and CreateKey put the new handle; the key held before is closed first.
+  RegKey* Receive() {
+    Close();
+    return &handle_;
+  }
+  void Close() {
+    if (handle_ != kNoKey) registry_->CloseKey(handle_);
+    handle_ = kNoKey;
+  }
+
+ private:
+  Registry* registry_;
+  RegKey handle_ = kNoKey;
+};
+
+// A transaction for the length of a scope: begun when made, rolled back when it goes
+// without a successful Commit.
+class Transaction {
+ public:
+  explicit Transaction(Registry& registry) : registry_(registry), begun_(registry.BeginTransaction()) {}
+  ~Transaction() {
+    if (open_) registry_.RollbackTransaction();
+  }
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+
+  // BeginTransaction's result: no call of the transaction may be made unless kSuccess.
+  long begun() const { return begun_; }
+  long Commit() {
+    const long result = registry_.CommitTransaction();
+    open_ = result != kSuccess;
+    return result;
+  }
+
+ private:
+  Registry& registry_;
+  long begun_;
+  bool open_ = begun_ == kSuccess;
+};
+
+// The buffer of a value's first read: large enough for the texts the program keeps, so
+// that they take one call.
+inline constexpr std::uint32_t kFirstReadSize = 2048;
+
+// Reads a value's data whole with read(type, data, size), a call of QueryValue's shape:
+// into a buffer of kFirstReadSize bytes, and again with the size the registry gave as long
+// as that is too small (the value may grow between two reads). *data holds the data when
+// the result is kSuccess, and nothing otherwise.
+template <typename Read>
+long ReadWholeValue(Read read, std::uint32_t* type, std::string* data) {
+  data->resize(kFirstReadSize);
+  std::uint32_t size = kFirstReadSize;
+  long result = read(type, reinterpret_cast<std::uint8_t*>(data->data()), &size);
+  while (result == kMoreData) {
+    data->resize(size);
+    result = read(type, reinterpret_cast<std::uint8_t*>(data->data()), &size);
+  }
+  data->resize(result == kSuccess ? size : 0);
+  return result;
+}
 
 }  // namespace platform

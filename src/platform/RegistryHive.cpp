@@ -1,7 +1,6 @@
 // The hive: the registry of HKEY_CURRENT_USER kept in one SQLite database per user, with
 // advapi32's semantics for the operations the program uses. Every change is committed and
-// synced before the call returns, or inside a transaction (HiveTransaction.h) when that
-// commits. A file that is not a hive, or that another user could have put or changed, is
+// synced before the call returns, or inside a transaction when that commits. A file that is not a hive, or that another user could have put or changed, is
 // never written to.
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -18,8 +17,9 @@
 #include <vector>
 
 #include "platform/CodePage1252.h"
-#include "platform/HiveTransaction.h"
+#include "platform/Fd.h"
 #include "platform/Registry.h"
+#include "platform/RegistryHive.h"
 #include "platform/Utf8.h"
 
 namespace platform {
@@ -113,21 +113,6 @@ std::string MakeFolders(const std::string& folder) {
     if (slash == std::string::npos) return {};
   }
 }
-
-// A file descriptor that closes itself.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // Why opening path without following a symbolic link (or looking at what was opened) failed.
 std::string Failure(const std::string& path) {
@@ -329,16 +314,16 @@ class Hive final : public Registry {
     return kSuccess;
   }
 
-  long BeginTransaction() {
+  long BeginTransaction() override {
     if (const long rc = Open(); rc != kSuccess) return rc;
     EndSnapshot();
     return ResultOf(ExecWaiting(db_.get(), "BEGIN IMMEDIATE"));
   }
-  long CommitTransaction() {
+  long CommitTransaction() override {
     ForgetPlaces();
     return db_ ? ResultOf(ExecWaiting(db_.get(), "COMMIT")) : kInvalidParameter;
   }
-  long RollbackTransaction() {
+  long RollbackTransaction() override {
     ForgetPlaces();
     return db_ ? ResultOf(Exec("ROLLBACK")) : kInvalidParameter;
   }
@@ -542,8 +527,8 @@ class Hive final : public Registry {
     return rc;
   }
 
-  // Runs change() in a transaction of its own or, when the caller has one open
-  // (HiveTransaction.h), inside that one, which then commits or rolls back as a whole. Every
+  // Runs change() in a transaction of its own or, when the caller has one open, inside
+  // that one, which then commits or rolls back as a whole. Every
   // change goes through here: its own transaction takes the write lock first, waiting for
   // it as long as it takes.
   template <typename Change>
@@ -667,17 +652,11 @@ class Hive final : public Registry {
   bool refusalTold_ = false;
 };
 
-Hive& TheHive() {
+}  // namespace
+
+Registry& Registry::Default() {
   static Hive hive;
   return hive;
 }
-
-}  // namespace
-
-Registry& Registry::Default() { return TheHive(); }
-
-long BeginHiveTransaction() { return TheHive().BeginTransaction(); }
-long CommitHiveTransaction() { return TheHive().CommitTransaction(); }
-long RollbackHiveTransaction() { return TheHive().RollbackTransaction(); }
 
 }  // namespace platform

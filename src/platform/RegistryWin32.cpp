@@ -133,6 +133,11 @@ class Advapi32Registry final : public Registry {
 
   long CloseKey(RegKey key) override { return RegCloseKey(ToHkey(key)); }
 
+  // advapi32 makes each change as its call returns.
+  long BeginTransaction() override { return kSuccess; }
+  long CommitTransaction() override { return kSuccess; }
+  long RollbackTransaction() override { return kSuccess; }
+
   // GetACP() rather than CP_ACP: a system whose ANSI code page is UTF-8 must get UTF-8's
   // flags, which CP_ACP would hide.
   std::string ToAnsi(std::string_view utf8) override {

@@ -420,6 +420,11 @@ class Bridge final : public WineRegistry {
     return kSuccess;
   }
 
+  // The bridge makes each change as its call returns.
+  long BeginTransaction() override { return kSuccess; }
+  long CommitTransaction() override { return kSuccess; }
+  long RollbackTransaction() override { return kSuccess; }
+
   std::string ToAnsi(std::string_view utf8) override { return Convert(Op::kToAnsi, utf8); }
   std::string FromAnsi(std::string_view ansi) override { return Convert(Op::kFromAnsi, ansi); }
 

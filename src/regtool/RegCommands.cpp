@@ -17,10 +17,10 @@
 #include <map>
 #include <optional>
 
+#include "platform/Utf8.h"
 #include "regtool/AnsiText.h"
 #include "regtool/RegFile.h"
 #include "regtool/RegistryWalk.h"
-#include "platform/Utf8.h"
 
 namespace regtool {
 namespace {

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "regtool/AnsiText.h"
 #include "platform/Registry.h"
 #include "platform/Utf8.h"
+#include "regtool/AnsiText.h"
 
 namespace regtool {
 namespace {

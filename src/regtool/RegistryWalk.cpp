@@ -1,7 +1,6 @@
 // Walks over the registry for vantor-reg's commands.
 #include "regtool/RegistryWalk.h"
 
-#include "platform/HiveTransaction.h"
 
 namespace regtool {
 namespace {
@@ -114,11 +113,10 @@ long DeleteTree(platform::RegKey parent, const std::string& path) {
 }
 
 long InHiveTransaction(const std::function<long()>& change) {
-  if (const long result = platform::BeginHiveTransaction(); result != platform::kSuccess) return result;
-  long result = change();
-  if (result == platform::kSuccess) result = platform::CommitHiveTransaction();
-  if (result != platform::kSuccess) platform::RollbackHiveTransaction();
-  return result;
+  platform::Transaction transaction(Hive());
+  if (transaction.begun() != platform::kSuccess) return transaction.begun();
+  const long result = change();
+  return result == platform::kSuccess ? transaction.Commit() : result;
 }
 
 std::string ErrorText(long result) {
@@ -135,8 +133,6 @@ std::string ErrorText(long result) {
       return "The configuration registry database is corrupt.";
     case platform::kCantOpen:
       return "The configuration registry key could not be opened.";
-    case platform::kCantRead:
-      return "The configuration registry key could not be read.";
     case platform::kCantWrite:
       return "The configuration registry key could not be written.";
     case platform::kKeyDeleted:

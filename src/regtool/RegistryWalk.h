@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "regtool/RegFile.h"
 #include "platform/Registry.h"
+#include "regtool/RegFile.h"
 
 namespace regtool {
 

@@ -3,9 +3,9 @@
 #include <array>
 #include <string>
 
+#include "registry/RegMod.h"
 #include "window/ControlNames.h"
 #include "window/Form1Layout.h"
-#include "registry/RegMod.h"
 
 namespace window {
 namespace {

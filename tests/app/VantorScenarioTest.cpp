@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "window/Form1Layout.h"
-#include "tests/support/RawRegistry.h"
-#include "registry/RegMod.h"
 #include "platform/ToolkitWin32.h"
+#include "registry/RegMod.h"
+#include "tests/support/RawRegistry.h"
 #include "tests/support/Win32Input.h"
 #include "tests/support/WinePath.h"
+#include "window/Form1Layout.h"
 
 namespace {
 
@@ -129,7 +129,7 @@ class Vantor {
 
   // Alt+F4, and the program's exit code once it has ended.
   int Close() {
-    SendOnly({Key(VK_MENU, 0, false), Key(VK_F4, 0, false), Key(VK_F4, 0, true), Key(VK_MENU, 0, true)});
+    SendOnly({win32_input::Key(VK_MENU, 0, false), win32_input::Key(VK_F4, 0, false), win32_input::Key(VK_F4, 0, true), win32_input::Key(VK_MENU, 0, true)});
     if (WaitForSingleObject(process_.hProcess, static_cast<DWORD>(kPatience / 1ms)) != WAIT_OBJECT_0) return -1;
     DWORD code = 0;
     GetExitCodeProcess(process_.hProcess, &code);
@@ -216,7 +216,7 @@ TEST(VantorScenario, ListDeleteModifySubmitAndCreateStoreEachChangeInTheRegistry
 
   // Each key stores the whole box at once.
   vantor.Click("Text9");
-  SendOnly({Key(VK_END, 0, false), Key(VK_END, 0, true)});
+  SendOnly({win32_input::Key(VK_END, 0, false), win32_input::Key(VK_END, 0, true)});
   std::string typed = "In a meeting";
   for (const char key : std::string(" until noon")) {
     Type(std::string(1, key));
@@ -276,7 +276,7 @@ TEST(VantorScenario, TheWarningComesBeforeTheWindowUntilItIsAnsweredNo) {
     ASSERT_NE(warning, nullptr) << "no warning";
     EXPECT_NE(WindowText(GetDlgItem(warning, kDialogTextId)).find("Do you want to show this warning"), std::string::npos);
     EXPECT_FALSE(vantor.FormShown());
-    if (answer == IDCANCEL) SendOnly({Key(VK_ESCAPE, 0, false), Key(VK_ESCAPE, 0, true)});
+    if (answer == IDCANCEL) SendOnly({win32_input::Key(VK_ESCAPE, 0, false), win32_input::Key(VK_ESCAPE, 0, true)});
     else ClickAt(CentreOnScreen(GetDlgItem(warning, answer)));
     ASSERT_NE(vantor.Form(), nullptr) << "the window never showed";
     EXPECT_EQ(vantor.Close(), 0);

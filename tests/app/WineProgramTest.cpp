@@ -21,12 +21,12 @@
 #include <thread>
 
 #include "app/CommandLine.h"
-#include "tests/platform/Driver.h"
-#include "window/Form1.h"
-#include "registry/RegMod.h"
 #include "platform/RegistryWine.h"
-#include "tests/regtool/ToolRun.h"
 #include "platform/Utf8.h"
+#include "registry/RegMod.h"
+#include "tests/platform/Driver.h"
+#include "tests/regtool/ToolRun.h"
+#include "window/Form1.h"
 
 namespace {
 

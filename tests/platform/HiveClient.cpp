@@ -15,9 +15,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/HiveTransaction.h"
-#include "tests/support/RawRegistry.h"
 #include "registry/RegMod.h"
+#include "tests/support/RawRegistry.h"
 
 namespace {
 
@@ -32,11 +31,12 @@ int RawWrites(const std::string& path, const std::string& prefix, int count) {
 }
 
 int Hold(const std::string& path, int milliseconds) {
-  if (platform::BeginHiveTransaction() != platform::kSuccess || !WriteRaw(Hive(), path, "held", Sz("yes"))) return 1;
+  platform::Transaction transaction(Hive());
+  if (transaction.begun() != platform::kSuccess || !WriteRaw(Hive(), path, "held", Sz("yes"))) return 1;
   std::printf("holding\n");
   std::fflush(stdout);
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-  return platform::CommitHiveTransaction() == platform::kSuccess ? 0 : 1;
+  return transaction.Commit() == platform::kSuccess ? 0 : 1;
 }
 
 }  // namespace

@@ -16,10 +16,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/HiveTransaction.h"
-#include "tests/support/RawRegistry.h"
+#include "platform/RegistryHive.h"
 #include "registry/RegMod.h"
 #include "tests/regtool/ToolRun.h"
+#include "tests/support/RawRegistry.h"
 
 namespace {
 
@@ -340,11 +340,11 @@ TEST_F(Hive, ListingAnswersIndexesInAnyOrderAndFollowsChanges) {
   expect(second, all);
 
   // Inside a transaction, whose changes end the view as well.
-  ASSERT_EQ(BeginHiveTransaction(), kSuccess);
+  ASSERT_EQ(hive.BeginTransaction(), kSuccess);
   expect(second, {0, 1, 2});
   add("n000");
   expect(second, {3, 4});
-  ASSERT_EQ(RollbackHiveTransaction(), kSuccess);
+  ASSERT_EQ(hive.RollbackTransaction(), kSuccess);
   names.erase(names.begin());
   expect(second, {5, 6});
   hive.CloseKey(first);

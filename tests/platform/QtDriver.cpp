@@ -13,8 +13,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "tests/platform/Driver.h"
 #include "platform/ToolkitQt.h"
+#include "tests/platform/Driver.h"
 
 namespace driver {
 namespace {

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/platform/Driver.h"
 #include "platform/Toolkit.h"
+#include "tests/platform/Driver.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/platform/Driver.h"
 #include "platform/ToolkitWin32.h"
+#include "tests/platform/Driver.h"
 #include "tests/support/Win32Input.h"
 
 namespace driver {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/RawRegistry.h"
-#include "registry/RegMod.h"
-#include "tests/support/RegistryUnderTest.h"
 #include "platform/Utf8.h"
+#include "registry/RegMod.h"
+#include "tests/support/RawRegistry.h"
+#include "tests/support/RegistryUnderTest.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <sstream>
 
 #include "platform/RegistryWine.h"
-#include "tests/regtool/ToolRun.h"
 #include "platform/Utf8.h"
+#include "tests/regtool/ToolRun.h"
 #include "tests/support/WinePath.h"
 
 namespace {

@@ -7,10 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/HiveTransaction.h"
-#include "tests/support/RawRegistry.h"
 #include "platform/Registry.h"
 #include "tests/regtool/ToolRun.h"
+#include "tests/support/RawRegistry.h"
 
 namespace {
 
@@ -360,14 +359,14 @@ TEST_F(RegTool, ReadsBesideATransactionThatLandsWholeAtCommitAndNotAtAllAtRollba
   const std::string exported = ReadFile(file_);
   for (const bool commit : {false, true}) {
     ASSERT_EQ(ReadHive(kPath), before);  // as it was, the second time after the rollback
-    ASSERT_EQ(BeginHiveTransaction(), kSuccess);
+    ASSERT_EQ(Registry::Default().BeginTransaction(), kSuccess);
     EXPECT_TRUE(WriteRaw(Registry::Default(), kPath + "\\New\\Deeper\\Deepest", "v", Sz("new")));
     EXPECT_TRUE(WriteRaw(Registry::Default(), kPath, "old", {kRegDword, "\2\0\0\0"s}));
     EXPECT_EQ(Registry::Default().DeleteKey(kCurrentUser, kPath + "\\Doomed"), kSuccess);
     EXPECT_EQ(RunReg({"query", kKey + "\\New"}).exitCode, 1);
     EXPECT_EQ(RunReg({"export", kKey, file_, "/y"}).out, kDone);
     EXPECT_EQ(ReadFile(file_), exported);
-    ASSERT_EQ(commit ? CommitHiveTransaction() : RollbackHiveTransaction(), kSuccess);
+    ASSERT_EQ(commit ? Registry::Default().CommitTransaction() : Registry::Default().RollbackTransaction(), kSuccess);
   }
   EXPECT_EQ(ReadHive(kPath), (Tree{{kPath, {{"old", {kRegDword, "\2\0\0\0"s}}}},
                                    {kPath + "\\New", {}},

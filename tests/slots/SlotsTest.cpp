@@ -11,13 +11,13 @@
 
 #include <optional>
 
-#include "tests/platform/Driver.h"
-#include "window/Form1.h"
-#include "tests/support/RawRegistry.h"
-#include "tests/support/RecordingRegistry.h"
+#include "platform/ToolkitQt.h"
 #include "registry/RegMod.h"
 #include "slots/Slots.h"
-#include "platform/ToolkitQt.h"
+#include "tests/platform/Driver.h"
+#include "tests/support/RawRegistry.h"
+#include "tests/support/RecordingRegistry.h"
+#include "window/Form1.h"
 
 namespace {
 

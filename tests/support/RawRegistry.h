@@ -34,21 +34,15 @@ enum class Through { Ansi, Wide };
 // Nothing when the key or the value can't be read.
 inline std::optional<RawValue> ReadRaw(platform::Registry& registry, const std::string& path,
                                        const std::string& name, Through through = Through::Ansi) {
-  platform::RegKey key = platform::kNoKey;
-  if (registry.OpenKey(platform::kCurrentUser, path, &key) != platform::kSuccess) return std::nullopt;
+  platform::Key key(registry);
+  if (registry.OpenKey(platform::kCurrentUser, path, key.Receive()) != platform::kSuccess) return std::nullopt;
   RawValue value;
-  const auto query = [&](std::uint8_t* data, std::uint32_t* size) {
-    return through == Through::Wide ? registry.QueryValueWide(key, name, &value.type, data, size)
-                                    : registry.QueryValue(key, name, &value.type, data, size);
-  };
-  std::uint32_t size = 0;
-  long result = query(nullptr, &size);
-  if (result == platform::kSuccess) {
-    value.bytes.resize(size);
-    result = query(reinterpret_cast<std::uint8_t*>(value.bytes.data()), &size);
-    value.bytes.resize(size);
-  }
-  registry.CloseKey(key);
+  const long result = platform::ReadWholeValue(
+      [&](std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) {
+        return through == Through::Wide ? registry.QueryValueWide(key.get(), name, type, data, size)
+                                        : registry.QueryValue(key.get(), name, type, data, size);
+      },
+      &value.type, &value.bytes);
   if (result != platform::kSuccess) return std::nullopt;
   return value;
 }
@@ -56,12 +50,10 @@ inline std::optional<RawValue> ReadRaw(platform::Registry& registry, const std::
 // Creates the key as needed; false when the registry refused the value.
 inline bool WriteRaw(platform::Registry& registry, const std::string& path, const std::string& name,
                      const RawValue& value, Through through = Through::Ansi) {
-  platform::RegKey key = platform::kNoKey;
-  if (registry.CreateKey(platform::kCurrentUser, path, &key) != platform::kSuccess) return false;
+  platform::Key key(registry);
+  if (registry.CreateKey(platform::kCurrentUser, path, key.Receive()) != platform::kSuccess) return false;
   const auto* data = reinterpret_cast<const std::uint8_t*>(value.bytes.data());
   const auto size = static_cast<std::uint32_t>(value.bytes.size());
-  const long result = through == Through::Wide ? registry.SetValueWide(key, name, value.type, data, size)
-                                               : registry.SetValue(key, name, value.type, data, size);
-  registry.CloseKey(key);
-  return result == platform::kSuccess;
+  return (through == Through::Wide ? registry.SetValueWide(key.get(), name, value.type, data, size)
+                                   : registry.SetValue(key.get(), name, value.type, data, size)) == platform::kSuccess;
 }

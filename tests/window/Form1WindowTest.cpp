@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "window/Form1Layout.h"
-#include "slots/Slots.h"
 #include "platform/Toolkit.h"
 #include "platform/ToolkitQt.h"
+#include "slots/Slots.h"
+#include "window/Form1Layout.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <functional>
 #include <optional>
 
-#include "tests/platform/Driver.h"
-#include "window/Form1.h"
-#include "tests/support/RawRegistry.h"
 #include "registry/RegMod.h"
+#include "tests/platform/Driver.h"
+#include "tests/support/RawRegistry.h"
+#include "window/Form1.h"
 
 namespace {
 
