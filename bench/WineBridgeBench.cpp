@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/RegistryWine.h"
+#include "platform/wine/WineRegistry.h"
 #include "registry/RegMod.h"
 
 namespace {

@@ -34,7 +34,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/RegistryWine.h"
+#include "platform/wine/WineRegistry.h"
 #include "registry/RegMod.h"
 
 namespace {

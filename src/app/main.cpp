@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "app/CommandLine.h"
-#include "platform/RegistryWine.h"
+#include "platform/wine/WineRegistry.h"
 #include "registry/RegMod.h"
 #include "window/Form1.h"
 

@@ -1,8 +1,8 @@
 // The registry functions the program stands on, in the shape of advapi32's ANSI calls and
 // with its result codes: one small interface with one implementation a file. Windows has
 // advapi32 (RegistryWin32.cpp); elsewhere the default is the hive, an SQLite database per
-// user (RegistryHive.cpp), and the Linux program may use a Wine prefix's live registry
-// instead (RegistryWine.cpp). Key paths, value names and string data are byte strings in
+// user (hive/), and the Linux program may use a Wine prefix's live registry
+// instead (wine/). Key paths, value names and string data are byte strings in
 // the ANSI code page of the registry at hand; the two wide calls carry string data in
 // UTF-16 instead, which Windows and Wine keep, so that a text crosses whole.
 //

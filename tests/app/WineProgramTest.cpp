@@ -21,7 +21,7 @@
 #include <thread>
 
 #include "app/CommandLine.h"
-#include "platform/RegistryWine.h"
+#include "platform/wine/WineRegistry.h"
 #include "platform/Utf8.h"
 #include "registry/RegMod.h"
 #include "tests/platform/Driver.h"

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/RegistryHive.h"
+#include "platform/hive/Hive.h"
 #include "registry/RegMod.h"
 #include "tests/regtool/ToolRun.h"
 #include "tests/support/RawRegistry.h"

@@ -11,7 +11,7 @@
 #include <optional>
 #include <sstream>
 
-#include "platform/RegistryWine.h"
+#include "platform/wine/WineRegistry.h"
 #include "platform/Utf8.h"
 #include "tests/regtool/ToolRun.h"
 #include "tests/support/WinePath.h"

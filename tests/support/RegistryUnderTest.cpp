@@ -8,7 +8,7 @@
 
 #include "registry/RegMod.h"
 #ifndef _WIN32
-#include "platform/RegistryWine.h"
+#include "platform/wine/WineRegistry.h"
 #endif
 
 namespace {

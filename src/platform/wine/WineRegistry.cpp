@@ -1,6 +1,6 @@
 // The Wine prefix's registry through the bridge: each call is one request on the bridge's
-// standard input and one answer on its standard output (WineBridgeProtocol.h).
-#include "platform/RegistryWine.h"
+// standard input and one answer on its standard output (wine/Protocol.h).
+#include "platform/wine/WineRegistry.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/WineBridgeProtocol.h"
+#include "platform/wine/Protocol.h"
 
 extern char** environ;
 

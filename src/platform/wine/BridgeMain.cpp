@@ -1,6 +1,6 @@
 // vantor-wine-bridge.exe: runs under wine in a prefix and makes the registry calls that the
 // Linux program sends on standard input, answering on standard output
-// (WineBridgeProtocol.h). Its registry is the prefix's live one, held by the prefix's
+// (wine/Protocol.h). Its registry is the prefix's live one, held by the prefix's
 // wineserver beside a running messenger. It ends when its input ends.
 #include <windows.h>
 
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/Registry.h"
-#include "platform/WineBridgeProtocol.h"
+#include "platform/wine/Protocol.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "platform/CodePage1252.h"
 #include "platform/Fd.h"
 #include "platform/Registry.h"
-#include "platform/RegistryHive.h"
+#include "platform/hive/Hive.h"
 #include "platform/Utf8.h"
 
 namespace platform {
