@@ -32,10 +32,8 @@ void Set(const std::string& path, const std::string& name, std::uint32_t type, c
 std::optional<RawValue> RawGet(const std::string& name) { return ReadRaw(RegistryUnderTest(), kTestKey, name); }
 
 bool KeyExists(const std::string& path) {
-  platform::RegKey key = platform::kNoKey;
-  const bool exists = RegistryUnderTest().OpenKey(kCurrentUser, path, &key) == platform::kSuccess;
-  RegistryUnderTest().CloseKey(key);
-  return exists;
+  Key key(RegistryUnderTest());
+  return RegistryUnderTest().OpenKey(kCurrentUser, path, key.Receive()) == kSuccess;
 }
 
 std::string Read(const std::string& name) { return GetRegValue(kCurrentUser, kTestKey, name); }
@@ -245,9 +243,9 @@ TEST(WideCalls, SeeTheValuesTheAnsiCallsSee) {
 
 const std::string kBase = "Software\\VantorTest\\Walk";
 
-RegKey Create(const std::string& path) {
-  RegKey key = kNoKey;
-  EXPECT_EQ(RegistryUnderTest().CreateKey(kCurrentUser, path, &key), kSuccess) << path;
+Key Create(const std::string& path) {
+  Key key(RegistryUnderTest());
+  EXPECT_EQ(RegistryUnderTest().CreateKey(kCurrentUser, path, key.Receive()), kSuccess) << path;
   return key;
 }
 
@@ -265,10 +263,10 @@ class RegistryWalk : public testing::Test {
 
   // Deletes a tree from its leaves up, the only way DeleteKey allows.
   static void Clear(RegKey parent, const std::string& path) {
-    RegKey key = kNoKey;
-    if (RegistryUnderTest().OpenKey(parent, path, &key) != kSuccess) return;
-    for (const std::string& name : SubkeyNames(key)) Clear(key, name);
-    RegistryUnderTest().CloseKey(key);
+    Key key(RegistryUnderTest());
+    if (RegistryUnderTest().OpenKey(parent, path, key.Receive()) != kSuccess) return;
+    for (const std::string& name : SubkeyNames(key.get())) Clear(key.get(), name);
+    key.Close();
     ASSERT_EQ(RegistryUnderTest().DeleteKey(parent, path), kSuccess) << path;
   }
 };
@@ -276,8 +274,9 @@ class RegistryWalk : public testing::Test {
 TEST_F(RegistryWalk, EnumeratesSubkeysAndValuesByUpperCasedName) {
   // Names on which Windows, Wine and the hive agree: none with a character between 'Z' and
   // 'a'. Values go in in their order, which Windows keeps.
-  const RegKey key = Create(kBase);
-  for (const char* name : {"beta", "\xE9t\xE9", "Alpha", "GAMMA"}) RegistryUnderTest().CloseKey(Create(kBase + "\\" + name));
+  const Key opened = Create(kBase);
+  const RegKey key = opened.get();
+  for (const char* name : {"beta", "\xE9t\xE9", "Alpha", "GAMMA"}) Create(kBase + "\\" + name);
   EXPECT_EQ(SubkeyNames(key), (std::vector<std::string>{"Alpha", "beta", "GAMMA", "\xE9t\xE9"}));
 
   Set(kBase, "", kRegSz, "default\0"s);
@@ -305,12 +304,11 @@ TEST_F(RegistryWalk, EnumeratesSubkeysAndValuesByUpperCasedName) {
 
   EXPECT_EQ(RegistryUnderTest().EnumKey(key, 5, &name), kNoMoreItems);
   EXPECT_EQ(RegistryUnderTest().EnumValue(key, 3, &name, &type, nullptr, &size), kNoMoreItems);
-  RegistryUnderTest().CloseKey(key);
 }
 
 TEST_F(RegistryWalk, DeleteKeyRefusesParentsAndTakesValuesAlong) {
-  const RegKey key = Create(kBase + "\\Parent");
-  RegistryUnderTest().CloseKey(Create(kBase + "\\Parent\\Child"));
+  const Key key = Create(kBase + "\\Parent");
+  Create(kBase + "\\Parent\\Child");
   Set(kBase + "\\Parent", "kept", kRegSz, "x\0"s);
   EXPECT_EQ(RegistryUnderTest().DeleteKey(kCurrentUser, kBase + "\\Parent"), kAccessDenied);
   EXPECT_EQ(RegistryUnderTest().DeleteKey(kCurrentUser, kBase + "\\Parent\\Missing"), kFileNotFound);
@@ -318,18 +316,17 @@ TEST_F(RegistryWalk, DeleteKeyRefusesParentsAndTakesValuesAlong) {
   EXPECT_EQ(RegistryUnderTest().DeleteKey(kCurrentUser, kBase + "\\Parent"), kSuccess);
 
   // A key made again under the same name starts empty.
-  const RegKey again = Create(kBase + "\\Parent");
-  EXPECT_EQ(RegistryUnderTest().QueryValue(again, "kept", nullptr, nullptr, nullptr), kFileNotFound);
-  RegistryUnderTest().CloseKey(again);
-  RegistryUnderTest().CloseKey(key);
+  EXPECT_EQ(RegistryUnderTest().QueryValue(Create(kBase + "\\Parent").get(), "kept", nullptr, nullptr, nullptr),
+            kFileNotFound);
 }
 
 TEST_F(RegistryWalk, HandlesToADeletedKeyAnswerKeyDeleted) {
-  const RegKey key = Create(kBase + "\\Doomed");
+  Key doomed = Create(kBase + "\\Doomed");
+  const RegKey key = doomed.get();
   Set(kBase + "\\Doomed", "v", kRegSz, "x\0"s);
   ASSERT_EQ(RegistryUnderTest().DeleteKey(kCurrentUser, kBase + "\\Doomed"), kSuccess);
   // A new key may get the deleted one's place in the store: the old handle must not see it.
-  RegistryUnderTest().CloseKey(Create(kBase + "\\Newcomer"));
+  Create(kBase + "\\Newcomer");
 
   std::string name;
   std::uint32_t size = 0;
@@ -343,7 +340,25 @@ TEST_F(RegistryWalk, HandlesToADeletedKeyAnswerKeyDeleted) {
   EXPECT_EQ(RegistryUnderTest().OpenKey(key, "Sub", &sub), kKeyDeleted);
   EXPECT_EQ(sub, kNoKey);
   EXPECT_EQ(RegistryUnderTest().DeleteKey(key, ""), kKeyDeleted);
-  EXPECT_EQ(RegistryUnderTest().CloseKey(key), kSuccess);
+  doomed.Close();
+  // A closed handle is no handle at all.
+  EXPECT_EQ(RegistryUnderTest().QueryValue(key, "v", nullptr, nullptr, &size), kInvalidHandle);
+  EXPECT_EQ(RegistryUnderTest().CloseKey(key), kInvalidHandle);
+}
+
+// Only the hive has transactions; the other registries make each change at once, and a
+// rollback leaves it.
+TEST_F(RegistryWalk, ARolledBackTransactionLeavesNothingWhereTheRegistryHasTransactions) {
+  {
+    Transaction transaction(RegistryUnderTest());
+    ASSERT_EQ(transaction.begun(), kSuccess);
+    Set(kBase + "\\Undone", "v", kRegSz, "x\0"s);
+  }
+  EXPECT_EQ(KeyExists(kBase + "\\Undone"), RegistryIsWines());
+  Transaction transaction(RegistryUnderTest());
+  Set(kBase + "\\Done", "v", kRegSz, "x\0"s);
+  ASSERT_EQ(transaction.Commit(), kSuccess);
+  EXPECT_EQ(ReadRaw(RegistryUnderTest(), kBase + "\\Done", "v"), Sz("x"));
 }
 
 }  // namespace
