@@ -15,9 +15,8 @@ namespace platform {
 using Colour = std::uint32_t;
 inline constexpr Colour kDefaultColour = 0xFFFFFFFF;
 
-// A TextHolder is a text box that lies outside the client area at every height the window
-// takes: the user never sees it, so no toolkit control is made for it; it keeps its text
-// and raises its change event as a text box does.
+// A TextHolder is a text box the user never sees: it has no place in the window and no
+// toolkit control of its own; it keeps its text and raises its change event as a text box does.
 enum class ControlKind { Label, Rectangle, Line, Button, ListBox, TextBox, TextHolder, Timer };
 enum class Alignment { Left, Centre };
 

@@ -25,7 +25,7 @@ constexpr ControlDef kControls[] = {
     {.name = "Edit", .kind = ControlKind::TextBox, .left = 120, .top = 600, .width = 3000, .height = 285},
     {.name = "Other", .kind = ControlKind::TextBox, .left = 120, .top = 960, .width = 3000, .height = 285},
     {.name = "List", .kind = ControlKind::ListBox, .left = 120, .top = 1320, .width = 3000, .height = 1200},
-    {.name = "Kept", .kind = ControlKind::TextHolder, .left = 4800, .top = 600, .width = 1500, .height = 285},
+    {.name = "Kept", .kind = ControlKind::TextHolder},
     {.name = "Ticker", .kind = ControlKind::Timer, .intervalMs = 1},
 };
 constexpr const char* kFocusOrder[] = {"Go", "Off", "Edit", "Other", "List"};
