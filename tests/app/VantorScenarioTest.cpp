@@ -12,9 +12,11 @@
 
 #include "platform/ToolkitWin32.h"
 #include "registry/RegMod.h"
+#include "slots/Slots.h"
 #include "tests/support/RawRegistry.h"
 #include "tests/support/Win32Input.h"
 #include "tests/support/WinePath.h"
+#include "window/Form1.h"
 #include "window/Form1Layout.h"
 
 namespace {
@@ -48,7 +50,7 @@ std::optional<RawValue> Stored(const std::string& key, const std::string& name) 
 }
 
 void SeedMessages(const std::vector<std::string>& messages) {
-  regmod::SetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue, ValueType::String, "Disabled");
+  regmod::SetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue, ValueType::String, window::kWarningOff);
   regmod::SetRegValue(kCurrentUser, regmod::kPagerKey, regmod::kLastUserValue, ValueType::String, kUser);
   for (std::size_t slot = 1; slot <= 5; ++slot) {
     if (slot > messages.size()) regmod::DeleteRegValue(kCurrentUser, kMessagesKey, std::to_string(slot));
@@ -188,7 +190,7 @@ TEST(VantorScenario, ListDeleteModifySubmitAndCreateStoreEachChangeInTheRegistry
   ASSERT_NE(vantor.Form(), nullptr) << "the window never showed";
   EXPECT_EQ(vantor.Text("Label2"), "scenario_user");
   // The outer heights in pixels: Wine's frame is the one the layout was drawn for.
-  EXPECT_EQ(vantor.OuterHeight(), Pixels(2800));
+  EXPECT_EQ(vantor.OuterHeight(), Pixels(status_slots::kCompactHeight));
   EXPECT_FALSE(vantor.Enabled("Command5"));
 
   vantor.Click("Command2");
@@ -209,7 +211,7 @@ TEST(VantorScenario, ListDeleteModifySubmitAndCreateStoreEachChangeInTheRegistry
   vantor.ClickRow(0);
   EXPECT_SOON(vantor.Enabled("Command3") && vantor.Enabled("Command4"));
   vantor.Click("Command4");
-  EXPECT_SOON(vantor.OuterHeight() == Pixels(4575));
+  EXPECT_SOON(vantor.OuterHeight() == Pixels(status_slots::kExpandedHeight));
   EXPECT_SOON(!vantor.Enabled("List1"));
   for (const char* box : {"Text7", "Text8", "Text10", "Text11"}) EXPECT_SOON(!vantor.Enabled(box)) << box;
   ASSERT_TRUE(vantor.Enabled("Text9"));
@@ -243,15 +245,15 @@ TEST(VantorScenario, ListDeleteModifySubmitAndCreateStoreEachChangeInTheRegistry
 
   // Submit lists every slot the registry holds, empty ones too.
   vantor.Click("Command6");
-  EXPECT_SOON(vantor.OuterHeight() == Pixels(2800));
+  EXPECT_SOON(vantor.OuterHeight() == Pixels(status_slots::kCompactHeight));
   EXPECT_SOON(vantor.Rows() == (Texts{"", "", "In a meeting until noon", "", "Working from home"}));
   EXPECT_TRUE(vantor.Enabled("List1"));
 
   // Create fills the first slot whose box is empty.
   vantor.Click("Command5");
-  const HWND input = vantor.Dialog("New Status...");
+  const HWND input = vantor.Dialog(status_slots::kNewStatusTitle);
   ASSERT_NE(input, nullptr) << "no input box";
-  EXPECT_EQ(WindowText(GetDlgItem(input, kDialogTextId)), "Enter New Status Message.");
+  EXPECT_EQ(WindowText(GetDlgItem(input, kDialogTextId)), status_slots::kNewStatusPrompt);
   ClickAt(CentreOnScreen(FindWindowExW(input, nullptr, L"Edit", nullptr)));
   Type("Back at five");
   ClickAt(CentreOnScreen(GetDlgItem(input, IDOK)));
@@ -268,26 +270,25 @@ TEST(VantorScenario, ListDeleteModifySubmitAndCreateStoreEachChangeInTheRegistry
 TEST(VantorScenario, TheWarningComesBeforeTheWindowUntilItIsAnsweredNo) {
   SeedMessages({"Hello"});
   regmod::DeleteRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue);
-  const std::string warningTitle = "Vantor Registry Alert !";
 
   for (const int answer : {IDCANCEL, IDYES, IDNO}) {
     Vantor vantor;
-    const HWND warning = vantor.Dialog(warningTitle);
+    const HWND warning = vantor.Dialog(window::kWarningTitle);
     ASSERT_NE(warning, nullptr) << "no warning";
-    EXPECT_NE(WindowText(GetDlgItem(warning, kDialogTextId)).find("Do you want to show this warning"), std::string::npos);
+    EXPECT_EQ(WindowText(GetDlgItem(warning, kDialogTextId)), window::kWarningText);
     EXPECT_FALSE(vantor.FormShown());
     if (answer == IDCANCEL) SendOnly({win32_input::Key(VK_ESCAPE, 0, false), win32_input::Key(VK_ESCAPE, 0, true)});
     else ClickAt(CentreOnScreen(GetDlgItem(warning, answer)));
     ASSERT_NE(vantor.Form(), nullptr) << "the window never showed";
     EXPECT_EQ(vantor.Close(), 0);
     EXPECT_EQ(Stored(regmod::kProfilesKey, regmod::kAlertValue),
-              answer == IDNO ? std::optional(Sz("Disabled")) : std::nullopt);
+              answer == IDNO ? std::optional(Sz(window::kWarningOff)) : std::nullopt);
   }
 
   Vantor quiet;
   ASSERT_NE(quiet.Form(), nullptr) << "the window never showed";
   EXPECT_EQ(quiet.Close(), 0);
-  EXPECT_EQ(Stored(regmod::kProfilesKey, regmod::kAlertValue), Sz("Disabled"));
+  EXPECT_EQ(Stored(regmod::kProfilesKey, regmod::kAlertValue), Sz(window::kWarningOff));
 }
 
 // Wine keeps strings in UTF-16: a message beyond the ANSI code page is shown whole, and the

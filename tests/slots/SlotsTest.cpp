@@ -165,8 +165,8 @@ TEST_F(Slots, CreateAsksOnceAndFillsTheFirstEmptyEditBox) {
   Recorder().Start();
   const auto dialog = driver::AnswerNextDialog(driver::Answer::Ok, "  out to lunch ");
   Click("Command5");
-  EXPECT_EQ(dialog->title, "New Status...");
-  EXPECT_EQ(dialog->text, "Enter New Status Message.");
+  EXPECT_EQ(dialog->title, status_slots::kNewStatusTitle);
+  EXPECT_EQ(dialog->text, status_slots::kNewStatusPrompt);
   const Log log = Recorder().Take();
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(log[1], "set 1=  out to lunch ");  // stored as typed, before the reload
@@ -241,7 +241,7 @@ TEST_F(Slots, ModifyOpensOnlyTheLastHoldersEditBoxAndSubmitReloads) {
   Click("Command2");
   SelectRow(0);  // "same", held by slots 1 and 4
   Click("Command4");
-  EXPECT_EQ(form_->OuterHeight(), 4575);
+  EXPECT_EQ(form_->OuterHeight(), status_slots::kExpandedHeight);
   EXPECT_FALSE(Enabled("List1"));
   EXPECT_EQ(EditBoxesEnabled(), std::vector<bool>({false, false, false, true, false}));
 
@@ -249,7 +249,7 @@ TEST_F(Slots, ModifyOpensOnlyTheLastHoldersEditBoxAndSubmitReloads) {
   EXPECT_EQ(Slot(4), Sz("same!"));
 
   Click("Command6");
-  EXPECT_EQ(form_->OuterHeight(), 2800);
+  EXPECT_EQ(form_->OuterHeight(), status_slots::kCompactHeight);
   EXPECT_TRUE(Enabled("List1"));
   EXPECT_EQ(EditBoxesEnabled(), std::vector<bool>(5, true));
   // Submit lists the empty slot as an empty row and leaves the missing slot's box alone.
@@ -263,7 +263,7 @@ TEST_F(Slots, ModifyComparesTheListsSelectionAsItIsNow) {
   SelectRow(0);
   Box("Text7")->setText("changed");  // no box holds "a" any more
   Click("Command4");
-  EXPECT_EQ(form_->OuterHeight(), 4575);
+  EXPECT_EQ(form_->OuterHeight(), status_slots::kExpandedHeight);
   EXPECT_FALSE(Enabled("List1"));
   EXPECT_EQ(EditBoxesEnabled(), std::vector<bool>(5, true));
 

@@ -65,7 +65,7 @@ TEST_F(Form1WindowTest, TheFrameIsFixedWithoutAMaximiseButton) {
   const Qt::WindowFlags flags = form_.windowFlags();
   EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
   EXPECT_TRUE(flags.testFlag(Qt::WindowMinimizeButtonHint));
-  EXPECT_EQ(form_.windowTitle().toStdString(), "Vantor - Tolvane");
+  EXPECT_EQ(form_.windowTitle().toStdString(), window::kForm1.title);
   for (const int height : {status_slots::kCompactHeight, status_slots::kExpandedHeight}) {
     window_->SetOuterHeight(height);
     EXPECT_EQ(form_.minimumSize(), form_.maximumSize()) << "at " << height;
