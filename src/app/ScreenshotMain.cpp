@@ -31,7 +31,7 @@ constexpr int kSettleMs = 100;
 void SeedHive() {
   using regmod::ValueType;
   const platform::RegKey user = platform::kCurrentUser;
-  regmod::SetRegValue(user, regmod::kProfilesKey, regmod::kAlertValue, ValueType::String, "Disabled");
+  regmod::SetRegValue(user, regmod::kProfilesKey, regmod::kAlertValue, ValueType::String, window::kWarningOff);
   regmod::SetRegValue(user, regmod::kPagerKey, regmod::kLastUserValue, ValueType::String, kDemoUser);
   int slot = 0;
   for (const char* message : kDemoMessages) {

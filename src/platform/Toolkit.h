@@ -15,9 +15,8 @@ namespace platform {
 using Colour = std::uint32_t;
 inline constexpr Colour kDefaultColour = 0xFFFFFFFF;
 
-// A TextHolder is a text box that lies outside the client area at every height the window
-// takes: the user never sees it, so no toolkit control is made for it; it keeps its text
-// and raises its change event as a text box does.
+// A TextHolder is a text box the user never sees: it has no place in the window and no
+// toolkit control of its own; it keeps its text and raises its change event as a text box does.
 enum class ControlKind { Label, Rectangle, Line, Button, ListBox, TextBox, TextHolder, Timer };
 enum class Alignment { Left, Centre };
 
@@ -57,40 +56,40 @@ struct WindowDef {
 
 using Handler = std::function<void()>;
 
+// A control the user acts on. A disabled one takes no input and raises no event of the
+// user's; the program may still set it.
+class InputControl {
+ public:
+  virtual ~InputControl() = default;
+  virtual void SetEnabled(bool enabled) = 0;
+  virtual bool IsEnabled() const = 0;
+};
+
 // Text() gives back the text as set (up to a first zero character where the toolkit's box
 // can hold none).
-class TextBox {
+class TextBox : public InputControl {
  public:
-  virtual ~TextBox() = default;
   virtual std::string Text() const = 0;
   // Raises the change event when the text differs from the one held, and only then; the
   // handler has run to its end when this returns. Also while the box is disabled.
   virtual void SetText(const std::string& text) = 0;
-  virtual void SetEnabled(bool enabled) = 0;
-  virtual bool IsEnabled() const = 0;
   // Raised on every change of the text, typed by the user or set by the program.
   virtual void OnChange(Handler handler) = 0;
 };
 
-class ListBox {
+class ListBox : public InputControl {
  public:
-  virtual ~ListBox() = default;
   virtual void Clear() = 0;  // also removes the selection
   virtual void Append(const std::string& row) = 0;
   // The selected row's text, or the empty text when no row is selected; a disabled list
   // keeps its selection.
   virtual std::string SelectedText() const = 0;
-  virtual void SetEnabled(bool enabled) = 0;
-  virtual bool IsEnabled() const = 0;
   virtual void OnClick(Handler handler) = 0;  // the user selects a row
 };
 
 // A push button; a caption too wide for one line wraps onto more, as on Windows.
-class Button {
+class Button : public InputControl {
  public:
-  virtual ~Button() = default;
-  virtual void SetEnabled(bool enabled) = 0;
-  virtual bool IsEnabled() const = 0;
   virtual void OnClick(Handler handler) = 0;
 };
 

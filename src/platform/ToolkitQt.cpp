@@ -75,31 +75,26 @@ void ApplyColours(QWidget& widget, const ControlDef& control) {
   widget.setPalette(palette);
 }
 
-// A rectangle shape: its outline only, so that what lies below shows inside.
-class OutlineWidget final : public QWidget {
+// A shape in the text colour: a rectangle's outline only, so that what lies below shows
+// inside; or a line from the top-left to the bottom-right corner of its box, where a box
+// without height or width (a level or upright line) makes it one pixel thick.
+class DrawingWidget final : public QWidget {
  public:
-  using QWidget::QWidget;
+  DrawingWidget(ControlKind kind, QWidget* parent) : QWidget(parent), kind_(kind) {}
 
  protected:
   void paintEvent(QPaintEvent*) override {
     QPainter painter(this);
     painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    if (kind_ == ControlKind::Rectangle) {
+      painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    } else {
+      painter.drawLine(0, 0, width() - 1, height() - 1);
+    }
   }
-};
 
-// A line from the top-left to the bottom-right corner of its box; a box without height or
-// width (a level or upright line) is one pixel thick.
-class LineWidget final : public QWidget {
- public:
-  using QWidget::QWidget;
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawLine(0, 0, width() - 1, height() - 1);
-  }
+ private:
+  ControlKind kind_;
 };
 
 // A push button whose caption wraps onto more lines where one is too narrow, as Windows'
@@ -122,75 +117,72 @@ class WrappingButton final : public QPushButton {
   }
 };
 
-class LineTextBox final : public TextBox {
+// What the adapters of the input controls share: the widget they switch on and off, and the
+// handler of the one event each raises.
+template <typename Interface, typename Widget>
+class QtInputControl : public Interface {
  public:
-  LineTextBox(QLineEdit* edit, QObject* context) : edit_(edit) {
-    edit_->setMaxLength(std::numeric_limits<int>::max());
-    QObject::connect(edit_, &QLineEdit::textChanged, context, [this] {
-      if (onChange_) onChange_();
-    });
+  void SetEnabled(bool enabled) override { widget_->setEnabled(enabled); }
+  bool IsEnabled() const override { return widget_->isEnabled(); }
+
+ protected:
+  explicit QtInputControl(Widget* widget) : widget_(widget) {}
+
+  void Raise() const {
+    if (handler_) handler_();
   }
 
-  std::string Text() const override { return ToStdString(edit_->text()); }
+  Widget* widget_;
+  Handler handler_;
+};
+
+class LineTextBox final : public QtInputControl<TextBox, QLineEdit> {
+ public:
+  LineTextBox(QLineEdit* edit, QObject* context) : QtInputControl(edit) {
+    widget_->setMaxLength(std::numeric_limits<int>::max());
+    QObject::connect(widget_, &QLineEdit::textChanged, context, [this] { Raise(); });
+  }
+
+  std::string Text() const override { return ToStdString(widget_->text()); }
 
   void SetText(const std::string& text) override {
     // The same text again is no change: the widget is left alone and raises nothing.
     const QString newText = ToQString(text);
-    if (newText != edit_->text()) edit_->setText(newText);
+    if (newText != widget_->text()) widget_->setText(newText);
   }
 
-  void SetEnabled(bool enabled) override { edit_->setEnabled(enabled); }
-  bool IsEnabled() const override { return edit_->isEnabled(); }
-  void OnChange(Handler handler) override { onChange_ = std::move(handler); }
-
- private:
-  QLineEdit* edit_;
-  Handler onChange_;
+  void OnChange(Handler handler) override { handler_ = std::move(handler); }
 };
 
-class QtListBox final : public ListBox {
+class QtListBox final : public QtInputControl<ListBox, QListWidget> {
  public:
-  QtListBox(QListWidget* list, QObject* context) : list_(list) {
-    list_->setSelectionMode(QAbstractItemView::SingleSelection);
-    QObject::connect(list_, &QListWidget::itemSelectionChanged, context, [this] {
+  QtListBox(QListWidget* list, QObject* context) : QtInputControl(list) {
+    widget_->setSelectionMode(QAbstractItemView::SingleSelection);
+    QObject::connect(widget_, &QListWidget::itemSelectionChanged, context, [this] {
       // The program's Clear and the user's Ctrl+click take the selection away: no row selected.
-      if (onClick_ && !list_->selectedItems().isEmpty()) onClick_();
+      if (!widget_->selectedItems().isEmpty()) Raise();
     });
   }
 
-  void Clear() override { list_->clear(); }
+  void Clear() override { widget_->clear(); }
 
-  void Append(const std::string& row) override { list_->addItem(ToQString(row)); }
+  void Append(const std::string& row) override { widget_->addItem(ToQString(row)); }
 
   std::string SelectedText() const override {
-    const QList<QListWidgetItem*> selected = list_->selectedItems();
+    const QList<QListWidgetItem*> selected = widget_->selectedItems();
     return selected.isEmpty() ? std::string() : ToStdString(selected.front()->text());
   }
 
-  void SetEnabled(bool enabled) override { list_->setEnabled(enabled); }
-  bool IsEnabled() const override { return list_->isEnabled(); }
-  void OnClick(Handler handler) override { onClick_ = std::move(handler); }
-
- private:
-  QListWidget* list_;
-  Handler onClick_;
+  void OnClick(Handler handler) override { handler_ = std::move(handler); }
 };
 
-class QtButton final : public Button {
+class QtButton final : public QtInputControl<Button, QPushButton> {
  public:
-  QtButton(QPushButton* button, QObject* context) : button_(button) {
-    QObject::connect(button_, &QPushButton::clicked, context, [this] {
-      if (onClick_) onClick_();
-    });
+  QtButton(QPushButton* button, QObject* context) : QtInputControl(button) {
+    QObject::connect(widget_, &QPushButton::clicked, context, [this] { Raise(); });
   }
 
-  void SetEnabled(bool enabled) override { button_->setEnabled(enabled); }
-  bool IsEnabled() const override { return button_->isEnabled(); }
-  void OnClick(Handler handler) override { onClick_ = std::move(handler); }
-
- private:
-  QPushButton* button_;
-  Handler onClick_;
+  void OnClick(Handler handler) override { handler_ = std::move(handler); }
 };
 
 class QtLabel final : public Label {
@@ -282,64 +274,79 @@ class QtWindow final : public WindowOfNamedControls {
 
   int RunEvents() override { return QApplication::exec(); }
 
+  // Each row of the table: a child widget in its place, or a held box or timer without one.
   void AddControl(const ControlDef& control) {
-    QWidget* widget = nullptr;
+    switch (control.kind) {
+      case ControlKind::TextHolder:
+        return AddTextHolder(control, false);  // a QString holds zero characters too
+      case ControlKind::Timer:
+        return AddTimer(control);
+      default:
+        Place(*AddWidget(control), control);
+    }
+  }
+
+  // The control's widget, and what the handlers reach it by.
+  QWidget* AddWidget(const ControlDef& control) {
+    const QString text = QString::fromUtf8(control.text);
     switch (control.kind) {
       case ControlKind::Label: {
-        auto* label = new QLabel(QString::fromUtf8(control.text), &form_);
-        label->setTextFormat(Qt::PlainText);
-        label->setWordWrap(true);
-        label->setAlignment(Qt::AlignTop |
-                            (control.alignment == Alignment::Centre ? Qt::AlignHCenter : Qt::AlignLeft));
-        label->setAutoFillBackground(true);
+        auto* label = NewLabel(text, control.alignment);
         labels_.emplace(control.name, std::make_unique<QtLabel>(label));
-        widget = label;
-        break;
+        return label;
       }
       case ControlKind::Rectangle:
-        widget = new OutlineWidget(&form_);
-        break;
       case ControlKind::Line:
-        widget = new LineWidget(&form_);
-        break;
+        return new DrawingWidget(control.kind, &form_);
       case ControlKind::Button: {
-        auto* button = new WrappingButton(QString::fromUtf8(control.text), &form_);
+        auto* button = new WrappingButton(text, &form_);
         buttons_.emplace(control.name, std::make_unique<QtButton>(button, &handlerContext_));
-        widget = button;
-        break;
+        return button;
       }
       case ControlKind::ListBox: {
         auto* list = new QListWidget(&form_);
         listBoxes_.emplace(control.name, std::make_unique<QtListBox>(list, &handlerContext_));
-        widget = list;
-        break;
+        return list;
       }
       case ControlKind::TextBox: {
-        auto* edit = new QLineEdit(QString::fromUtf8(control.text), &form_);
+        auto* edit = new QLineEdit(text, &form_);
         textBoxes_.emplace(control.name, std::make_unique<LineTextBox>(edit, &handlerContext_));
-        widget = edit;
-        break;
+        return edit;
       }
       case ControlKind::TextHolder:
-        AddTextHolder(control, false);  // a QString holds zero characters too
-        return;
-      case ControlKind::Timer: {
-        auto* timer = new QTimer(&form_);
-        timer->setObjectName(QString::fromUtf8(control.name));
-        timers_.emplace(control.name, std::make_unique<QtTimer>(timer, control.intervalMs, &handlerContext_));
-        return;
-      }
+      case ControlKind::Timer:
+        break;
     }
-    widget->setObjectName(QString::fromUtf8(control.name));
-    widget->setAccessibleName(QString::fromUtf8(control.accessibleName));
+    qFatal("No widget shows the control %s", control.name);
+  }
+
+  QLabel* NewLabel(const QString& text, Alignment alignment) {
+    auto* label = new QLabel(text, &form_);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignTop | (alignment == Alignment::Centre ? Qt::AlignHCenter : Qt::AlignLeft));
+    label->setAutoFillBackground(true);
+    return label;
+  }
+
+  void AddTimer(const ControlDef& control) {
+    auto* timer = new QTimer(&form_);
+    timer->setObjectName(QString::fromUtf8(control.name));
+    timers_.emplace(control.name, std::make_unique<QtTimer>(timer, control.intervalMs, &handlerContext_));
+  }
+
+  // The widget's name, place, colours, font and state as the row gives them.
+  void Place(QWidget& widget, const ControlDef& control) const {
+    widget.setObjectName(QString::fromUtf8(control.name));
+    widget.setAccessibleName(QString::fromUtf8(control.accessibleName));
     if (control.kind == ControlKind::Rectangle || control.kind == ControlKind::Line) {
-      widget->setAttribute(Qt::WA_TransparentForMouseEvents);  // clicks reach what lies below
+      widget.setAttribute(Qt::WA_TransparentForMouseEvents);  // clicks reach what lies below
     }
     const PixelBox box = BoxOf(control);
-    widget->setGeometry(box.left, box.top, box.width, box.height);
-    ApplyColours(*widget, control);
-    if (control.font) widget->setFont(ToQFont(*control.font));
-    widget->setEnabled(control.enabled);
+    widget.setGeometry(box.left, box.top, box.width, box.height);
+    ApplyColours(widget, control);
+    if (control.font) widget.setFont(ToQFont(*control.font));
+    widget.setEnabled(control.enabled);
   }
 
   // Only the controls of the focus order take the focus, in that order.

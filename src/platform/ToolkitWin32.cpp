@@ -63,82 +63,71 @@ void Raise(const Handler& handler) {
   if (handler) handler();
 }
 
-class Win32TextBox final : public TextBox, public CommandTarget {
+// What the adapters of the input controls share: the child window they switch on and off,
+// and the handler that the one notification each reacts to raises.
+template <typename Interface, WORD kNotification>
+class Win32InputControl : public Interface, public CommandTarget {
  public:
-  explicit Win32TextBox(HWND edit) : edit_(edit) {
-    SendMessageW(edit_, EM_SETLIMITTEXT, 0, 0);  // as long as memory allows
+  explicit Win32InputControl(HWND hwnd) : hwnd_(hwnd) {}
+
+  void SetEnabled(bool enabled) override { EnableWindow(hwnd_, enabled); }
+  bool IsEnabled() const override { return IsWindowEnabled(hwnd_); }
+
+  void OnCommand(WORD notification) override {
+    if (notification == kNotification) Raise(handler_);
   }
 
-  std::string Text() const override { return Utf8(WindowText(edit_)); }
+ protected:
+  HWND hwnd_;
+  Handler handler_;
+};
+
+class Win32TextBox final : public Win32InputControl<TextBox, EN_CHANGE> {
+ public:
+  explicit Win32TextBox(HWND edit) : Win32InputControl(edit) {
+    SendMessageW(hwnd_, EM_SETLIMITTEXT, 0, 0);  // as long as memory allows
+  }
+
+  std::string Text() const override { return Utf8(WindowText(hwnd_)); }
 
   void SetText(const std::string& text) override {
     const std::wstring wide = Wide(text);
-    if (wide == WindowText(edit_)) return;
-    SetWindowTextW(edit_, wide.c_str());  // the edit control sends EN_CHANGE from within
+    if (wide == WindowText(hwnd_)) return;
+    SetWindowTextW(hwnd_, wide.c_str());  // the edit control sends EN_CHANGE from within
   }
 
-  void SetEnabled(bool enabled) override { EnableWindow(edit_, enabled); }
-  bool IsEnabled() const override { return IsWindowEnabled(edit_); }
-  void OnChange(Handler handler) override { onChange_ = std::move(handler); }
-
-  void OnCommand(WORD notification) override {
-    if (notification == EN_CHANGE) Raise(onChange_);
-  }
-
- private:
-  HWND edit_;
-  Handler onChange_;
+  void OnChange(Handler handler) override { handler_ = std::move(handler); }
 };
 
-class Win32ListBox final : public ListBox, public CommandTarget {
+// LBN_SELCHANGE comes from the user's selections only, never from LB_SETCURSEL.
+class Win32ListBox final : public Win32InputControl<ListBox, LBN_SELCHANGE> {
  public:
-  explicit Win32ListBox(HWND list) : list_(list) {}
+  using Win32InputControl::Win32InputControl;
 
-  void Clear() override { SendMessageW(list_, LB_RESETCONTENT, 0, 0); }
+  void Clear() override { SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0); }
 
   // Without LBS_SORT the list adds each row at its end.
   void Append(const std::string& row) override {
-    SendMessageW(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(row).c_str()));
+    SendMessageW(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(row).c_str()));
   }
 
   std::string SelectedText() const override {
-    const LRESULT row = SendMessageW(list_, LB_GETCURSEL, 0, 0);
+    const LRESULT row = SendMessageW(hwnd_, LB_GETCURSEL, 0, 0);
     if (row == LB_ERR) return {};
-    std::wstring text(static_cast<std::size_t>(SendMessageW(list_, LB_GETTEXTLEN, row, 0)) + 1, L'\0');
+    std::wstring text(static_cast<std::size_t>(SendMessageW(hwnd_, LB_GETTEXTLEN, row, 0)) + 1, L'\0');
     text.resize(static_cast<std::size_t>(
-        SendMessageW(list_, LB_GETTEXT, row, reinterpret_cast<LPARAM>(text.data()))));
+        SendMessageW(hwnd_, LB_GETTEXT, row, reinterpret_cast<LPARAM>(text.data()))));
     return Utf8(text);
   }
 
-  void SetEnabled(bool enabled) override { EnableWindow(list_, enabled); }
-  bool IsEnabled() const override { return IsWindowEnabled(list_); }
-  void OnClick(Handler handler) override { onClick_ = std::move(handler); }
-
-  // LBN_SELCHANGE comes from the user's selections only, never from LB_SETCURSEL.
-  void OnCommand(WORD notification) override {
-    if (notification == LBN_SELCHANGE) Raise(onClick_);
-  }
-
- private:
-  HWND list_;
-  Handler onClick_;
+  void OnClick(Handler handler) override { handler_ = std::move(handler); }
 };
 
-class Win32Button final : public Button, public CommandTarget {
+class Win32Button final : public Win32InputControl<Button, BN_CLICKED> {
  public:
-  explicit Win32Button(HWND button) : button_(button) {}
+  using Win32InputControl::Win32InputControl;
 
-  void SetEnabled(bool enabled) override { EnableWindow(button_, enabled); }
-  bool IsEnabled() const override { return IsWindowEnabled(button_); }
-  void OnClick(Handler handler) override { onClick_ = std::move(handler); }
-
-  void OnCommand(WORD notification) override {
-    if (notification == BN_CLICKED) Raise(onClick_);
-  }
-
- private:
-  HWND button_;
-  Handler onClick_;
+  void OnClick(Handler handler) override { handler_ = std::move(handler); }
 };
 
 class Win32Label final : public Label {
@@ -439,37 +428,17 @@ class Win32Window final : public WindowOfNamedControls {
       }
       case WM_CTLCOLORSTATIC:
       case WM_CTLCOLOREDIT:
-      case WM_CTLCOLORLISTBOX: {
-        LRESULT brush = DefWindowProcW(hwnd, message, wParam, lParam);
-        const auto colours = colours_.find(reinterpret_cast<HWND>(lParam));
-        if (colours == colours_.end()) return brush;
-        const auto dc = reinterpret_cast<HDC>(wParam);
-        if (colours->second.foreground != kDefaultColour) SetTextColor(dc, colours->second.foreground);
-        if (colours->second.background != kDefaultColour) {
-          SetBkColor(dc, colours->second.background);
-          brush = reinterpret_cast<LRESULT>(colours->second.backgroundBrush.get());
-        }
-        return brush;
-      }
+      case WM_CTLCOLORLISTBOX:
+        return PaintInColours(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam),
+                              DefWindowProcW(hwnd, message, wParam, lParam));
       case WM_ERASEBKGND: {
         RECT client;
         GetClientRect(hwnd, &client);
         FillRect(reinterpret_cast<HDC>(wParam), &client, formBrush_.get());
         return 1;
       }
-      // The focus leaves with the window's activation and comes back to the same control,
-      // as in a dialog box; DefWindowProc would give it to the window itself.
       case WM_ACTIVATE:
-        if (LOWORD(wParam) == WA_INACTIVE) {
-          const HWND focus = GetFocus();
-          if (focus && IsChild(hwnd, focus)) focus_ = focus;
-          return 0;
-        }
-        if (!focus_ || !IsWindowEnabled(focus_)) focus_ = NextFocus(nullptr, false);
-        if (focus_) {
-          SetFocus(focus_);
-          return 0;
-        }
+        if (KeepFocusOnActivation(hwnd, LOWORD(wParam))) return 0;
         break;
       // Closing the window ends the program. It hides and stays until it is destroyed with
       // this object, so the program may still read its controls after Run.
@@ -479,6 +448,32 @@ class Win32Window final : public WindowOfNamedControls {
         return 0;
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+
+  // The brush a control paints its background with, its own colours set into its DC; the
+  // system's brush for a control with none of its own.
+  LRESULT PaintInColours(HWND control, HDC dc, LRESULT systemBrush) const {
+    const auto colours = colours_.find(control);
+    if (colours == colours_.end()) return systemBrush;
+    if (colours->second.foreground != kDefaultColour) SetTextColor(dc, colours->second.foreground);
+    if (colours->second.background == kDefaultColour) return systemBrush;
+    SetBkColor(dc, colours->second.background);
+    return reinterpret_cast<LRESULT>(colours->second.backgroundBrush.get());
+  }
+
+  // The focus leaves with the window's activation and comes back to the same control, as in
+  // a dialog box; DefWindowProc would give it to the window itself. False where no control
+  // can take it.
+  bool KeepFocusOnActivation(HWND hwnd, WORD activation) {
+    if (activation == WA_INACTIVE) {
+      const HWND focus = GetFocus();
+      if (focus && IsChild(hwnd, focus)) focus_ = focus;
+      return true;
+    }
+    if (!focus_ || !IsWindowEnabled(focus_)) focus_ = NextFocus(nullptr, false);
+    if (!focus_) return false;
+    SetFocus(focus_);
+    return true;
   }
 
   int Pixels(int twips) const override { return MulDiv(twips, dpi_, kTwipsPerInch); }

@@ -44,7 +44,7 @@ void Create(platform::Window& form) {
   for (const Slot& slot : kSlots) {
     platform::TextBox& editBox = form.TextBoxNamed(slot.editBox);
     if (!editBox.Text().empty()) continue;
-    editBox.SetText(form.InputBox("Enter New Status Message.", "New Status..."));
+    editBox.SetText(form.InputBox(kNewStatusPrompt, kNewStatusTitle));
     LoadStatuses(form);
     return;
   }

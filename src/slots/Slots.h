@@ -39,6 +39,10 @@ void StoreSlot(platform::Window& form, const Slot& slot);
 // it into its edit box; enables Create when a slot is free.
 void LoadStatuses(platform::Window& form);
 
+// The input box that Create asks for a message with.
+inline constexpr const char* kNewStatusTitle = "New Status...";
+inline constexpr const char* kNewStatusPrompt = "Enter New Status Message.";
+
 // Asks for a message and puts it into the first slot whose edit box is empty.
 void Create(platform::Window& form);
 

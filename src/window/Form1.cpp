@@ -12,16 +12,6 @@ namespace {
 
 using platform::kCurrentUser;
 
-constexpr const char* kWarningTitle = "Vantor Registry Alert !";
-constexpr const char* kWarningText =
-    "This program will purposefully access your Windows registry to get the last user logged "
-    "in to Yahoo Messenger and to add, modify, or delete custom messages.  This program will "
-    "NOT do any harmful modifications...but you are using this program 'as is' and Tolvane "
-    "(https://www.example.com) is not responsible for anything that may happen as a result of "
-    "using this application.  Do you want to show this warning each time this application "
-    "launches?";
-constexpr const char* kWarningOff = "Disabled";
-
 // Shows the ID of the messenger user who logged in last.
 void RefreshName(platform::Window& form) { form.LabelNamed(kLastUserLabel).SetCaption(regmod::GetLastUser()); }
 

@@ -8,6 +8,17 @@
 
 namespace window {
 
+// The start-up warning, and the switch's value in the registry that keeps it from showing.
+inline constexpr const char* kWarningTitle = "Vantor Registry Alert !";
+inline constexpr const char* kWarningText =
+    "This program will purposefully access your Windows registry to get the last user logged "
+    "in to Yahoo Messenger and to add, modify, or delete custom messages.  This program will "
+    "NOT do any harmful modifications...but you are using this program 'as is' and Tolvane "
+    "(https://www.example.com) is not responsible for anything that may happen as a result of "
+    "using this application.  Do you want to show this warning each time this application "
+    "launches?";
+inline constexpr const char* kWarningOff = "Disabled";
+
 std::unique_ptr<platform::Window> CreateForm1();
 
 }  // namespace window

@@ -58,15 +58,14 @@ constexpr std::array<ControlDef, 26> kControls = {{
      .foreground = kDarkRed, .alignment = Alignment::Centre, .font = &kHintFont},
     {.name = "Command6", .kind = ControlKind::Button, .text = "Submit",
      .left = 4800, .top = 3840, .width = 855, .height = 315},
-    // The selection box, the flag box and the read boxes lie below or right of the client
-    // area at both heights: only the handlers see their texts.
-    {.name = "Text6", .kind = ControlKind::TextHolder, .left = 120, .top = 4200, .width = 5535, .height = 855},
-    {.name = "Alert", .kind = ControlKind::TextHolder, .left = 120, .top = 5760, .width = 1095, .height = 285},
-    {.name = "Text1", .kind = ControlKind::TextHolder, .left = 6000, .top = 0, .width = 735, .height = 285},
-    {.name = "Text2", .kind = ControlKind::TextHolder, .left = 6000, .top = 240, .width = 735, .height = 285},
-    {.name = "Text3", .kind = ControlKind::TextHolder, .left = 6000, .top = 480, .width = 735, .height = 285},
-    {.name = "Text4", .kind = ControlKind::TextHolder, .left = 6000, .top = 720, .width = 735, .height = 285},
-    {.name = "Text5", .kind = ControlKind::TextHolder, .left = 6000, .top = 960, .width = 735, .height = 285},
+    // The selection box, the flag box and the read boxes: only the handlers see their texts.
+    {.name = "Text6", .kind = ControlKind::TextHolder},
+    {.name = "Alert", .kind = ControlKind::TextHolder},
+    {.name = "Text1", .kind = ControlKind::TextHolder},
+    {.name = "Text2", .kind = ControlKind::TextHolder},
+    {.name = "Text3", .kind = ControlKind::TextHolder},
+    {.name = "Text4", .kind = ControlKind::TextHolder},
+    {.name = "Text5", .kind = ControlKind::TextHolder},
     // Delete and Modify follow the list after every click already (Form1.cpp); the timer only
     // catches what no event reported, and ten wake-ups a second cost an idle window nothing.
     {.name = "Timer1", .kind = ControlKind::Timer, .intervalMs = 100},

@@ -79,8 +79,7 @@ void WatchWindowThread() {
 
 // Sends the input with the marker behind it and waits until the window's thread took it.
 void Send(std::vector<INPUT> inputs) {
-  inputs.push_back(Key(kMarkerKey, 0, false));
-  inputs.push_back(Key(kMarkerKey, 0, true));
+  for (const INPUT& marker : Press(kMarkerKey)) inputs.push_back(marker);
   ResetEvent(markerTaken);
   SendOnly(std::move(inputs));
   if (WaitForSingleObject(markerTaken, static_cast<DWORD>(kPatience / 1ms)) != WAIT_OBJECT_0)
@@ -93,8 +92,6 @@ void ClickAt(POINT point) {
   Send({MouseButton(MOUSEEVENTF_LEFTDOWN), MouseButton(MOUSEEVENTF_LEFTUP)});
   EXPECT_EQ(lastButtonDown.load(), MAKELPARAM(point.x, point.y)) << "the click landed elsewhere";
 }
-
-
 
 HWND FocusOfWindowThread() {
   GUITHREADINFO info{};
@@ -134,7 +131,7 @@ void Respond(HWND dialog, Answer answer, const std::string& typed, Dialog& seen)
   }
   // The answer closes the dialog, whose loop may be the last to take input: no marker
   // goes behind it.
-  if (answer == Answer::Enter) return SendOnly({Key(VK_RETURN, 0, false), Key(VK_RETURN, 0, true)});
+  if (answer == Answer::Enter) return SendOnly(Press(VK_RETURN));
   const int button = answer == Answer::Yes ? IDYES : answer == Answer::No ? IDNO : answer == Answer::Ok ? IDOK : IDCANCEL;
   win32_input::ClickAt(CentreOnScreen(GetDlgItem(dialog, button)));
 }
@@ -188,7 +185,7 @@ std::string FocusedControl(platform::Window& window) {
 
 void PressTab(platform::Window& window) {
   ActiveForm(window);
-  Send({Key(VK_TAB, 0, false), Key(VK_TAB, 0, true)});
+  Send(Press(VK_TAB));
 }
 
 // A click into a disabled box leaves the caret where it was; a person then types nothing.

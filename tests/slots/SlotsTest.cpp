@@ -76,16 +76,18 @@ class Slots : public testing::Test {
 
   Texts Rows() const { return driver::Rows(*form_, "List1"); }
 
-  Texts EditBoxes() const {
-    Texts texts;
-    for (const char* name : {"Text7", "Text8", "Text9", "Text10", "Text11"}) texts.push_back(Box(name)->text().toStdString());
-    return texts;
+  // What each slot's edit box shows, top to bottom.
+  template <typename Reading>
+  auto EditBoxes(Reading read) const {
+    std::vector<decltype(read(status_slots::kSlots[0].editBox))> seen;
+    for (const status_slots::Slot& slot : status_slots::kSlots) seen.push_back(read(slot.editBox));
+    return seen;
   }
-
+  Texts EditBoxTexts() const {
+    return EditBoxes([this](const char* box) { return Box(box)->text().toStdString(); });
+  }
   std::vector<bool> EditBoxesEnabled() const {
-    std::vector<bool> enabled;
-    for (const char* name : {"Text7", "Text8", "Text9", "Text10", "Text11"}) enabled.push_back(Enabled(name));
-    return enabled;
+    return EditBoxes([this](const char* box) { return Enabled(box); });
   }
 
   std::unique_ptr<platform::Window> form_;
@@ -104,7 +106,7 @@ TEST_F(Slots, ReloadListsTheSlotsThatHoldTextsAndEnablesCreate) {
   EXPECT_EQ(Recorder().Take(), Log({user, "get 1", user, "set 1=a", user, "get 2", user, "get 3", user, "set 3=b",
                                     user, "get 4", user, "get 5", user, "set 5=c"}));
   EXPECT_EQ(Rows(), Texts({"a", "b", "c"}));
-  EXPECT_EQ(EditBoxes(), Texts({"a", "", "b", "", "c"}));
+  EXPECT_EQ(EditBoxTexts(), Texts({"a", "", "b", "", "c"}));
   EXPECT_TRUE(Enabled("Command5"));
   EXPECT_EQ(List()->currentRow(), -1);
   EXPECT_EQ(Slot(4), std::nullopt);  // a free slot is not written
@@ -125,24 +127,18 @@ TEST_F(Slots, FullSlotsLeaveCreateDisabledAndTwinsAreListedTwice) {
   EXPECT_FALSE(Enabled("Command5"));
 }
 
-TEST_F(Slots, ValueOfAnotherTypeIsListedAsTextAndStoredBackAsString) {
-  ASSERT_TRUE(WriteRaw(platform::Registry::Default(), MessagesKey("jdoe"), "2", {platform::kRegDword, "\x2A\0\0\0"s}));
-
-  Click("Command2");
-  EXPECT_EQ(Rows(), Texts({"042"}));
-  EXPECT_EQ(Slot(2), Sz("042"));
-}
-
-// The hive keeps Windows-1252: what it holds is what the reload shows and stores back,
-// byte for byte, whichever calls the text came in by.
-TEST_F(Slots, ReloadStoresBackTheBytesTheHiveHolds) {
+// The reload stores back what it shows: a value of another type as a string of its text;
+// and since the hive keeps Windows-1252, the bytes it holds, whichever calls they came in by.
+TEST_F(Slots, ReloadStoresBackWhatItShows) {
   platform::Registry& hive = platform::Registry::Default();
   ASSERT_TRUE(WriteRaw(hive, MessagesKey("jdoe"), "1", Sz("Caf\xE9 \x80 ?")));
+  ASSERT_TRUE(WriteRaw(hive, MessagesKey("jdoe"), "2", {platform::kRegDword, "\x2A\0\0\0"s}));
   ASSERT_TRUE(WriteRaw(hive, MessagesKey("jdoe"), "3", WideSz("Привет é 😀"), Through::Wide));
 
   Click("Command2");
-  EXPECT_EQ(Rows(), Texts({"Café € ?", "?????? é ?"}));
+  EXPECT_EQ(Rows(), Texts({"Café € ?", "042", "?????? é ?"}));
   EXPECT_EQ(Slot(1), Sz("Caf\xE9 \x80 ?"));
+  EXPECT_EQ(Slot(2), Sz("042"));
   EXPECT_EQ(Slot(3), Sz("?????? \xE9 ?"));
 }
 
@@ -157,16 +153,21 @@ TEST_F(Slots, EveryKeystrokeStoresTheWholeText) {
   EXPECT_EQ(Slot(3), Sz(""));  // emptied, not deleted
 }
 
+// A cancelled input box stores nothing; an answered one fills the first empty edit box.
 TEST_F(Slots, CreateAsksOnceAndFillsTheFirstEmptyEditBox) {
   Seed({std::nullopt, "b", std::nullopt, "d", "e"});
   Click("Command2");
   EXPECT_TRUE(Enabled("Command5"));
+  const auto cancelled = driver::AnswerNextDialog(driver::Answer::Cancel);
+  Click("Command5");
+  EXPECT_TRUE(cancelled->answered);
+  EXPECT_EQ(Slot(1), std::nullopt);
 
   Recorder().Start();
   const auto dialog = driver::AnswerNextDialog(driver::Answer::Ok, "  out to lunch ");
   Click("Command5");
-  EXPECT_EQ(dialog->title, "New Status...");
-  EXPECT_EQ(dialog->text, "Enter New Status Message.");
+  EXPECT_EQ(dialog->title, status_slots::kNewStatusTitle);
+  EXPECT_EQ(dialog->text, status_slots::kNewStatusPrompt);
   const Log log = Recorder().Take();
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(log[1], "set 1=  out to lunch ");  // stored as typed, before the reload
@@ -192,15 +193,6 @@ TEST_F(Slots, CreateWithNoEmptyEditBoxAsksNothing) {
   QApplication::processEvents();  // the check runs now if no dialog ran it
   EXPECT_FALSE(asked);
   EXPECT_EQ(Recorder().Take(), Log());
-}
-
-TEST_F(Slots, CancelledCreateStoresNothing) {
-  Click("Command2");
-  const auto dialog = driver::AnswerNextDialog(driver::Answer::Cancel);
-  Click("Command5");
-  EXPECT_TRUE(dialog->answered);
-  EXPECT_EQ(Slot(1), std::nullopt);
-  EXPECT_TRUE(Rows().empty());
 }
 
 TEST_F(Slots, DeleteRemovesEverySlotHoldingTheSelectedText) {
@@ -241,7 +233,7 @@ TEST_F(Slots, ModifyOpensOnlyTheLastHoldersEditBoxAndSubmitReloads) {
   Click("Command2");
   SelectRow(0);  // "same", held by slots 1 and 4
   Click("Command4");
-  EXPECT_EQ(form_->OuterHeight(), 4575);
+  EXPECT_EQ(form_->OuterHeight(), status_slots::kExpandedHeight);
   EXPECT_FALSE(Enabled("List1"));
   EXPECT_EQ(EditBoxesEnabled(), std::vector<bool>({false, false, false, true, false}));
 
@@ -249,7 +241,7 @@ TEST_F(Slots, ModifyOpensOnlyTheLastHoldersEditBoxAndSubmitReloads) {
   EXPECT_EQ(Slot(4), Sz("same!"));
 
   Click("Command6");
-  EXPECT_EQ(form_->OuterHeight(), 2800);
+  EXPECT_EQ(form_->OuterHeight(), status_slots::kCompactHeight);
   EXPECT_TRUE(Enabled("List1"));
   EXPECT_EQ(EditBoxesEnabled(), std::vector<bool>(5, true));
   // Submit lists the empty slot as an empty row and leaves the missing slot's box alone.
@@ -263,7 +255,7 @@ TEST_F(Slots, ModifyComparesTheListsSelectionAsItIsNow) {
   SelectRow(0);
   Box("Text7")->setText("changed");  // no box holds "a" any more
   Click("Command4");
-  EXPECT_EQ(form_->OuterHeight(), 4575);
+  EXPECT_EQ(form_->OuterHeight(), status_slots::kExpandedHeight);
   EXPECT_FALSE(Enabled("List1"));
   EXPECT_EQ(EditBoxesEnabled(), std::vector<bool>(5, true));
 

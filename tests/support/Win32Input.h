@@ -37,6 +37,9 @@ inline INPUT Key(WORD virtualKey, wchar_t character, bool up) {
   return input;
 }
 
+// A key pressed and let go.
+inline std::vector<INPUT> Press(WORD virtualKey) { return {Key(virtualKey, 0, false), Key(virtualKey, 0, true)}; }
+
 inline INPUT MouseButton(DWORD flag) {
   INPUT input{};
   input.type = INPUT_MOUSE;

@@ -12,22 +12,16 @@
 #include <optional>
 
 #include "registry/RegMod.h"
+#include "slots/Slots.h"
 #include "tests/platform/Driver.h"
 #include "tests/support/RawRegistry.h"
+#include "window/ControlNames.h"
 #include "window/Form1.h"
 
 namespace {
 
 using platform::kCurrentUser;
 using regmod::ValueType;
-
-constexpr const char* kWarningText =
-    "This program will purposefully access your Windows registry to get the last user logged in "
-    "to Yahoo Messenger and to add, modify, or delete custom messages.  This program will NOT do "
-    "any harmful modifications...but you are using this program 'as is' and Tolvane "
-    "(https://www.example.com) is not responsible for anything that may happen as a result of "
-    "using this application.  Do you want to show this warning each time this application "
-    "launches?";
 
 std::optional<RawValue> StoredFlag() {
   return ReadRaw(platform::Registry::Default(), regmod::kProfilesKey, regmod::kAlertValue);
@@ -55,8 +49,8 @@ Start StartProgram(const Answer& answer) {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box) return;
     start.warned = true;
-    EXPECT_EQ(box->windowTitle().toStdString(), "Vantor Registry Alert !");
-    EXPECT_EQ(box->text().toStdString(), kWarningText);
+    EXPECT_EQ(box->windowTitle().toStdString(), window::kWarningTitle);
+    EXPECT_EQ(box->text().toStdString(), window::kWarningText);
     EXPECT_EQ(box->icon(), QMessageBox::Critical);
     EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
     EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
@@ -66,7 +60,7 @@ Start StartProgram(const Answer& answer) {
   // Start-up has ended once the window shows: then what it left is read.
   driver::WhileShown(*form, [&] {
     start.outerHeight = form->OuterHeight();
-    start.label2 = form->LabelNamed("Label2").Caption();
+    start.label2 = form->LabelNamed(window::kLastUserLabel).Caption();
   });
   return start;
 }
@@ -81,7 +75,7 @@ class Startup : public testing::Test {
 
 TEST_F(Startup, AnsweringNoSwitchesTheWarningOffForGood) {
   EXPECT_TRUE(StartProgram(Press(QMessageBox::No)).warned);
-  EXPECT_EQ(StoredFlag(), Sz("Disabled"));
+  EXPECT_EQ(StoredFlag(), Sz(window::kWarningOff));
 
   EXPECT_FALSE(StartProgram(Press(QMessageBox::No)).warned);
 }
@@ -103,10 +97,10 @@ TEST_F(Startup, OnlyNoAndTheExactWordSwitchTheWarningOff) {
 }
 
 TEST_F(Startup, ShowsTheLastUserAtTheCompactHeight) {
-  regmod::SetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue, ValueType::String, "Disabled");
+  regmod::SetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue, ValueType::String, window::kWarningOff);
   const Start start = StartProgram(Press(QMessageBox::Yes));
-  EXPECT_EQ(start.outerHeight, 2800);
-  EXPECT_EQ(start.label2, "Not Found");
+  EXPECT_EQ(start.outerHeight, status_slots::kCompactHeight);
+  EXPECT_EQ(start.label2, regmod::kNotFound);
 
   regmod::SetRegValue(kCurrentUser, regmod::kPagerKey, regmod::kLastUserValue, ValueType::String, "jdoe");
   EXPECT_EQ(StartProgram(Press(QMessageBox::Yes)).label2, "jdoe");
