@@ -48,10 +48,6 @@ void SetFlag(const std::string& name, CommandLine* line) {
   flag = true;
 }
 
-char FoldAscii(char c, char from, char to) {
-  return c >= from && c < from + ('z' - 'a' + 1) ? static_cast<char>(c - from + to) : c;
-}
-
 }  // namespace
 
 CommandLine Parse(const std::vector<std::string>& args) {
@@ -109,16 +105,6 @@ std::string Ansi(std::string_view utf8) {
     ansi += *byte;
   }
   return ansi;
-}
-
-std::string AsciiUpper(std::string text) {
-  for (char& c : text) c = FoldAscii(c, 'a', 'A');
-  return text;
-}
-
-std::string AsciiLower(std::string text) {
-  for (char& c : text) c = FoldAscii(c, 'A', 'a');
-  return text;
 }
 
 }  // namespace regtool

@@ -41,8 +41,4 @@ std::u32string Characters(std::string_view utf8);
 // character the code page lacks.
 std::string Ansi(std::string_view utf8);
 
-// Text with its ASCII letters in one case, other bytes as they are.
-std::string AsciiUpper(std::string text);
-std::string AsciiLower(std::string text);
-
 }  // namespace regtool

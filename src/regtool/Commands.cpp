@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "platform/Fd.h"
+#include "regtool/AnsiText.h"
 #include "regtool/Arguments.h"
 #include "regtool/ErrorText.h"
 #include "regtool/RegFile.h"

@@ -15,8 +15,6 @@
 namespace regtool {
 namespace {
 
-constexpr std::size_t kDwordSize = 4;
-constexpr std::size_t kQwordSize = 8;
 // Two zeros end a string list: the last string's and the list's.
 constexpr std::size_t kMultiStringEnd = 2;
 
