@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "platform/CodePage1252.h"
+#include "platform/LittleEndian.h"
 #include "platform/Utf8.h"
 
 namespace regtool {
@@ -58,10 +59,7 @@ std::u16string Utf16Units(std::string_view bytes) {
 }
 
 void AppendUtf16Le(std::string& bytes, char32_t code) {
-  const auto put = [&](char32_t unit) {
-    bytes += static_cast<char>(unit & 0xFF);
-    bytes += static_cast<char>(unit >> 8);
-  };
+  const auto put = [&](char32_t unit) { platform::AppendLittleEndian(&bytes, unit, sizeof(char16_t)); };
   if (code < 0x10000) {
     put(code);
   } else {
@@ -71,6 +69,16 @@ void AppendUtf16Le(std::string& bytes, char32_t code) {
 }
 
 bool IsControl(char32_t code) { return code < 0x20 || (code >= 0x7F && code < 0xA0); }
+
+std::string AsciiUpper(std::string text) {
+  for (char& c : text) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  return text;
+}
+
+std::string AsciiLower(std::string text) {
+  for (char& c : text) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  return text;
+}
 
 std::string CharacterName(char32_t code) {
   char name[16];

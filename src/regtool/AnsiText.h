@@ -26,6 +26,10 @@ void AppendUtf16Le(std::string& bytes, char32_t code);
 // A C0 or C1 control character, U+007F among them.
 bool IsControl(char32_t code);
 
+// Text with its ASCII letters in one case, every other byte as it is.
+std::string AsciiUpper(std::string text);
+std::string AsciiLower(std::string text);
+
 // "U+0416 (Ж)" for messages; a control character by its number alone.
 std::string CharacterName(char32_t code);
 // Why a character can't go into the registry: "U+0416 (Ж) is not in Windows-1252, ...".

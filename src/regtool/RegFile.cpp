@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/LittleEndian.h"
 #include "platform/Registry.h"
 #include "platform/Utf8.h"
 #include "regtool/AnsiText.h"
@@ -276,7 +277,7 @@ class Reader {
       if (!number) throw Skip{"dword: must be followed by 1 to 8 hex digits"};
       EndOfData(data, at);
       change.value.type = platform::kRegDword;
-      for (int shift = 0; shift < 32; shift += 8) change.value.data += static_cast<char>(*number >> shift);
+      platform::AppendLittleEndian(&change.value.data, *number, kDwordSize);
     } else if (StartsWith(data, "hex", false)) {
       at = 0;
       change.value.type = HexType(data, &at);
@@ -542,11 +543,9 @@ std::string RegFileKey(std::string_view path, const std::vector<RegValue>& value
     text.Add("=");
     if (value.type == platform::kRegSz && IsPlainString(value.data)) {
       text.AddQuoted(std::string_view(value.data).substr(0, value.data.size() - 1));
-    } else if (value.type == platform::kRegDword && value.data.size() == 4) {
-      std::uint32_t number = 0;
-      for (int i = 3; i >= 0; --i) number = number << 8 | static_cast<unsigned char>(value.data[i]);
+    } else if (value.type == platform::kRegDword && value.data.size() == kDwordSize) {
       char digits[16];
-      std::snprintf(digits, sizeof digits, "dword:%08x", static_cast<unsigned>(number));
+      std::snprintf(digits, sizeof digits, "dword:%08x", static_cast<unsigned>(platform::ReadLittleEndian(value.data)));
       text.Add(digits);
     } else {
       AddHex(text, value);

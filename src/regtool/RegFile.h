@@ -20,6 +20,10 @@ inline constexpr std::size_t kMaxKeyDepth = 512;
 inline constexpr std::size_t kMaxKeyNameLength = 255;
 inline constexpr std::size_t kMaxValueNameLength = 16383;
 
+// The sizes of REG_DWORD and REG_QWORD data.
+inline constexpr std::size_t kDwordSize = 4;
+inline constexpr std::size_t kQwordSize = 8;
+
 // A value as the ANSI registry functions hold it.
 struct RegValue {
   std::string name;  // ANSI bytes; empty for the key's default value

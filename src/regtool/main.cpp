@@ -4,12 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "regtool/RegCommands.h"
+#include "platform/Registry.h"
+#include "regtool/Commands.h"
 
 int main(int argc, char** argv) {
   if (argc == 2 && std::string(argv[1]) == "--version") {
     std::cout << "vantor-reg " << VANTOR_VERSION << '\n';
     return 0;
   }
-  return regtool::RunCommand(std::vector<std::string>(argv + 1, argv + argc), std::cin, std::cout, std::cerr);
+  return regtool::RunCommand(platform::Registry::Default(), std::vector<std::string>(argv + 1, argv + argc),
+                             std::cin, std::cout, std::cerr);
 }
