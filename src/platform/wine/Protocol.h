@@ -49,9 +49,9 @@ class Writer {
   Writer() : frame_(kFrameHeaderBytes, '\0') {}
   explicit Writer(Op op) : Writer() { U8(static_cast<std::uint8_t>(op)); }
 
-  Writer& U8(std::uint8_t n) { return Number(n, 1); }
-  Writer& U32(std::uint32_t n) { return Number(n, 4); }
-  Writer& U64(std::uint64_t n) { return Number(n, 8); }
+  Writer& U8(std::uint8_t n) { return Number(n); }
+  Writer& U32(std::uint32_t n) { return Number(n); }
+  Writer& U64(std::uint64_t n) { return Number(n); }
   Writer& Bytes(std::string_view bytes) {
     U32(static_cast<std::uint32_t>(bytes.size()));
     frame_.append(bytes);
@@ -66,11 +66,11 @@ class Writer {
   }
   // The bytes after the length.
   std::size_t PayloadSize() const { return frame_.size() - kFrameHeaderBytes; }
-  std::string_view Payload() { return std::string_view(Frame()).substr(kFrameHeaderBytes); }
 
  private:
-  Writer& Number(std::uint64_t n, std::size_t bytes) {
-    AppendLittleEndian(&frame_, n, bytes);
+  template <typename Number_>
+  Writer& Number(Number_ n) {
+    AppendLittleEndian(&frame_, n, sizeof n);
     return *this;
   }
   std::string frame_;
@@ -82,9 +82,9 @@ class Reader {
  public:
   explicit Reader(std::string_view payload) : rest_(payload) {}
 
-  bool U8(std::uint8_t* n) { return Number(n, 1); }
-  bool U32(std::uint32_t* n) { return Number(n, 4); }
-  bool U64(std::uint64_t* n) { return Number(n, 8); }
+  bool U8(std::uint8_t* n) { return Number(n); }
+  bool U32(std::uint32_t* n) { return Number(n); }
+  bool U64(std::uint64_t* n) { return Number(n); }
   bool Bytes(std::string* bytes) {
     std::uint32_t length = 0;
     if (!U32(&length) || length > rest_.size()) return ok_ = false;
@@ -97,10 +97,10 @@ class Reader {
 
  private:
   template <typename Number_>
-  bool Number(Number_* n, std::size_t bytes) {
-    if (!ok_ || rest_.size() < bytes) return ok_ = false;
-    *n = static_cast<Number_>(ReadLittleEndian(rest_.substr(0, bytes)));
-    rest_.remove_prefix(bytes);
+  bool Number(Number_* n) {
+    if (!ok_ || rest_.size() < sizeof(Number_)) return ok_ = false;
+    *n = static_cast<Number_>(ReadLittleEndian(rest_.substr(0, sizeof(Number_))));
+    rest_.remove_prefix(sizeof(Number_));
     return true;
   }
   std::string_view rest_;

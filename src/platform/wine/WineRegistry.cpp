@@ -89,7 +89,7 @@ class Bridge final : public WineRegistry {
   bool WaitUntilReady(std::string* error) override {
     if (live_) return true;
     if (process_.pid < 0 && !Launch(error)) return false;
-    const std::string expected(Writer().U32(wire::kHello).Payload());
+    const std::string expected = Writer().U32(wire::kHello).Frame().substr(wire::kFrameHeaderBytes);
     std::string hello;
     const Transfer greeted = wine::ReadFrame(process_.fromBridge, &hello, expected.size(), helloDeadline_);
     if (greeted == Transfer::kDone && hello == expected) {
