@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 
 namespace app {
 namespace {
@@ -31,6 +32,8 @@ constexpr const char* kHelp =
     "Exit codes: 0 when the window was closed, 2 when the command line, the display or the\n"
     "registry was at fault.\n";
 
+constexpr std::string_view kWineWithFolder = "--wine=";
+
 CommandLine Fail(std::string text) { return {CommandLine::Action::kFail, std::nullopt, std::move(text)}; }
 
 std::string Absolute(const std::string& folder) {
@@ -53,15 +56,15 @@ CommandLine ReadCommandLine(const std::vector<std::string>& args) {
     if (arg == "--help" || arg == "-h") return {CommandLine::Action::kPrint, std::nullopt, kHelp};
     if (arg == "--version")
       return {CommandLine::Action::kPrint, std::nullopt, std::string("vantor ") + VANTOR_VERSION + "\n"};
-    if (arg == "--wine" || arg.rfind("--wine=", 0) == 0) {
+    if (arg == "--wine" || arg.starts_with(kWineWithFolder)) {
       if (command.winePrefix) return Fail("--wine is given twice");
       if (arg == "--wine") {
         command.winePrefix = DefaultPrefix();
         if (!command.winePrefix) return Fail("--wine needs WINEPREFIX or HOME to find the Wine prefix");
-      } else if (arg.size() == 7) {
+      } else if (arg.size() == kWineWithFolder.size()) {
         return Fail("--wine= needs the folder of a Wine prefix");
       } else {
-        command.winePrefix = Absolute(arg.substr(7));
+        command.winePrefix = Absolute(arg.substr(kWineWithFolder.size()));
       }
       continue;
     }
@@ -77,7 +80,7 @@ std::string WineBridgeFolder() {
   std::error_code error;
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
   if (error) return ".";
-  const std::filesystem::path installed = self.parent_path().parent_path() / "lib" / "vantor";
+  const std::filesystem::path installed = (self.parent_path() / VANTOR_WINE_BRIDGES_FROM_BIN).lexically_normal();
   return (std::filesystem::is_directory(installed, error) ? installed : self.parent_path()).string();
 }
 

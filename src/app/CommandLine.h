@@ -21,8 +21,9 @@ struct CommandLine {
 // are read only for --wine without a folder.
 CommandLine ReadCommandLine(const std::vector<std::string>& args);
 
-// The folder of the Wine bridges: lib/vantor once installed, else the program's own folder
-// (the build tree).
+// The folder of the Wine bridges: once installed, the one the build places them in relative
+// to the program's own folder (libexec/vantor beside bin), else the program's own folder (the
+// build tree).
 std::string WineBridgeFolder();
 
 }  // namespace app

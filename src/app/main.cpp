@@ -45,6 +45,17 @@ void HoldToolkitMessage(QtMsgType type, const QMessageLogContext& context, const
   std::_Exit(2);
 }
 
+// The small pictures of the icon that the program carries, read as the PNGs they are.
+QIcon CarriedIcon() {
+  QIcon icon;
+  for (const QFileInfo& picture : QDir(":/icons").entryInfoList()) {
+    QImageReader reader(picture.filePath(), "png");
+    reader.setAutoDetectImageFormat(false);
+    icon.addPixmap(QPixmap::fromImage(reader.read()));
+  }
+  return icon;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -74,13 +85,7 @@ int main(int argc, char** argv) {
 
   // The shell finds the program's desktop entry, and with it the icon, by this name.
   QApplication::setDesktopFileName("vantor");
-  QIcon icon;
-  for (const QFileInfo& picture : QDir(":/icons").entryInfoList()) {
-    QImageReader reader(picture.filePath(), "png");
-    reader.setAutoDetectImageFormat(false);
-    icon.addPixmap(QPixmap::fromImage(reader.read()));
-  }
-  QApplication::setWindowIcon(icon);
+  QApplication::setWindowIcon(CarriedIcon());
 
   // The window's controls are made while the bridge starts; the registry is first read
   // when the window loads, in Run.

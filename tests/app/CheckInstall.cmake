@@ -1,6 +1,7 @@
-# cmake -DBUILD=DIR -DPREFIX=DIR -DDESKTOP_FILE_VALIDATE=PATH -P CheckInstall.cmake: installs
-# the build into PREFIX, emptied first, and fails unless the programs, the desktop entry (with
-# nothing for desktop-file-validate to say) and the icon theme's pictures land there.
+# cmake -DBUILD=DIR -DPREFIX=DIR -DBINDIR=DIR -DBRIDGES=DIR -DDESKTOP_FILE_VALIDATE=PATH -P
+# CheckInstall.cmake: installs the build into PREFIX, emptied first, and fails unless the
+# programs (in BINDIR, the Wine bridges in BRIDGES, both under PREFIX), the desktop entry
+# (with nothing for desktop-file-validate to say) and the icon theme's pictures land there.
 cmake_minimum_required(VERSION 3.25)
 
 file(REMOVE_RECURSE ${PREFIX})
@@ -11,20 +12,32 @@ if(NOT result EQUAL 0)
 endif()
 
 # The program runs from where it lands, and the Wine bridge is a Windows program.
-execute_process(COMMAND ${PREFIX}/bin/vantor --version OUTPUT_VARIABLE version RESULT_VARIABLE result)
+execute_process(COMMAND ${PREFIX}/${BINDIR}/vantor --version OUTPUT_VARIABLE version RESULT_VARIABLE result)
 if(NOT result EQUAL 0 OR NOT version MATCHES "^vantor [0-9]")
   message(FATAL_ERROR "the installed vantor --version gave ${result}: ${version}")
 endif()
-if(NOT EXISTS ${PREFIX}/bin/vantor-reg)
-  message(FATAL_ERROR "no bin/vantor-reg")
+if(NOT EXISTS ${PREFIX}/${BINDIR}/vantor-reg)
+  message(FATAL_ERROR "no ${BINDIR}/vantor-reg")
 endif()
 foreach(winearch win64 win32)
-  set(bridge lib/vantor/vantor-wine-bridge-${winearch}.exe)
+  set(bridge ${BRIDGES}/vantor-wine-bridge-${winearch}.exe)
   file(READ ${PREFIX}/${bridge} start LIMIT 2 HEX)
   if(NOT start STREQUAL "4d5a")  # "MZ"
     message(FATAL_ERROR "${bridge} is no Windows program")
   endif()
 endforeach()
+
+# The installed vantor finds its bridges from its own folder: only then does it get as far
+# as starting Wine, here one that ends at once.
+set(prefix ${PREFIX}/wine-prefix)
+file(WRITE ${prefix}/system.reg "WINE REGISTRY Version 2\n\n#arch=win64\n")
+file(COPY_FILE ${prefix}/system.reg ${prefix}/user.reg)
+execute_process(COMMAND ${CMAKE_COMMAND} -E env WINE=/bin/false QT_QPA_PLATFORM=offscreen
+                        ${PREFIX}/${BINDIR}/vantor --wine=${prefix} ERROR_VARIABLE said OUTPUT_QUIET)
+file(REMOVE_RECURSE ${prefix})
+if(NOT said MATCHES "\\(/bin/false ended with exit code 1\\)")
+  message(FATAL_ERROR "the installed vantor does not find its Wine bridge: ${said}")
+endif()
 
 execute_process(COMMAND ${DESKTOP_FILE_VALIDATE} ${PREFIX}/share/applications/vantor.desktop
                 OUTPUT_VARIABLE said ERROR_VARIABLE said RESULT_VARIABLE result)

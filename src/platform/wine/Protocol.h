@@ -9,10 +9,11 @@
 #include <string>
 #include <string_view>
 
+#include "platform/LittleEndian.h"
+
 namespace platform::wire {
 
 enum class Op : std::uint8_t {
-  kPing,         // nothing, answered at once
   kOpenKey,      // u64 parent, path              -> u64 key
   kCreateKey,    // u64 parent, path              -> u64 key
   kQueryValue,   // u64 key, name, u8 given, u32 type, u32 size -> u32 type, u32 size, data
@@ -34,6 +35,9 @@ inline constexpr std::uint8_t kGivenType = 1;
 inline constexpr std::uint8_t kGivenData = 2;
 inline constexpr std::uint8_t kGivenSize = 4;
 
+// The length in front of every frame.
+inline constexpr std::size_t kFrameHeaderBytes = 4;
+
 // The bridge's first frame: these four bytes, "VNTB".
 inline constexpr std::uint32_t kHello = 0x42544E56;
 // No frame is longer: value data and texts beyond it fail with kNotEnoughMemory.
@@ -42,12 +46,12 @@ inline constexpr std::uint32_t kMaxFrame = 64u << 20;
 // Builds one frame.
 class Writer {
  public:
-  Writer() : frame_(4, '\0') {}
+  Writer() : frame_(kFrameHeaderBytes, '\0') {}
   explicit Writer(Op op) : Writer() { U8(static_cast<std::uint8_t>(op)); }
 
-  Writer& U8(std::uint8_t n) { return Number(n, 1); }
-  Writer& U32(std::uint32_t n) { return Number(n, 4); }
-  Writer& U64(std::uint64_t n) { return Number(n, 8); }
+  Writer& U8(std::uint8_t n) { return Number(n); }
+  Writer& U32(std::uint32_t n) { return Number(n); }
+  Writer& U64(std::uint64_t n) { return Number(n); }
   Writer& Bytes(std::string_view bytes) {
     U32(static_cast<std::uint32_t>(bytes.size()));
     frame_.append(bytes);
@@ -55,14 +59,18 @@ class Writer {
   }
   // The frame with its length in front.
   const std::string& Frame() {
-    const std::uint64_t length = frame_.size() - 4;
-    for (int i = 0; i < 4; ++i) frame_[i] = static_cast<char>(length >> (8 * i));
+    std::string length;
+    AppendLittleEndian(&length, PayloadSize(), kFrameHeaderBytes);
+    frame_.replace(0, kFrameHeaderBytes, length);
     return frame_;
   }
+  // The bytes after the length.
+  std::size_t PayloadSize() const { return frame_.size() - kFrameHeaderBytes; }
 
  private:
-  Writer& Number(std::uint64_t n, int bytes) {
-    for (int i = 0; i < bytes; ++i) frame_ += static_cast<char>(n >> (8 * i));
+  template <typename Number_>
+  Writer& Number(Number_ n) {
+    AppendLittleEndian(&frame_, n, sizeof n);
     return *this;
   }
   std::string frame_;
@@ -74,9 +82,9 @@ class Reader {
  public:
   explicit Reader(std::string_view payload) : rest_(payload) {}
 
-  bool U8(std::uint8_t* n) { return Number(n, 1); }
-  bool U32(std::uint32_t* n) { return Number(n, 4); }
-  bool U64(std::uint64_t* n) { return Number(n, 8); }
+  bool U8(std::uint8_t* n) { return Number(n); }
+  bool U32(std::uint32_t* n) { return Number(n); }
+  bool U64(std::uint64_t* n) { return Number(n); }
   bool Bytes(std::string* bytes) {
     std::uint32_t length = 0;
     if (!U32(&length) || length > rest_.size()) return ok_ = false;
@@ -89,12 +97,10 @@ class Reader {
 
  private:
   template <typename Number_>
-  bool Number(Number_* n, std::size_t bytes) {
-    if (!ok_ || rest_.size() < bytes) return ok_ = false;
-    std::uint64_t value = 0;
-    for (std::size_t i = 0; i < bytes; ++i) value |= std::uint64_t{static_cast<unsigned char>(rest_[i])} << (8 * i);
-    *n = static_cast<Number_>(value);
-    rest_.remove_prefix(bytes);
+  bool Number(Number_* n) {
+    if (!ok_ || rest_.size() < sizeof(Number_)) return ok_ = false;
+    *n = static_cast<Number_>(ReadLittleEndian(rest_.substr(0, sizeof(Number_))));
+    rest_.remove_prefix(sizeof(Number_));
     return true;
   }
   std::string_view rest_;
@@ -103,9 +109,7 @@ class Reader {
 
 // The length in front of a frame.
 inline std::uint32_t FrameLength(const char* header) {
-  std::uint32_t length = 0;
-  for (int i = 0; i < 4; ++i) length |= std::uint32_t{static_cast<unsigned char>(header[i])} << (8 * i);
-  return length;
+  return static_cast<std::uint32_t>(ReadLittleEndian(std::string_view(header, kFrameHeaderBytes)));
 }
 
 }  // namespace platform::wire

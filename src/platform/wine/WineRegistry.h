@@ -26,9 +26,6 @@ class WineRegistry : public Registry {
   // Waits until the bridge answers; false, with *error, when it could not start (with
   // Wine's reason where it gave one, such as a wineserver of another Wine version).
   virtual bool WaitUntilReady(std::string* error) = 0;
-
-  // One round trip that does nothing else.
-  virtual long Ping() = 0;
 };
 
 }  // namespace platform

@@ -1,0 +1,16 @@
+// The bridge's side of the protocol (wine/Protocol.h): one request carried out on the
+// registry, and its answer.
+#pragma once
+
+#include <string_view>
+
+#include "platform/Registry.h"
+#include "platform/wine/Protocol.h"
+
+namespace platform::wire {
+
+// Carries out one request's payload on registry and builds its answer; false when the
+// request makes no sense, which ends the bridge.
+bool Serve(Registry& registry, std::string_view request, Writer* answer);
+
+}  // namespace platform::wire

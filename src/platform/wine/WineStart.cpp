@@ -1,0 +1,230 @@
+#include "platform/wine/WineStart.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
+
+extern char** environ;
+
+namespace platform::wine {
+namespace {
+
+constexpr std::string_view kPrefixVariable = "WINEPREFIX=";
+constexpr std::string_view kArchitectureOption = "#arch=";
+// Wine's reason for not starting is in its last lines; more than this is chatter.
+constexpr std::size_t kWineOutputKept = 64 * 1024;
+// How long a killed bridge may take to be reaped, and how often that is looked at.
+constexpr auto kKillGrace = std::chrono::milliseconds(500);
+constexpr auto kReapPoll = std::chrono::milliseconds(5);
+
+bool IsProgram(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+// The program of that name in the first folder of the PATH that has it, or empty.
+std::string FindOnPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  if (!path) return {};
+  const std::string folders = path;
+  for (std::size_t begin = 0; begin <= folders.size();) {
+    std::size_t end = folders.find(':', begin);
+    if (end == std::string::npos) end = folders.size();
+    const std::string folder = end > begin ? folders.substr(begin, end - begin) : ".";
+    const std::string candidate = folder + "/" + program;
+    if (IsProgram(candidate)) return candidate;
+    begin = end + 1;
+  }
+  return {};
+}
+
+bool Failed(std::string* error, std::string what) {
+  *error = std::move(what);
+  return false;
+}
+
+bool MakePipe(Fd* readEnd, Fd* writeEnd) {
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) return false;
+  readEnd->reset(ends[0]);
+  writeEnd->reset(ends[1]);
+  return true;
+}
+
+void MakeNonBlocking(const Fd& fd) { fcntl(fd.get(), F_SETFL, fcntl(fd.get(), F_GETFL) | O_NONBLOCK); }
+
+// This environment, with the prefix the one chosen here whatever the environment said, and
+// Wine's debugging chatter off unless the user asked for it.
+std::vector<std::string> BridgeEnvironment(const std::string& prefix) {
+  std::vector<std::string> variables;
+  for (char** variable = environ; *variable; ++variable)
+    if (!std::string_view(*variable).starts_with(kPrefixVariable)) variables.emplace_back(*variable);
+  variables.push_back(std::string(kPrefixVariable) + prefix);
+  if (!std::getenv("WINEDEBUG")) variables.emplace_back("WINEDEBUG=-all");
+  return variables;
+}
+
+// posix_spawn with the pipes as standard input and output, stderr to wineOutput when valid;
+// this process ignores SIGPIPE, and wine gets the default back. The error number, or 0.
+int Spawn(const std::string& wine, std::string program, std::vector<std::string> variables, const Fd& input,
+          const Fd& output, const Fd& wineOutput, pid_t* pid) {
+  std::vector<char*> envp;
+  for (std::string& variable : variables) envp.push_back(variable.data());
+  envp.push_back(nullptr);
+  std::string loader = wine;
+  char* argv[] = {loader.data(), program.data(), nullptr};
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, input.get(), STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, output.get(), STDOUT_FILENO);
+  if (wineOutput.valid()) posix_spawn_file_actions_adddup2(&actions, wineOutput.get(), STDERR_FILENO);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t pipeSignal;
+  sigemptyset(&pipeSignal);
+  sigaddset(&pipeSignal, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  const int spawned = posix_spawn(pid, wine.c_str(), &actions, &attributes, argv, envp.data());
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  return spawned;
+}
+
+// Reaps the process within the time given; false when it is still running then. One that
+// can't be waited for (no child of ours) has nothing to reap, and *status stays as it was.
+bool Reaped(pid_t pid, int* status, std::chrono::steady_clock::duration within) {
+  const auto deadline = std::chrono::steady_clock::now() + within;
+  for (;;) {
+    const pid_t reaped = waitpid(pid, status, WNOHANG);
+    if (reaped == pid || (reaped < 0 && errno != EINTR)) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(kReapPoll);
+  }
+}
+
+}  // namespace
+
+std::string FindWine(std::string* error) {
+  const char* named = std::getenv("WINE");
+  const bool chosen = named && *named;
+  const std::string wine = chosen ? named : "wine";
+  const bool onPath = wine.find('/') == std::string::npos;
+  std::string program = onPath ? FindOnPath(wine) : IsProgram(wine) ? wine : "";
+  if (!program.empty()) return program;
+  if (!chosen) *error = "wine is not on the PATH (WINE may name the Wine loader to start)";
+  else *error = "WINE names " + wine + ", which is " + (onPath ? "not on the PATH" : "no program that can be run");
+  return program;
+}
+
+// Wine starts the prefix's server itself, from WINESERVER when no wineserver lies beside its
+// loader. A server the user named that can't be run is refused, not silently passed over
+// for another of perhaps another version.
+std::string WineServerProblem() {
+  const char* server = std::getenv("WINESERVER");
+  if (!server || !*server || IsProgram(server)) return {};
+  return std::string("WINESERVER names ") + server + ", which is no program that can be run";
+}
+
+// Wine would create a missing prefix and refuses one that belongs to someone else.
+std::string PrefixProblem(const std::string& prefix) {
+  struct stat info {};
+  if (prefix.empty()) return "no Wine prefix was named";
+  if (stat(prefix.c_str(), &info) != 0) return "there is no Wine prefix at " + prefix + ": the folder does not exist";
+  if (!S_ISDIR(info.st_mode)) return prefix + " is no Wine prefix: it is not a folder";
+  if (info.st_uid != getuid()) return prefix + " is not your Wine prefix: it belongs to another user";
+  for (const char* file : {"system.reg", "user.reg"}) {
+    const std::string path = prefix + "/" + file;
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+      return prefix + " is no Wine prefix: it has no " + file;
+  }
+  return {};
+}
+
+// Read as Wine's server reads it: from the "#arch=" line among the options above
+// system.reg's first key. A system.reg without one is a 32-bit prefix's: Wine wrote none
+// before it had 64-bit prefixes, and its server still takes such a prefix for 32-bit.
+std::string PrefixArchitecture(const std::string& prefix, std::string* error) {
+  const std::string path = prefix + "/system.reg";
+  std::ifstream file(path);
+  if (!file) {
+    *error = "cannot read " + path + ": " + std::strerror(errno);
+    return {};
+  }
+  std::string line;
+  if (!std::getline(file, line) || line != "WINE REGISTRY Version 2") {
+    *error = prefix + " is no Wine prefix: its system.reg is no Wine registry file";
+    return {};
+  }
+  while (std::getline(file, line) && !line.starts_with('[')) {
+    if (!line.starts_with(kArchitectureOption)) continue;
+    if (line == "#arch=win32" || line == "#arch=win64") return line.substr(kArchitectureOption.size());
+    *error = prefix + " is a Wine prefix of an architecture Wine doesn't know: its system.reg says " + line;
+    return {};
+  }
+  return "win32";
+}
+
+bool SpawnBridge(const std::string& wine, const std::string& program, const std::string& prefix,
+                 BridgeProcess* process, std::string* error) {
+  Fd bridgeInput, bridgeOutput;
+  if (!MakePipe(&bridgeInput, &process->toBridge)) return Failed(error, "no pipe to the Wine bridge");
+  if (!MakePipe(&process->fromBridge, &bridgeOutput)) return Failed(error, "no pipe from the Wine bridge");
+  std::vector<std::string> variables = BridgeEnvironment(prefix);
+  // With its chatter off, what Wine still says is why it could not start (a wineserver of
+  // another version, a prefix it refuses): it goes to a file of ours, read back when the
+  // bridge's hello doesn't come. A user who set WINEDEBUG reads it all on the terminal.
+  process->wineOutput.reset(std::getenv("WINEDEBUG") ? -1 : memfd_create("wine-stderr", MFD_CLOEXEC));
+  const int spawned =
+      Spawn(wine, program, std::move(variables), bridgeInput, bridgeOutput, process->wineOutput, &process->pid);
+  if (spawned != 0) {
+    *process = BridgeProcess();
+    return Failed(error, "could not start " + wine + ": " + std::strerror(spawned));
+  }
+  // A bridge that has gone away must fail the write, not end this process.
+  signal(SIGPIPE, SIG_IGN);
+  MakeNonBlocking(process->toBridge);
+  MakeNonBlocking(process->fromBridge);
+  return true;
+}
+
+int StopBridge(BridgeProcess* process, std::chrono::steady_clock::duration grace) {
+  process->toBridge.reset();
+  process->fromBridge.reset();
+  const pid_t pid = std::exchange(process->pid, -1);
+  int status = -1;             // no exit code, unless it is reaped
+  bool reaped = false;
+  if (pid > 0) {
+    reaped = Reaped(pid, &status, grace);
+    if (!reaped) {
+      ::kill(pid, SIGKILL);
+      reaped = Reaped(pid, &status, kKillGrace);
+    }
+  }
+  return reaped && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string TakeWineOutput(Fd* file) {
+  if (!file->valid()) return {};
+  std::string text(kWineOutputKept, '\0');
+  const ssize_t size = pread(file->get(), text.data(), text.size(), 0);
+  file->reset();
+  text.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
+  return text;
+}
+
+}  // namespace platform::wine
