@@ -19,12 +19,6 @@ using namespace platform;
 
 const std::string kPath = "Software\\VantorTest\\RegFile";
 
-std::string Utf16(const std::string& latin1) {
-  std::string bytes;
-  for (const char c : latin1) regtool::AppendUtf16Le(bytes, regtool::FromAnsiByte(c));
-  return bytes;
-}
-
 // The changes and notes of a file, and its fault.
 struct Reading {
   std::vector<regtool::RegChange> changes;
@@ -52,13 +46,11 @@ TEST(RegFile, EveryCharacterOfTheCodePageCrossesBothWays) {
 
 // Values of every shape, written as one key and read back: the same values, none passed over.
 TEST(RegFile, WrittenKeyReadsBackAsTheSameValues) {
-  std::string counting;
-  for (int i = 0; i < 200; ++i) counting += static_cast<char>(i);
   const std::vector<regtool::RegValue> values = {
       {"", kRegSz, "plain\0"s},          {"q\"b\\s", kRegSz, "a\"b\\c\0"s},
       {"inner zero", kRegSz, "a\0b\0"s}, {"empty", kRegSz, ""},
       {"dword", kRegDword, "\x01\x02\x03\x04"s}, {"short dword", kRegDword, "\x01\x02"s},
-      {"multi", kRegMultiSz, "a\0\xE9\0\0"s},    {"binary", kRegBinary, counting},
+      {"multi", kRegMultiSz, "a\0\xE9\0\0"s},    {"binary", kRegBinary, Counting(200)},
       {"big endian", 5, "\0\0\1\0"s},         {"odd type", 0x12345, "xyz"}};
   const Reading reading = Read(regtool::RegFileStart() + regtool::RegFileKey(kPath, values));
   EXPECT_EQ(reading.fault.line, 0);
@@ -75,8 +67,7 @@ TEST(RegFile, WrittenKeyReadsBackAsTheSameValues) {
 TEST(RegFile, PassesOverWhatRegExePassesOverAndSaysSo) {
   const std::string v4 = "REGEDIT4\r\n[HKEY_CURRENT_USER\\" + kPath + "]\r\n\"new\"=\"1\"\r\n\"keep\"=-\r\n";
   const std::string v5 = "\xFF\xFE" + Utf16("Windows Registry Editor Version 5.00\r\n[HKCU\\" + kPath + "]\r\n\r\n\r\n");
-  std::string deep = kPath;  // 513 levels below HKEY_CURRENT_USER
-  for (int level = 3; level < 513; ++level) deep += "\\k";
+  const std::string deep = Below(kPath, 510);  // 513 levels below HKEY_CURRENT_USER
   const std::pair<std::string, std::string> passed[] = {
       {v4 + "\"b\"=dword:123456789", "5: dword: must be followed by 1 to 8 hex digits, line skipped"},
       {v4 + "[-HKCU\\" + kPath + "\\Gone]\r\n\"a\"=\"1\"",
