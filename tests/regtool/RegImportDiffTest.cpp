@@ -190,16 +190,12 @@ std::vector<Case> Cases() {
        3,
        {{"c", std::nullopt}, {"i", std::nullopt}, {"h", std::nullopt}}},
       {"keys_the_registry_refuses",
-       Between({"[HKEY_CURRENT_USER\\$" + [] {
-                  std::string deep;
-                  for (int i = 0; i < 513; ++i) deep += "\\d";
-                  return deep;
-                }() + "]",
+       Between({"[HKEY_CURRENT_USER\\" + Below("$", 513) + "]",
                 "\"v\"=\"x\"", "[HKEY_CURRENT_USER\\$\\" + std::string(256, 'n') + "]", "\"v\"=\"x\"",
                 "[HKEY_CURRENT_USER\\$\\a\x01z]", "\"v\"=\"x\"", "[HKEY_CURRENT_USER\\$]"}),
        6,
        {},
-       {"\\d", "\\" + std::string(256, 'n'), "\\a\x01z"}},
+       {"\\k", "\\" + std::string(256, 'n'), "\\a\x01z"}},
   };
 }
 

@@ -93,6 +93,23 @@ void SetRaw(const std::string& path, const std::string& name, std::uint32_t type
   if (seeded) (*seeded)[path][name] = {type, data};
 }
 
+std::string Counting(int count) {
+  std::string bytes;
+  for (int i = 0; i < count; ++i) bytes += static_cast<char>(i);
+  return bytes;
+}
+
+std::string Below(std::string path, int levels) {
+  for (int level = 0; level < levels; ++level) path += "\\k";
+  return path;
+}
+
+std::string Utf16(const std::string& latin1) {
+  std::string bytes;
+  for (const char c : latin1) bytes += {c, '\0'};
+  return bytes;
+}
+
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

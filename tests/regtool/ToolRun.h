@@ -47,5 +47,11 @@ Tree ReadRegistry(platform::Registry& registry, const std::string& path);
 void SetRaw(const std::string& path, const std::string& name, std::uint32_t type, const std::string& data,
             Tree* seeded = nullptr);
 
+// Test data: the bytes 0, 1, ... count - 1; path with "\\k" added levels times; Latin-1
+// (ASCII in practice) text in UTF-16LE.
+std::string Counting(int count);
+std::string Below(std::string path, int levels);
+std::string Utf16(const std::string& latin1);
+
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);

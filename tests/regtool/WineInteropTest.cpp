@@ -76,8 +76,6 @@ TEST_F(WineInterop, WineRegeditExportImportsIntoTheHive) {
 TEST_F(WineInterop, VantorRegExportImportsIntoWine) {
   Tree seeded;
   const std::string plain = kPath + "\\Plain", odd = kPath + "\\Odd";
-  std::string counting;
-  for (int i = 0; i < 150; ++i) counting += static_cast<char>(i);
   // Plain: what Wine's reg query shows and regedit exports as vantor-reg does.
   SetRaw(plain, "", kRegSz, "default\0"s, &seeded);
   SetRaw(plain, "q\"uo\\te", kRegSz, "a\"b\\c\0"s, &seeded);
@@ -85,7 +83,7 @@ TEST_F(WineInterop, VantorRegExportImportsIntoWine) {
   SetRaw(plain, "multi", kRegMultiSz, "one\0two\0\0"s, &seeded);
   SetRaw(plain, "dword", kRegDword, "\x01\x02\x03\x04"s, &seeded);
   SetRaw(plain, "qword", kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08"s, &seeded);
-  SetRaw(plain, "binary", kRegBinary, counting, &seeded);
+  SetRaw(plain, "binary", kRegBinary, Counting(150), &seeded);
   SetRaw(plain, "empty", kRegBinary, "", &seeded);
   SetRaw(plain, "none", kRegNone, "\x00\x01"s, &seeded);
   SetRaw(plain + "\\Sub", "x", kRegSz, "deep\0"s, &seeded);
