@@ -1,0 +1,36 @@
+#include "platform/hive/Cursors.h"
+
+namespace platform {
+
+void View::Begin() {
+  if (snapshot_ || !sqlite3_get_autocommit(db_)) return;
+  snapshot_ = begin_.Bind().Run() == SQLITE_DONE;
+}
+
+void View::End() {
+  for (auto& places : places_) places.clear();
+  if (!snapshot_) return;
+  end_.Bind().Run();
+  snapshot_ = false;
+}
+
+// Listing by consecutive indexes would cost a count from the first row each time; instead
+// each handle remembers the index and fold of the row it listed last, and an index at or
+// past that place is reached from there. A place is kept only in a view (a snapshot or a
+// transaction), since outside one the rows before it may change.
+int View::StepTo(Statement& list, Listing listing, RegKey key, std::int64_t id, std::uint32_t index) {
+  auto& places = places_[static_cast<std::size_t>(listing)];
+  const auto it = places.find(key);
+  const bool onward = it != places.end() && it->second.index <= index;
+  const std::string from = onward ? it->second.fold : std::string();
+  const std::uint32_t skip = onward ? index - it->second.index : index;
+  const int step = list.Bind(id, from, std::int64_t{skip}).Step();
+  if (step == SQLITE_ROW && (snapshot_ || !sqlite3_get_autocommit(db_))) places[key] = {index, std::string(list.Blob(1))};
+  return step;
+}
+
+void View::Forget(RegKey key) {
+  for (auto& places : places_) places.erase(key);
+}
+
+}  // namespace platform
