@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -25,9 +26,15 @@ char32_t FromByte(unsigned char byte) {
   return byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80] : char32_t{byte};
 }
 
+// Plain ASCII, as most key paths and names are, reads the same in both encodings.
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 }  // namespace
 
 std::string Utf8ToWindows1252(std::string_view utf8) {
+  if (IsAscii(utf8)) return std::string(utf8);
   std::string ansi;
   ansi.reserve(utf8.size());
   // A malformed sequence is a character the code page lacks, like any other.
@@ -36,6 +43,7 @@ std::string Utf8ToWindows1252(std::string_view utf8) {
 }
 
 std::string Windows1252ToUtf8(std::string_view ansi) {
+  if (IsAscii(ansi)) return std::string(ansi);
   std::string utf8;
   utf8.reserve(ansi.size());
   for (const char byte : ansi) AppendUtf8(utf8, FromByte(static_cast<unsigned char>(byte)));

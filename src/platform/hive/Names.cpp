@@ -1,14 +1,11 @@
 #include "platform/hive/Names.h"
 
-#include <algorithm>
-
 #include "platform/CodePage1252.h"
 #include "platform/Registry.h"
 
 namespace platform {
 
-// Upper-cased in the code page as Windows upper-cases it; a name in plain ASCII, as most
-// are, is its own UTF-8 and needs no conversion.
+// Upper-cased in the code page as Windows upper-cases it.
 std::string Fold(std::string_view ansi) {
   std::string folded(ansi);
   for (char& c : folded) {
@@ -17,8 +14,7 @@ std::string Fold(std::string_view ansi) {
     else if (b == 0x9A || b == 0x9C || b == 0x9E) c = static_cast<char>(b - 0x10);
     else if (b == 0xFF) c = static_cast<char>(0x9F);
   }
-  const bool ascii = std::all_of(folded.begin(), folded.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  return ascii ? folded : Windows1252ToUtf8(folded);
+  return Windows1252ToUtf8(folded);
 }
 
 long SplitPath(const std::string& path, std::vector<std::string_view>* names) {
