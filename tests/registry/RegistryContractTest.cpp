@@ -195,20 +195,15 @@ class LastUser : public testing::Test {
   }
 };
 
+// The profile whose messages are edited, looked up afresh for every operation.
 TEST_F(LastUser, NamesTheProfileWhoseMessagesAreEdited) {
-  RecordUser("jdoe");
-  EXPECT_EQ(regmod::GetLastUser(), "jdoe");
-  EXPECT_EQ(regmod::CustomMessageKey(), "SOFTWARE\\Yahoo\\Pager\\profiles\\jdoe\\Custom Msgs\\");
-  SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "3", ValueType::String, "away");
-  EXPECT_EQ(GetRegValue(kCurrentUser, "software\\yahoo\\pager\\profiles\\JDOE\\custom msgs", "3"), "away");
-}
-
-TEST_F(LastUser, IsLookedUpAfreshForEveryOperation) {
   RecordUser("first");
+  EXPECT_EQ(regmod::GetLastUser(), "first");
+  EXPECT_EQ(regmod::CustomMessageKey(), "SOFTWARE\\Yahoo\\Pager\\profiles\\first\\Custom Msgs\\");
   SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "1", ValueType::String, "one");
   RecordUser("second");
   SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "1", ValueType::String, "two");
-  EXPECT_EQ(GetRegValue(kCurrentUser, "Software\\Yahoo\\Pager\\profiles\\first\\Custom Msgs", "1"), "one");
+  EXPECT_EQ(GetRegValue(kCurrentUser, "software\\yahoo\\pager\\profiles\\FIRST\\custom msgs", "1"), "one");
   EXPECT_EQ(GetRegValue(kCurrentUser, "Software\\Yahoo\\Pager\\profiles\\second\\Custom Msgs", "1"), "two");
 }
 
