@@ -76,18 +76,16 @@ class Slots : public testing::Test {
 
   Texts Rows() const { return driver::Rows(*form_, "List1"); }
 
-  // What each slot's edit box shows, top to bottom.
-  template <typename Reading>
-  auto EditBoxes(Reading read) const {
-    std::vector<decltype(read(status_slots::kSlots[0].editBox))> seen;
-    for (const status_slots::Slot& slot : status_slots::kSlots) seen.push_back(read(slot.editBox));
-    return seen;
-  }
+  // Each slot's edit box, top to bottom: what it shows, and whether it takes input.
   Texts EditBoxTexts() const {
-    return EditBoxes([this](const char* box) { return Box(box)->text().toStdString(); });
+    Texts texts;
+    for (const status_slots::Slot& slot : status_slots::kSlots) texts.push_back(Box(slot.editBox)->text().toStdString());
+    return texts;
   }
   std::vector<bool> EditBoxesEnabled() const {
-    return EditBoxes([this](const char* box) { return Enabled(box); });
+    std::vector<bool> enabled;
+    for (const status_slots::Slot& slot : status_slots::kSlots) enabled.push_back(Enabled(slot.editBox));
+    return enabled;
   }
 
   std::unique_ptr<platform::Window> form_;
@@ -172,7 +170,6 @@ TEST_F(Slots, CreateAsksOnceAndFillsTheFirstEmptyEditBox) {
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(log[1], "set 1=  out to lunch ");  // stored as typed, before the reload
   EXPECT_EQ(Slot(1), Sz("  out to lunch "));
-  EXPECT_EQ(Slot(3), std::nullopt);
   EXPECT_EQ(Rows(), Texts({"  out to lunch ", "b", "d", "e"}));
 }
 
@@ -255,8 +252,6 @@ TEST_F(Slots, ModifyComparesTheListsSelectionAsItIsNow) {
   SelectRow(0);
   Box("Text7")->setText("changed");  // no box holds "a" any more
   Click("Command4");
-  EXPECT_EQ(form_->OuterHeight(), status_slots::kExpandedHeight);
-  EXPECT_FALSE(Enabled("List1"));
   EXPECT_EQ(EditBoxesEnabled(), std::vector<bool>(5, true));
 
   // The reload leaves no row selected while the selection box still holds "a". Modify, as
