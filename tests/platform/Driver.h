@@ -46,8 +46,7 @@ std::vector<std::string> Rows(platform::Window& window, const std::string& list)
 enum class Answer { Yes, No, Enter, Ok, Cancel };
 struct Dialog {
   bool answered = false;
-  std::string title;
-  std::string text;
+  std::string title, text;
 };
 // Waits from the event loop for the next modal dialog, types `typed` into its text field
 // if it has one, and gives the answer; the result is filled in by then.

@@ -58,12 +58,11 @@ void Respond(QWidget& dialog, Answer answer, const std::string& typed, Dialog& s
   if (auto* field = dialog.findChild<QLineEdit*>()) QTest::keyClicks(field, QString::fromStdString(typed));
   QWidget* focus = QApplication::focusWidget();
   if (answer == Answer::Enter) return QTest::keyClick(focus ? focus : &dialog, Qt::Key_Return);
-  const QDialogButtonBox::StandardButton which =
-      answer == Answer::Yes  ? QDialogButtonBox::Yes
-      : answer == Answer::No ? QDialogButtonBox::No
-      : answer == Answer::Ok ? QDialogButtonBox::Ok
-                             : QDialogButtonBox::Cancel;
-  QAbstractButton* button = dialog.findChild<QDialogButtonBox*>()->button(which);
+  using Buttons = QDialogButtonBox;
+  const Buttons::StandardButton which = answer == Answer::Yes ? Buttons::Yes
+                                        : answer == Answer::No ? Buttons::No
+                                        : answer == Answer::Ok ? Buttons::Ok : Buttons::Cancel;
+  QAbstractButton* button = dialog.findChild<Buttons*>()->button(which);
   if (!button) qFatal("The dialog lacks the button the test answers with");
   QTest::mouseClick(button, Qt::LeftButton);
 }

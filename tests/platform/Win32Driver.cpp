@@ -115,10 +115,9 @@ HWND NewActiveDialog() {
   if (active == lastDialog) return nullptr;
   wchar_t windowClass[16] = {};
   GetClassNameW(active, windowClass, 16);
-  if (GetWindowThreadProcessId(active, nullptr) != windowThread || std::wstring(windowClass) != L"#32770") {
-    return nullptr;
-  }
-  return IsWindowVisible(active) && IsWindowEnabled(active) ? active : nullptr;
+  const bool dialogOfTheWindowThread =
+      GetWindowThreadProcessId(active, nullptr) == windowThread && std::wstring(windowClass) == L"#32770";
+  return dialogOfTheWindowThread && IsWindowVisible(active) && IsWindowEnabled(active) ? active : nullptr;
 }
 
 void Respond(HWND dialog, Answer answer, const std::string& typed, Dialog& seen) {
@@ -177,9 +176,8 @@ Rect ClientArea(platform::Window& window) {
 
 std::string FocusedControl(platform::Window& window) {
   const HWND form = ActiveForm(window);
-  for (HWND focus = FocusOfWindowThread(); focus; focus = GetParent(focus)) {
+  for (HWND focus = FocusOfWindowThread(); focus; focus = GetParent(focus))
     if (GetParent(focus) == form) return platform::ControlName(window, focus);
-  }
   return {};
 }
 

@@ -54,10 +54,8 @@ inline void SendOnly(std::vector<INPUT> inputs) {
 // The keys that type the text, each character as itself.
 inline std::vector<INPUT> Typing(const std::string& text) {
   std::vector<INPUT> keys;
-  for (const wchar_t character : platform::Wide(text)) {
-    keys.push_back(Key(0, character, false));
-    keys.push_back(Key(0, character, true));
-  }
+  for (const wchar_t character : platform::Wide(text))
+    keys.insert(keys.end(), {Key(0, character, false), Key(0, character, true)});
   return keys;
 }
 

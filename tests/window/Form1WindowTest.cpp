@@ -124,11 +124,9 @@ TEST_F(Form1WindowTest, CaptionsFitTheirControlsInTheFontsPresent) {
     } else {
       // No ink at the sides of the button's face: the caption fits, on more lines if need be.
       const QImage face = widget.grab().toImage();
-      for (const int x : {kBevel, face.width() - 1 - kBevel}) {
-        for (int y = kBevel; y < face.height() - kBevel; ++y) {
+      for (const int x : {kBevel, face.width() - 1 - kBevel})
+        for (int y = kBevel; y < face.height() - kBevel; ++y)
           EXPECT_GT(face.pixelColor(x, y).lightness(), 160) << control.name << " at " << x << "," << y;
-        }
-      }
     }
   }
   const QFontInfo hint(Control("Label4").font());

@@ -73,20 +73,13 @@ class Startup : public testing::Test {
   }
 };
 
-TEST_F(Startup, AnsweringNoSwitchesTheWarningOffForGood) {
-  EXPECT_TRUE(StartProgram(Press(QMessageBox::No)).warned);
-  EXPECT_EQ(StoredFlag(), Sz(window::kWarningOff));
-
-  EXPECT_FALSE(StartProgram(Press(QMessageBox::No)).warned);
-}
-
-// Only No switches the warning off. Escape and the title bar's close button give no answer:
-// they store nothing either, and the warning comes again at the next start. Nor does a switch
-// that is not the exact word keep it away.
+// Only No switches the warning off, for good. Escape and the title bar's close button give no
+// answer: they store nothing either, and the warning comes again at the next start. Nor does a
+// switch that is not the exact word keep it away.
 TEST_F(Startup, OnlyNoAndTheExactWordSwitchTheWarningOff) {
   const Answer escape = [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); };
   const Answer closeButton = [](QMessageBox& box) { box.windowHandle()->close(); };
-  for (const Answer& answer : {Press(QMessageBox::Yes), escape, closeButton, Press(QMessageBox::Yes)}) {
+  for (const Answer& answer : {Press(QMessageBox::Yes), escape, closeButton}) {
     EXPECT_TRUE(StartProgram(answer).warned);
     EXPECT_EQ(StoredFlag(), std::nullopt);
   }
@@ -94,6 +87,9 @@ TEST_F(Startup, OnlyNoAndTheExactWordSwitchTheWarningOff) {
     regmod::SetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue, ValueType::String, flag);
     EXPECT_TRUE(StartProgram(Press(QMessageBox::Yes)).warned) << '"' << flag << '"';
   }
+  EXPECT_TRUE(StartProgram(Press(QMessageBox::No)).warned);
+  EXPECT_EQ(StoredFlag(), Sz(window::kWarningOff));
+  EXPECT_FALSE(StartProgram(Press(QMessageBox::No)).warned);
 }
 
 TEST_F(Startup, ShowsTheLastUserAtTheCompactHeight) {
