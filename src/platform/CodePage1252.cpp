@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -26,14 +25,10 @@ char32_t FromByte(unsigned char byte) {
   return byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80] : char32_t{byte};
 }
 
-// Plain ASCII, as most key paths and names are, reads the same in both encodings.
-bool IsAscii(std::string_view text) {
-  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 }  // namespace
 
 std::string Utf8ToWindows1252(std::string_view utf8) {
+  // Plain ASCII, as most key paths and names are, needs no conversion.
   if (IsAscii(utf8)) return std::string(utf8);
   std::string ansi;
   ansi.reserve(utf8.size());

@@ -22,6 +22,9 @@ void AppendUtf8(std::string& text, char32_t code);
 
 bool IsUtf8(std::string_view text);
 
+// Plain ASCII reads the same in UTF-8 and in every ANSI code page.
+bool IsAscii(std::string_view text);
+
 // UTF-16 as the registry's wide functions hold string data: little-endian units, as bytes.
 // Each malformed UTF-8 sequence becomes U+FFFD, and so does a lone surrogate on the way
 // back; an odd last byte is no unit and is left out.

@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 
+#include "platform/Utf8.h"
 #include "platform/wine/FramePipe.h"
 #include "platform/wine/Protocol.h"
 #include "platform/wine/WineStart.h"
@@ -48,12 +49,6 @@ bool IsFile(const std::string& path) {
 std::string LastLine(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   return text.substr(text.find_last_of('\n') + 1);
-}
-
-bool IsAscii(std::string_view text) {
-  for (const char c : text)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
 }
 
 // ASCII stays itself in every ANSI code page; only other text needs the bridge.
