@@ -59,78 +59,108 @@ std::optional<std::string> WineGet(const std::string& key, const std::string& na
 
 // --- The prefix's processes, found under /proc ------------------------------------------
 
-// The first process that `matches` picks, by its folder in /proc, or -1.
-pid_t FindProcess(const std::function<bool(const fs::path&)>& matches) {
+// What /proc/PID/stat says of a process; state 0 once it is reaped.
+struct ProcessStat {
+  char state = 0;
+  pid_t parent = 0, group = 0;
+  unsigned long long start = 0;  // in clock ticks since boot: with the number, who it is
+};
+
+ProcessStat StatOf(pid_t pid) {
+  const std::string text = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  const std::size_t nameEnd = text.rfind(')');  // the program's name may hold anything
+  if (nameEnd == std::string::npos) return {};
+  std::istringstream fields(text.substr(nameEnd + 1));
+  ProcessStat stat;
+  std::string skipped;
+  fields >> stat.state >> stat.parent >> stat.group;
+  for (int field = 6; field < 22; ++field) fields >> skipped;
+  fields >> stat.start;
+  return stat;
+}
+
+// A process found by a test: its number, and when it started, so that a number handed on to
+// another process meanwhile is never signalled.
+struct Found {
+  pid_t pid = -1;
+  unsigned long long start = 0;
+};
+
+bool Ended(const Found& process) {
+  const ProcessStat stat = StatOf(process.pid);
+  return stat.state == 'Z' || stat.state == 0 || stat.start != process.start;
+}
+
+// Sends the signal to the process found, unless it has ended; false then.
+bool Signal(const Found& process, int signal) {
+  return process.pid > 0 && !Ended(process) && kill(process.pid, signal) == 0;
+}
+
+// The first live process that `matches` picks, by its folder in /proc; pid -1 for none.
+Found FindProcess(const std::function<bool(const fs::path&, const ProcessStat&)>& matches) {
   for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
     const pid_t pid = std::atoi(entry.path().filename().c_str());
-    if (pid > 0 && matches(entry.path())) return pid;
+    if (pid <= 0) continue;
+    const ProcessStat stat = StatOf(pid);
+    if (stat.state != 0 && stat.state != 'Z' && matches(entry.path(), stat)) return {pid, stat.start};
   }
-  return -1;
+  return {};
 }
 
-// The state letter of /proc/PID/stat and the parent after it, or {0, 0} once it is reaped.
-std::pair<char, pid_t> StateAndParent(pid_t pid) {
-  std::istringstream stat(ReadFile("/proc/" + std::to_string(pid) + "/stat"));
-  std::string beforeState;
-  std::getline(stat, beforeState, ')');  // the program's name may hold spaces, not a ')'
-  char state = 0;
-  pid_t parent = 0;
-  stat >> state >> parent;
-  return {state, parent};
-}
-
-bool Ended(pid_t pid) {
-  const char state = StateAndParent(pid).first;
-  return state == 'Z' || state == 0;
-}
-
-// The bridge this test started.
-pid_t Bridge() {
-  return FindProcess([](const fs::path& folder) {
-    const pid_t pid = std::atoi(folder.filename().c_str());
-    return StateAndParent(pid).second == getpid() && ReadFile(folder / "cmdline").find("vantor-wine-bridge") != std::string::npos;
+// The bridge that the registry runs: in the process group it started it in, whether Wine runs
+// it there as the process started or as a new one.
+Found Bridge(const platform::WineRegistry& wine) {
+  const pid_t group = wine.BridgeGroup();
+  if (group <= 0) return {};
+  return FindProcess([group](const fs::path& folder, const ProcessStat& stat) {
+    return stat.group == group && ReadFile(folder / "cmdline").find("vantor-wine-bridge") != std::string::npos;
   });
 }
 
-pid_t Wineserver() {
-  return FindProcess([](const fs::path& folder) {
+Found Wineserver() {
+  return FindProcess([](const fs::path& folder, const ProcessStat&) {
     const std::string environment = '\0' + ReadFile(folder / "environ");
     return ReadFile(folder / "comm").starts_with("wineserver") &&
            environment.find('\0' + "WINEPREFIX="s + Prefix() + '\0') != std::string::npos;
   });
 }
 
-void KillBridge() {
-  const pid_t bridge = Bridge();
-  ASSERT_GT(bridge, 0);
-  kill(bridge, SIGKILL);
+void KillBridge(const platform::WineRegistry& wine) {
+  const Found bridge = Bridge(wine);
+  ASSERT_GT(bridge.pid, 0) << "no bridge found in process group " << wine.BridgeGroup();
+  ASSERT_TRUE(Signal(bridge, SIGKILL));
   for (int waited = 0; !Ended(bridge) && waited < 500; ++waited) std::this_thread::sleep_for(10ms);
   ASSERT_TRUE(Ended(bridge));
 }
 
-// Keeps a process stopped (kill -STOP) for its scope. Code that would wait for it for ever
-// gets it back after a minute instead, and LetGo() then tells the test so.
+// Keeps a process found stopped (kill -STOP) for its scope. Code that would wait for it for
+// ever gets it back after a minute instead, and LetGo() then tells the test so. A process
+// that was not found fails the test, and nothing is signalled.
 class Stopped {
  public:
-  explicit Stopped(pid_t pid) : pid_(pid) {
-    EXPECT_GT(pid_, 0);
-    kill(pid_, SIGSTOP);
+  explicit Stopped(Found process) : process_(process) {
+    if (process_.pid <= 0) {
+      ADD_FAILURE() << "no process found to stop";
+      return;
+    }
+    EXPECT_TRUE(Signal(process_, SIGSTOP));
     watchdog_ = std::async(std::launch::async, [this, over = over_.get_future()] {
       if (over.wait_for(60s) == std::future_status::ready) return;
       letGo_ = true;
-      kill(pid_, SIGCONT);
+      Signal(process_, SIGCONT);
     });
   }
   ~Stopped() {
+    if (process_.pid <= 0) return;
     over_.set_value();
     watchdog_.wait();
-    kill(pid_, SIGCONT);
+    Signal(process_, SIGCONT);
   }
-  pid_t Pid() const { return pid_; }
+  const Found& Process() const { return process_; }
   bool LetGo() const { return letGo_; }
 
  private:
-  const pid_t pid_;
+  const Found process_;
   std::promise<void> over_;
   std::atomic<bool> letGo_ = false;
   std::future<void> watchdog_;
@@ -167,9 +197,9 @@ class ScopedVariable {
   std::optional<std::string> old_;
 };
 
-// A `wine` script in the folder, which runs `body` with the real wine in $real.
-void WriteWine(const fs::path& folder, const std::string& body) {
-  static const std::string real = RealWine("wine");
+// A `wine` script in the folder, which runs `body` with the wine to pass on to in $real: the
+// real one, unless given another.
+void WriteWine(const fs::path& folder, const std::string& body, std::string real = RealWine("wine")) {
   fs::create_directories(folder);
   Script(folder, "wine", "real='" + real + "'\n" + body);
 }
@@ -185,12 +215,21 @@ ToolRun RunVantorOnWine(const std::optional<fs::path>& wineFolder = std::nullopt
 
 class WineProgram : public testing::Test {
  protected:
+  // relaunched: every bridge starts as Wine's 32-bit loader starts a 64-bit program, again as
+  // a new process in the same process group, inheriting standard input and output, while the
+  // process started ends at once.
+  explicit WineProgram(bool relaunched = false) : relaunched_(relaunched) {}
+
   void SetUp() override {
     ASSERT_NE(std::getenv("WINEPREFIX"), nullptr) << "run me under scripts/wine-prefix with";
+    const fs::path relauncher = fakeWine_ / "relaunching";
+    if (relaunched_) WriteWine(relauncher, "\"$real\" \"$@\" <&0 &\n");
     // Every bridge starts through a `wine` of the test's own, which runs the real one,
     // except that the next bridge after an Arm() runs through the commands given there.
-    WriteWine(fakeWine_, "if [ -e '" + Armed() + "' ]; then mv '" + Armed() + "' '" + Fired() + "'; . '" + Fired() +
-                             "'; fi\nexec \"$real\" \"$@\"\n");
+    WriteWine(fakeWine_,
+              "if [ -e '" + Armed() + "' ]; then mv '" + Armed() + "' '" + Fired() + "'; . '" + Fired() +
+                  "'; fi\nexec \"$real\" \"$@\"\n",
+              relaunched_ ? (relauncher / "wine").string() : RealWine("wine"));
     // The program reads the prefix from its command line, as `vantor --wine=DIR` does.
     const app::CommandLine command = app::ReadCommandLine({"--wine=" + Prefix()});
     ASSERT_EQ(command.winePrefix, Prefix());
@@ -213,6 +252,7 @@ class WineProgram : public testing::Test {
   std::string Fired() const { return (fakeWine_ / "fired").string(); }
   void Arm(const std::string& commands) { WriteFile(Armed(), commands); }
 
+  const bool relaunched_;
   const fs::path fakeWine_ = fs::path(std::getenv("XDG_DATA_HOME")) / "fake-wine";
   std::unique_ptr<platform::WineRegistry> wine_;
   std::unique_ptr<platform::Window> form_;
@@ -224,10 +264,18 @@ void SeedUserWithoutWarning(const std::string& user) {
   WineSet(kUserKey, "yahoo! user ID", user);
 }
 
+// The bridge's faults, with the bridge started directly and relaunched by its Wine.
+class BridgeLife : public WineProgram, public testing::WithParamInterface<bool> {
+ protected:
+  BridgeLife() : WineProgram(GetParam()) {}
+};
+INSTANTIATE_TEST_SUITE_P(Loaders, BridgeLife, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) { return info.param ? "Relaunched" : "Direct"; });
+
 // Kills the running bridge right before passing on the next call on the value named.
 class BridgeKiller : public platform::RegistryWrapper {
  public:
-  using RegistryWrapper::RegistryWrapper;
+  explicit BridgeKiller(platform::WineRegistry& wine) : RegistryWrapper(wine), wine_(wine) {}
   void KillBefore(const std::string& value) { victim_ = value; }
   // RegMod reads and stores texts through the wide calls.
   long QueryValueWide(platform::RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
@@ -246,9 +294,10 @@ class BridgeKiller : public platform::RegistryWrapper {
   void Strike(const std::string& name) {
     if (name != victim_) return;
     victim_.reset();
-    KillBridge();
+    KillBridge(wine_);
     ++kills;
   }
+  const platform::WineRegistry& wine_;
   std::optional<std::string> victim_;
 };
 
@@ -289,7 +338,7 @@ TEST_F(WineProgram, EditsTheMessagesInThePrefixWhileWineWatches) {
 
 // After a restart the caller's handles still work, a key opened under one closed since
 // included; a handle on a key deleted meanwhile answers as a deleted key's does.
-TEST_F(WineProgram, HandlesOutliveTheirBridge) {
+TEST_P(BridgeLife, HandlesOutliveTheirBridge) {
   using platform::kCurrentUser;
   platform::RegKey parent = platform::kNoKey, child = platform::kNoKey, doomed = platform::kNoKey;
   ASSERT_EQ(wine_->CreateKey(kCurrentUser, "Software\\VantorTest", &parent), platform::kSuccess);
@@ -298,7 +347,7 @@ TEST_F(WineProgram, HandlesOutliveTheirBridge) {
   wine_->CloseKey(doomed);
   ASSERT_EQ(wine_->OpenKey(parent, "Doomed", &doomed), platform::kSuccess);
   wine_->CloseKey(parent);
-  KillBridge();
+  KillBridge(*wine_);
   const std::string text = "kept\0"s;
   EXPECT_EQ(wine_->SetValue(child, "v", platform::kRegSz, reinterpret_cast<const std::uint8_t*>(text.data()),
                             static_cast<std::uint32_t>(text.size())),
@@ -307,7 +356,7 @@ TEST_F(WineProgram, HandlesOutliveTheirBridge) {
   EXPECT_EQ(wine_->CloseKey(parent), platform::kInvalidHandle);  // closed stays closed
 
   ASSERT_EQ(RunInWine({"reg", "delete", "HKCU\\Software\\VantorTest\\Doomed", "/f"}).exitCode, 0);
-  KillBridge();
+  KillBridge(*wine_);
   EXPECT_EQ(wine_->DeleteValue(doomed, "v"), platform::kKeyDeleted);
   EXPECT_EQ(wine_->CloseKey(doomed), platform::kSuccess);
   EXPECT_EQ(wine_->CloseKey(child), platform::kSuccess);
@@ -319,7 +368,7 @@ TEST_F(WineProgram, HandlesOutliveTheirBridge) {
 // answer's bound. A new bridge takes the call, with the caller's keys opened again in it:
 // nothing typed is lost or stored elsewhere. A stopped wineserver fails the keystroke within
 // the bounds, with one line saying why; the keystroke after its return stores the box whole.
-TEST_F(WineProgram, KeystrokesOutliveEveryFaultOfTheBridgeAndItsServer) {
+TEST_P(BridgeLife, KeystrokesOutliveEveryFaultOfTheBridgeAndItsServer) {
   SeedUserWithoutWarning("jdoe");
   BridgeKiller killer(*wine_);
   regmod::UseRegistry(killer);
@@ -336,7 +385,7 @@ TEST_F(WineProgram, KeystrokesOutliveEveryFaultOfTheBridgeAndItsServer) {
          // Its hello (8 bytes), the open of the pager key (16) and 10 bytes of the read's 25
          // (dd passes each byte on as it comes).
          Arm("exec dd bs=1 count=34 status=none < <(exec \"$real\" \"$@\")\n");
-         KillBridge();
+         KillBridge(*wine_);
          keystroke("X");
          EXPECT_TRUE(fs::exists(Fired()));
        }},
@@ -348,10 +397,15 @@ TEST_F(WineProgram, KeystrokesOutliveEveryFaultOfTheBridgeAndItsServer) {
        }},
       {"bridge stopped",
        [&] {
-         Stopped bridge(Bridge());
+         // Started cold by the bridge after the wineserver was killed, it is no part of the
+         // bridge's process group, and outlives the bridge ended with it.
+         const Found server = Wineserver();
+         Stopped bridge(Bridge(*wine_));
          keystroke("V");
          EXPECT_FALSE(bridge.LetGo());
-         EXPECT_TRUE(Ended(bridge.Pid()));
+         EXPECT_TRUE(Ended(bridge.Process()));
+         EXPECT_GT(server.pid, 0);
+         EXPECT_FALSE(Ended(server));
        }},
       {"wineserver stopped",
        [&] {
@@ -379,10 +433,10 @@ TEST_F(WineProgram, KeystrokesOutliveEveryFaultOfTheBridgeAndItsServer) {
   EXPECT_EQ(killer.kills, 2);
   EXPECT_EQ(WineGet(kNobodysKey, "5"), std::nullopt);
   // A stopped bridge doesn't keep the program from ending.
-  Stopped bridge(Bridge());
+  Stopped bridge(Bridge(*wine_));
   wine_.reset();  // as when main returns after the window closed
   EXPECT_FALSE(bridge.LetGo());
-  EXPECT_TRUE(Ended(bridge.Pid()));
+  EXPECT_TRUE(Ended(bridge.Process()));
 }
 
 // The real program, whose bridge never says hello (its wineserver stopped, or a frame of
@@ -398,8 +452,6 @@ TEST_F(WineProgram, ProgramWithoutHelloEndsNamingThePrefix) {
     EXPECT_NE(run.err.find("the Wine bridge did not start in " + Prefix()), std::string::npos) << run.err;
   }
 }
-
-bool Runs(pid_t pid) { return kill(pid, 0) == 0 || errno != ESRCH; }
 
 // The real program, refusing what is no prefix, no Wine or no display before it opens
 // anything, and starting no Wine for a command line that it refuses (the last case, whose
@@ -471,7 +523,10 @@ TEST(WineCommandLine, RefusesWhatIsNoPrefixAndCreatesNothing) {
     EXPECT_EQ(run.err, "vantor: " + c.message + "\n");
     EXPECT_EQ(fs::exists(mark), c.startsWine) << c.message;
     if (c.startsWine) {
-      EXPECT_FALSE(Runs(std::stoi(ReadFile(mark)))) << "the bridge runs on";
+      // The wine started leads the bridge's process group: none of it runs on.
+      const pid_t started = std::stoi(ReadFile(mark));
+      EXPECT_EQ(FindProcess([&](const fs::path&, const ProcessStat& stat) { return stat.group == started; }).pid, -1)
+          << "the bridge runs on";
     }
   }
   // Nothing made: no prefix, nothing in the empty folder, no hive, nothing in HOME.
@@ -498,16 +553,46 @@ TEST(WineStart, RunsTheBridgeUnderTheWineThatWineNames) {
   ASSERT_FALSE(realWine.empty() || realServer.empty()) << "no wine on the PATH";
   const fs::path started = scratch / "started";
   const std::string wine = Script(scratch, "my-wine",
-                                  "echo \"$@ $WINESERVER\" >" + started.string() + "\nexec " + realWine + " \"$@\"\n");
+                                  "echo \"$@ $WINESERVER\" >>" + started.string() + "\nexec " + realWine + " \"$@\"\n");
+  // The messenger's own 32-bit bridge, started once, wherever Wine runs 32-bit programs: in
+  // every 32-bit prefix, and in a 64-bit one where the machine runs 32-bit x86 code and so has
+  // Wine's 32-bit half. Elsewhere Wine refuses it, and the 64-bit bridge runs.
+  const bool runs32 = std::string(std::getenv("WINEARCH") ? std::getenv("WINEARCH") : "") == "win32" ||
+                      RunProgram({"/lib/ld-linux.so.2", "--version"}).exitCode == 0;
   const ScopedVariable namedWine("WINE", wine.c_str()), server("WINESERVER", realServer.c_str()),
       noPath("PATH", "/nonexistent");
   std::string error;
   const auto bridge = platform::WineRegistry::Start(Prefix(), VANTOR_WINE_BRIDGE_FOLDER, &error);
   ASSERT_TRUE(bridge && bridge->WaitUntilReady(&error)) << error;
   EXPECT_EQ(bridge->CloseKey(platform::kCurrentUser), platform::kSuccess);  // a round trip
-  // A 64-bit prefix gets the 64-bit bridge.
-  const std::string bridge64 = std::string(VANTOR_WINE_BRIDGE_FOLDER) + "/vantor-wine-bridge-win64.exe";
-  EXPECT_EQ(ReadFile(started), bridge64 + " " + realServer + "\n");
+  const std::string folder = VANTOR_WINE_BRIDGE_FOLDER;
+  const std::string given32 = folder + "/vantor-wine-bridge-win32.exe " + realServer + "\n";
+  EXPECT_EQ(ReadFile(started),
+            runs32 ? given32 : given32 + folder + "/vantor-wine-bridge-win64.exe " + realServer + "\n");
+  EXPECT_EQ(bridge->BridgeProgram(), folder + (runs32 ? "/vantor-wine-bridge-win32.exe" : "/vantor-wine-bridge-win64.exe"));
+}
+
+// A 64-bit prefix whose Wine runs no 32-bit program gets the 64-bit bridge, and keeps it when
+// a bridge is started again after a fault.
+TEST(WineStart, RunsThe64BitBridgeWhereWineRunsNo32BitProgram) {
+  if (std::string(std::getenv("WINEARCH") ? std::getenv("WINEARCH") : "") == "win32")
+    GTEST_SKIP() << "a 32-bit prefix runs no 64-bit bridge";
+  const fs::path scratch = fs::path(std::getenv("XDG_DATA_HOME")) / "wine64-only";
+  fs::create_directories(scratch);
+  const fs::path started = scratch / "started";
+  // Refuses a 32-bit program as a Wine without its 32-bit half does, at once.
+  const std::string wine = Script(scratch, "wine64-only",
+                                  "case \"$1\" in *-win32.exe) echo \"wine: Bad EXE format for $1.\" >&2; exit 1;; esac\n"
+                                  "echo \"$1\" >>" + started.string() + "\nexec " + RealWine("wine") + " \"$@\"\n");
+  const ScopedVariable namedWine("WINE", wine.c_str());
+  std::string error;
+  const auto bridge = platform::WineRegistry::Start(Prefix(), VANTOR_WINE_BRIDGE_FOLDER, &error);
+  ASSERT_TRUE(bridge && bridge->WaitUntilReady(&error)) << error;
+  const std::string win64 = std::string(VANTOR_WINE_BRIDGE_FOLDER) + "/vantor-wine-bridge-win64.exe";
+  EXPECT_EQ(bridge->BridgeProgram(), win64);
+  KillBridge(*bridge);
+  EXPECT_EQ(bridge->CloseKey(platform::kCurrentUser), platform::kSuccess);  // in a bridge started again
+  EXPECT_EQ(ReadFile(started), win64 + "\n" + win64 + "\n");
 }
 
 // The bridge follows the architecture in the prefix's system.reg, as Wine's server reads it.
@@ -518,40 +603,44 @@ TEST(WineStart, ChoosesTheBridgeByThePrefixsArchitecture) {
   const fs::path win32 = bridges / "vantor-wine-bridge-win32.exe", win64 = bridges / "vantor-wine-bridge-win64.exe";
   for (const fs::path& bridge : {win32, win64}) WriteFile(bridge, "MZ");
   WriteFile(prefix / "user.reg", "WINE REGISTRY Version 2\n");
-  // A wine that tells which program it was given, then ends.
+  // A wine that tells which program it was given, then ends, as one without its 32-bit half
+  // ends when given a 32-bit program.
   const fs::path given = scratch / "given";
-  const std::string wine = Script(scratch, "telling-wine", "echo \"$1\" >" + given.string() + "\nexit 1\n");
+  const std::string wine = Script(scratch, "telling-wine", "echo \"$1\" >>" + given.string() + "\nexit 1\n");
   const ScopedVariable namedWine("WINE", wine.c_str()), quiet("WINEDEBUG", nullptr);
   const std::string header = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n";
   const std::string ended = " (" + wine + " ended with exit code 1)";
-  // The system.reg, the bridge that Wine is given, and what Start or WaitUntilReady then says.
-  const std::tuple<std::string, fs::path, std::string> cases[] = {
-      {header + "#arch=win32\n\n[Software] 1700000000\n", win32, ended},
-      {header + "#arch=win64\n\n[Software] 1700000000\n", win64, ended},
+  const std::string both = win32.string() + "\n" + win64.string() + "\n";
+  // The system.reg, the bridges that Wine is given in turn, and what Start or WaitUntilReady
+  // then says.
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {header + "#arch=win32\n\n[Software] 1700000000\n", win32.string() + "\n", ended},
+      // The 32-bit bridge first; the 64-bit one when Wine can't run that.
+      {header + "#arch=win64\n\n[Software] 1700000000\n", both, ended},
       // Written before Wine had 64-bit prefixes: Wine takes it for 32-bit.
-      {header + "[Software] 1700000000\n", win32, ended},
+      {header + "[Software] 1700000000\n", win32.string() + "\n", ended},
       // Below the first key, a line of that form is the key's, not the prefix's.
-      {header + "[Software] 1700000000\n#arch=win64\n", win32, ended},
+      {header + "[Software] 1700000000\n#arch=win64\n", win32.string() + "\n", ended},
       // What Wine itself refuses is refused before it starts, and so is a missing bridge.
       {header + "#arch=win99\n", {},
        prefix.string() + " is a Wine prefix of an architecture Wine doesn't know: its system.reg says #arch=win99"},
       {"REGEDIT4\n", {}, prefix.string() + " is no Wine prefix: its system.reg is no Wine registry file"},
       {header + "#arch=win32\n", {}, "the Wine bridge " + win32.string() + " is missing"},
   };
-  for (const auto& [systemReg, bridge, message] : cases) {
+  for (const auto& [systemReg, givenBridges, message] : cases) {
     WriteFile(prefix / "system.reg", systemReg);
     if (message.starts_with("the Wine bridge ")) fs::remove(win32);
     fs::remove(given);
     std::string error;
     const auto started = platform::WineRegistry::Start(prefix, bridges, &error);
-    EXPECT_EQ(bool(started), !bridge.empty()) << systemReg;
+    EXPECT_EQ(bool(started), !givenBridges.empty()) << systemReg;
     if (started) {
       EXPECT_FALSE(started->WaitUntilReady(&error));
       EXPECT_EQ(error, "the Wine bridge did not start in " + prefix.string() + message);
     } else {
       EXPECT_EQ(error, message);
     }
-    EXPECT_EQ(fs::exists(given) ? ReadFile(given) : "", bridge.empty() ? "" : bridge.string() + "\n");
+    EXPECT_EQ(fs::exists(given) ? ReadFile(given) : "", givenBridges);
   }
 }
 

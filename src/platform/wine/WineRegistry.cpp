@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <vector>
 
 #include "platform/Utf8.h"
 #include "platform/wine/FramePipe.h"
@@ -70,32 +71,47 @@ class Bridge final : public WineRegistry {
 
   bool Launch(std::string* error) {
     if (std::string problem = wine::PrefixProblem(prefix_); !problem.empty()) return Failed(error, std::move(problem));
-    // A 64-bit program doesn't run in a 32-bit prefix ("Bad EXE format"), and a 32-bit one
-    // runs in a 64-bit prefix only where Wine's 32-bit half is installed.
-    const std::string architecture = wine::PrefixArchitecture(prefix_, error);
-    if (architecture.empty()) return false;
-    const std::string program = folder_ + "/vantor-wine-bridge-" + architecture + ".exe";
-    if (!IsFile(program)) return Failed(error, "the Wine bridge " + program + " is missing");
-    if (!wine::SpawnBridge(wine_, program, prefix_, &process_, error)) return false;
-    helloDeadline_ = Clock::now() + kHelloBound;
-    return true;
+    if (programs_.empty()) {
+      // A 32-bit prefix runs no 64-bit program ("Bad EXE format"). A 64-bit prefix gets the
+      // messenger's own 32-bit bridge, which every Wine that runs the messenger starts once,
+      // natively; a Wine without its 32-bit half refuses it at once, and then gets the 64-bit
+      // one. The first that says hello is kept for the bridges started after it.
+      const std::string architecture = wine::PrefixArchitecture(prefix_, error);
+      if (architecture.empty()) return false;
+      programs_ = {folder_ + "/vantor-wine-bridge-win32.exe"};
+      if (architecture == "win64") programs_.push_back(folder_ + "/vantor-wine-bridge-win64.exe");
+    }
+    for (const std::string& program : programs_)
+      if (!IsFile(program)) return Failed(error, "the Wine bridge " + program + " is missing");
+    return Spawn(0, error);
   }
 
   bool WaitUntilReady(std::string* error) override {
     if (live_) return true;
-    if (process_.pid < 0 && !Launch(error)) return false;
+    if (process_.group < 0 && !Launch(error)) return false;
     const std::string expected = Writer().U32(wire::kHello).Frame().substr(wire::kFrameHeaderBytes);
-    std::string hello;
-    const Transfer greeted = wine::ReadFrame(process_.fromBridge, &hello, expected.size(), helloDeadline_);
-    if (greeted == Transfer::kDone && hello == expected) {
-      process_.wineOutput.reset();  // the running bridge keeps its own copy
-      return Reopen(error);
+    for (;;) {
+      std::string hello;
+      const Transfer greeted = wine::ReadFrame(process_.fromBridge, &hello, expected.size(), helloDeadline_);
+      if (greeted == Transfer::kDone && hello == expected) {
+        process_.wineOutput.reset();  // the running bridge keeps its own copy
+        programs_ = {programs_[started_]};
+        return Reopen(error);
+      }
+      // One that ended gets the time to say with what exit code; one that hangs is killed.
+      const int status = Stop(greeted == Transfer::kLate ? Clock::duration::zero() : kGrace);
+      const std::string said = wine::TakeWineOutput(&process_.wineOutput);
+      if (greeted == Transfer::kEnded && started_ + 1 < programs_.size()) {
+        if (!Spawn(started_ + 1, error)) return false;
+        continue;
+      }
+      *error = WhyNotStarted(greeted, status, said);
+      return false;
     }
-    // One that ended gets the time to say with what exit code; one that hangs is killed.
-    const int status = Stop(greeted == Transfer::kLate ? Clock::duration::zero() : kGrace);
-    *error = WhyNotStarted(greeted, status, wine::TakeWineOutput(&process_.wineOutput));
-    return false;
   }
+
+  pid_t BridgeGroup() const override { return process_.group; }
+  std::string BridgeProgram() const override { return process_.group > 0 ? programs_[started_] : std::string(); }
 
   long OpenKey(RegKey parent, const std::string& path, RegKey* key) override {
     return Open(Op::kOpenKey, parent, path, key);
@@ -198,6 +214,14 @@ class Bridge final : public WineRegistry {
   static bool Failed(std::string* error, std::string what) {
     *error = std::move(what);
     return false;
+  }
+
+  // Starts the bridge programs_[index], with the full time to say hello.
+  bool Spawn(std::size_t index, std::string* error) {
+    if (!wine::SpawnBridge(wine_, programs_[index], prefix_, &process_, error)) return false;
+    started_ = index;
+    helloDeadline_ = Clock::now() + kHelloBound;
+    return true;
   }
 
   // Why the bridge did not say hello: how it ended, and what Wine said.
@@ -395,6 +419,9 @@ class Bridge final : public WineRegistry {
   }
 
   std::string prefix_, folder_, wine_;
+  // The bridges this prefix may run, the one to try first first, and which was started last.
+  std::vector<std::string> programs_;
+  std::size_t started_ = 0;
   // The bridge's process; its file of Wine's output is kept until its hello.
   wine::BridgeProcess process_;
   Clock::time_point helloDeadline_;

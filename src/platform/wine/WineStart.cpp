@@ -11,7 +11,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string_view>
 #include <thread>
 #include <utility>
@@ -26,7 +28,7 @@ constexpr std::string_view kPrefixVariable = "WINEPREFIX=";
 constexpr std::string_view kArchitectureOption = "#arch=";
 // Wine's reason for not starting is in its last lines; more than this is chatter.
 constexpr std::size_t kWineOutputKept = 64 * 1024;
-// How long a killed bridge may take to be reaped, and how often that is looked at.
+// How long a killed bridge may take to end, and how often that is looked at.
 constexpr auto kKillGrace = std::chrono::milliseconds(500);
 constexpr auto kReapPoll = std::chrono::milliseconds(5);
 
@@ -77,8 +79,9 @@ std::vector<std::string> BridgeEnvironment(const std::string& prefix) {
   return variables;
 }
 
-// posix_spawn with the pipes as standard input and output, stderr to wineOutput when valid;
-// this process ignores SIGPIPE, and wine gets the default back. The error number, or 0.
+// posix_spawn with the pipes as standard input and output, stderr to wineOutput when valid,
+// in a process group of its own; this process ignores SIGPIPE, and wine gets the default
+// back. The error number, or 0.
 int Spawn(const std::string& wine, std::string program, std::vector<std::string> variables, const Fd& input,
           const Fd& output, const Fd& wineOutput, pid_t* pid) {
   std::vector<char*> envp;
@@ -98,20 +101,40 @@ int Spawn(const std::string& wine, std::string program, std::vector<std::string>
   sigemptyset(&pipeSignal);
   sigaddset(&pipeSignal, SIGPIPE);
   posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
   const int spawned = posix_spawn(pid, wine.c_str(), &actions, &attributes, argv, envp.data());
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   return spawned;
 }
 
-// Reaps the process within the time given; false when it is still running then. One that
-// can't be waited for (no child of ours) has nothing to reap, and *status stays as it was.
-bool Reaped(pid_t pid, int* status, std::chrono::steady_clock::duration within) {
+// True while a process of the group runs. One that has ended but is not reaped yet doesn't
+// count: Wine's relaunched bridge, whose parent is gone, waits for init to reap it, which
+// some inits do late or never.
+bool GroupRuns(pid_t group) {
+  if (::kill(-group, 0) != 0 && errno == ESRCH) return false;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    std::ifstream file(entry.path() / "stat");
+    std::string stat;
+    if (!std::getline(file, stat) || stat.rfind(')') == std::string::npos) continue;
+    std::istringstream fields(stat.substr(stat.rfind(')') + 1));
+    char state = 0;
+    pid_t parent = 0, processGroup = 0;
+    if (fields >> state >> parent >> processGroup && processGroup == group && state != 'Z' && state != 'X')
+      return true;
+  }
+  return false;
+}
+
+// Waits, within the time given, until no process of the group runs; reaps its leader, our
+// child, on the way, with its status in *status and *reaped set.
+bool GroupEnded(pid_t group, int* status, bool* reaped, std::chrono::steady_clock::duration within) {
   const auto deadline = std::chrono::steady_clock::now() + within;
   for (;;) {
-    const pid_t reaped = waitpid(pid, status, WNOHANG);
-    if (reaped == pid || (reaped < 0 && errno != EINTR)) return true;
+    if (!*reaped && waitpid(group, status, WNOHANG) == group) *reaped = true;
+    if (!GroupRuns(group)) return true;
     if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(kReapPoll);
   }
@@ -190,7 +213,7 @@ bool SpawnBridge(const std::string& wine, const std::string& program, const std:
   // bridge's hello doesn't come. A user who set WINEDEBUG reads it all on the terminal.
   process->wineOutput.reset(std::getenv("WINEDEBUG") ? -1 : memfd_create("wine-stderr", MFD_CLOEXEC));
   const int spawned =
-      Spawn(wine, program, std::move(variables), bridgeInput, bridgeOutput, process->wineOutput, &process->pid);
+      Spawn(wine, program, std::move(variables), bridgeInput, bridgeOutput, process->wineOutput, &process->group);
   if (spawned != 0) {
     *process = BridgeProcess();
     return Failed(error, "could not start " + wine + ": " + std::strerror(spawned));
@@ -205,15 +228,12 @@ bool SpawnBridge(const std::string& wine, const std::string& program, const std:
 int StopBridge(BridgeProcess* process, std::chrono::steady_clock::duration grace) {
   process->toBridge.reset();
   process->fromBridge.reset();
-  const pid_t pid = std::exchange(process->pid, -1);
-  int status = -1;             // no exit code, unless it is reaped
+  const pid_t group = std::exchange(process->group, -1);
+  int status = -1;
   bool reaped = false;
-  if (pid > 0) {
-    reaped = Reaped(pid, &status, grace);
-    if (!reaped) {
-      ::kill(pid, SIGKILL);
-      reaped = Reaped(pid, &status, kKillGrace);
-    }
+  if (group > 0 && !GroupEnded(group, &status, &reaped, grace)) {
+    ::kill(-group, SIGKILL);
+    GroupEnded(group, &status, &reaped, kKillGrace);
   }
   return reaped && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

@@ -26,23 +26,28 @@ std::string PrefixProblem(const std::string& prefix);
 // neither.
 std::string PrefixArchitecture(const std::string& prefix, std::string* error);
 
-// A bridge process just started: the write end of its input, the read end of its output
-// (both non-blocking), and the file its Wine writes its standard error to (invalid when the
-// user set WINEDEBUG and reads it on the terminal).
+// A bridge process just started: the process group it leads, the write end of its input, the
+// read end of its output (both non-blocking), and the file its Wine writes its standard error
+// to (invalid when the user set WINEDEBUG and reads it on the terminal). Where Wine's loader
+// hands the program to its other loader, the bridge runs as a new process that is no child
+// of ours, and the process started here ends; the bridge stays in the group.
 struct BridgeProcess {
-  pid_t pid = -1;
+  pid_t group = -1;
   Fd toBridge, fromBridge;
   Fd wineOutput;
 };
 
-// Starts program under wine in prefix; false, with *error, when it could not be started.
+// Starts program under wine in prefix, in a process group of its own; false, with *error,
+// when it could not be started.
 bool SpawnBridge(const std::string& wine, const std::string& program, const std::string& prefix,
                  BridgeProcess* process, std::string* error);
 
-// Ends the bridge and returns its exit code, or -1. Closing its input ends it once the call
-// in hand is done, and every call has been answered by then, so killing it loses nothing:
-// one still running after the grace given is killed, and one that can't be reaped even then
-// is left behind rather than waited for. The file of Wine's output stays open.
+// Ends the bridge and returns the exit code of the process started, or -1. Closing its input
+// ends it once the call in hand is done, and every call has been answered by then, so killing
+// it loses nothing: a group still running after the grace given is killed, whoever started
+// its processes. The wineserver and Wine's services leave the group (they start sessions of
+// their own), so they are never signalled. A group that doesn't end even then is left behind
+// rather than waited for. The file of Wine's output stays open.
 int StopBridge(BridgeProcess* process, std::chrono::steady_clock::duration grace);
 
 // What Wine wrote to the file of its standard error (its first 64 KiB); the file is closed.
