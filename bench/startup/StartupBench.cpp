@@ -100,6 +100,7 @@ void SwitchOffTheWarningInWine(const char* prefix) {
 // runs it; empty if none is found.
 std::string LoaderOf(const platform::WineRegistry& wine) {
   for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    if (std::atoi(entry.path().filename().c_str()) <= 0) continue;  // no process
     std::ifstream statFile(entry.path() / "stat"), commandFile(entry.path() / "cmdline");
     const std::string stat((std::istreambuf_iterator<char>(statFile)), {});
     const std::string command((std::istreambuf_iterator<char>(commandFile)), {});
@@ -130,6 +131,7 @@ double BridgeStartOnce(const char* prefix) {
   if (!std::exchange(told, true))
     std::printf("The bridge: %s, run by %s\n", std::filesystem::path(wine->BridgeProgram()).filename().c_str(),
                 LoaderOf(*wine).c_str());
+  std::fflush(stdout);  // before the next fork, whose child would write it again
   return taken;
 }
 

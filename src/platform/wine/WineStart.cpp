@@ -116,6 +116,7 @@ bool GroupRuns(pid_t group) {
   if (::kill(-group, 0) != 0 && errno == ESRCH) return false;
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    if (std::atoi(entry.path().filename().c_str()) <= 0) continue;  // no process
     std::ifstream file(entry.path() / "stat");
     std::string stat;
     if (!std::getline(file, stat) || stat.rfind(')') == std::string::npos) continue;
