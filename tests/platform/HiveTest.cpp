@@ -95,6 +95,7 @@ TEST_F(Hive, KilledWriterLosesNoWriteThatHadReturned) {
   for (int round = 0; round < 25; ++round) {
     const std::string key = kKey + "\\Kill" + std::to_string(round);
     const Started child = StartProgram(Client({"write", key, "1000000"}));
+    ASSERT_GT(child.pid, 0) << "the writer did not start";  // never signal -1: that is every process
     std::this_thread::sleep_for(std::chrono::milliseconds(5 + random() % 60));
     kill(child.pid, SIGKILL);
     const std::string output = Finish(child).out;
