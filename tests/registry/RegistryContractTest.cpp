@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/Utf8.h"
 #include "registry/RegMod.h"
 #include "tests/support/RawRegistry.h"
+#include "tests/support/RecordingRegistry.h"
 #include "tests/support/RegistryUnderTest.h"
 
 namespace {
@@ -87,6 +89,7 @@ TEST(GetRegValue, ReadsValuesOfAnySizeWhole) {
 
 TEST(GetRegValue, AnythingUnreadableIsNotFound) {
   EXPECT_EQ(GetRegValue(kCurrentUser, "Software\\VantorTest\\NoSuchKey\\", "1"), "Not Found");
+  EXPECT_FALSE(KeyExists("Software\\VantorTest\\NoSuchKey"));  // a read creates no key
   EXPECT_EQ(Read("no such value"), "Not Found");
   EXPECT_EQ(GetRegValue(platform::kNoKey, kTestKey, "sz"), "Not Found");
   SetRegValue(kCurrentUser, kTestKey, "holds the failure text", ValueType::String, "Not Found");
@@ -186,9 +189,37 @@ TEST(DeleteRegValue, RemovesOnlyTheNamedValue) {
   EXPECT_FALSE(KeyExists("Software\\VantorTest\\NoKeyToDeleteFrom"));
 }
 
+// The calls each procedure makes, with the paths and names exactly as the registry gets
+// them: each opens its key (only the writer creates one), makes its one call and closes the
+// key; the writer flushes between its write and its close.
+TEST(RegMod, EachProcedureMakesItsCallsInOrder) {
+  SetRegValue(kCurrentUser, "SOFTWARE\\yahoo\\pager\\", "yahoo! user ID", ValueType::String, "jdoe");
+  RecordingRegistry recorder(RegistryUnderTest());
+  regmod::UseRegistry(recorder);
+  const struct {
+    std::function<void()> call;
+    std::vector<std::string> calls;
+  } cases[] = {
+      {[] { SetRegValue(kCurrentUser, kTestKey, "w", ValueType::String, "abc"); },
+       {"create Software\\VantorTest\\RegMod\\", "set w=abc", "flush", "close"}},
+      {[] { Read("w"); }, {"open Software\\VantorTest\\RegMod\\", "get w", "close"}},
+      {[] { GetRegValue(kCurrentUser, "Software\\VantorTest\\NoSuchKey\\", "1"); },
+       {"open Software\\VantorTest\\NoSuchKey\\", "get 1"}},
+      {[] { DeleteRegValue(kCurrentUser, kTestKey, "w"); }, {"open Software\\VantorTest\\RegMod\\", "delete w", "close"}},
+      {[] { regmod::GetLastUser(); }, {"open SOFTWARE\\yahoo\\pager\\", "get yahoo! user ID", "close"}},
+  };
+  for (const auto& c : cases) {
+    recorder.Start();
+    c.call();
+    EXPECT_EQ(recorder.Take(), c.calls);
+  }
+  regmod::UseRegistry(RegistryUnderTest());
+  DeleteRegValue(kCurrentUser, "SOFTWARE\\yahoo\\pager\\", "yahoo! user ID");
+}
+
 class LastUser : public testing::Test {
  protected:
-  void SetUp() override { DeleteRegValue(kCurrentUser, regmod::kPagerKey, regmod::kLastUserValue); }
+  void SetUp() override { DeleteRegValue(kCurrentUser, "SOFTWARE\\yahoo\\pager\\", "yahoo! user ID"); }
   void TearDown() override { SetUp(); }
   static void RecordUser(const std::string& id) {
     SetRegValue(kCurrentUser, "Software\\Yahoo\\Pager", "YAHOO! USER ID", ValueType::String, id);
