@@ -205,7 +205,8 @@ TEST(RegMod, EachProcedureMakesItsCallsInOrder) {
       {[] { Read("w"); }, {"open Software\\VantorTest\\RegMod\\", "get w", "close"}},
       {[] { GetRegValue(kCurrentUser, "Software\\VantorTest\\NoSuchKey\\", "1"); },
        {"open Software\\VantorTest\\NoSuchKey\\", "get 1"}},
-      {[] { DeleteRegValue(kCurrentUser, kTestKey, "w"); }, {"open Software\\VantorTest\\RegMod\\", "delete w", "close"}},
+      {[] { DeleteRegValue(kCurrentUser, kTestKey, "w"); },
+       {"open Software\\VantorTest\\RegMod\\", "delete w", "close"}},
       {[] { regmod::GetLastUser(); }, {"open SOFTWARE\\yahoo\\pager\\", "get yahoo! user ID", "close"}},
   };
   for (const auto& c : cases) {
@@ -217,36 +218,26 @@ TEST(RegMod, EachProcedureMakesItsCallsInOrder) {
   DeleteRegValue(kCurrentUser, "SOFTWARE\\yahoo\\pager\\", "yahoo! user ID");
 }
 
-class LastUser : public testing::Test {
- protected:
-  void SetUp() override { DeleteRegValue(kCurrentUser, "SOFTWARE\\yahoo\\pager\\", "yahoo! user ID"); }
-  void TearDown() override { SetUp(); }
-  static void RecordUser(const std::string& id) {
-    SetRegValue(kCurrentUser, "Software\\Yahoo\\Pager", "YAHOO! USER ID", ValueType::String, id);
+// The last user's ID as recorded, or "Not Found" when none is, names the profile whose
+// messages are edited; an empty ID is inserted as it is. Each names a key that can be used.
+TEST(LastUser, NamesTheProfileWhoseMessagesAreEdited) {
+  const struct {
+    std::optional<std::string> id;
+    std::string key;
+  } cases[] = {
+      {"first", "SOFTWARE\\Yahoo\\Pager\\profiles\\first\\Custom Msgs\\"},
+      {std::nullopt, "SOFTWARE\\Yahoo\\Pager\\profiles\\Not Found\\Custom Msgs\\"},
+      {"", "SOFTWARE\\Yahoo\\Pager\\profiles\\\\Custom Msgs\\"},
+  };
+  for (const auto& c : cases) {
+    if (c.id) SetRegValue(kCurrentUser, "Software\\Yahoo\\Pager", "YAHOO! USER ID", ValueType::String, *c.id);
+    else DeleteRegValue(kCurrentUser, "SOFTWARE\\yahoo\\pager\\", "yahoo! user ID");
+    EXPECT_EQ(regmod::GetLastUser(), c.id.value_or("Not Found"));
+    EXPECT_EQ(regmod::CustomMessageKey(), c.key);
+    SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "2", ValueType::String, c.key);
+    EXPECT_EQ(GetRegValue(kCurrentUser, c.key, "2"), c.key);
   }
-};
-
-// The profile whose messages are edited, looked up afresh for every operation.
-TEST_F(LastUser, NamesTheProfileWhoseMessagesAreEdited) {
-  RecordUser("first");
-  EXPECT_EQ(regmod::GetLastUser(), "first");
-  EXPECT_EQ(regmod::CustomMessageKey(), "SOFTWARE\\Yahoo\\Pager\\profiles\\first\\Custom Msgs\\");
-  SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "1", ValueType::String, "one");
-  RecordUser("second");
-  SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "1", ValueType::String, "two");
-  EXPECT_EQ(GetRegValue(kCurrentUser, "software\\yahoo\\pager\\profiles\\FIRST\\custom msgs", "1"), "one");
-  EXPECT_EQ(GetRegValue(kCurrentUser, "Software\\Yahoo\\Pager\\profiles\\second\\Custom Msgs", "1"), "two");
-}
-
-TEST_F(LastUser, MissingOrEmptyIdStillGivesAUsableKey) {
-  EXPECT_EQ(regmod::GetLastUser(), "Not Found");
-  SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "2", ValueType::String, "nobody's");
-  EXPECT_EQ(GetRegValue(kCurrentUser, "Software\\Yahoo\\Pager\\profiles\\Not Found\\Custom Msgs", "2"), "nobody's");
-
-  RecordUser("");
-  EXPECT_EQ(regmod::CustomMessageKey(), "SOFTWARE\\Yahoo\\Pager\\profiles\\\\Custom Msgs\\");
-  SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "2", ValueType::String, "empty id");
-  EXPECT_EQ(GetRegValue(kCurrentUser, regmod::CustomMessageKey(), "2"), "empty id");
+  DeleteRegValue(kCurrentUser, "SOFTWARE\\yahoo\\pager\\", "yahoo! user ID");
 }
 
 // --- The wide calls --------------------------------------------------------------------

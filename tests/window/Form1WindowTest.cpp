@@ -38,7 +38,8 @@ struct Look {
   std::uint32_t background = kOwn, foreground = kOwn;
   bool centred = false;
 };
-// One row of the control table: the Qt class that shows the control, its text, its box in twips, its font's size in points.
+// One row of the control table: the Qt class that shows the control, its text, its box in
+// twips, its font's size in points.
 struct Row {
   const char* name;
   const char* kind;
