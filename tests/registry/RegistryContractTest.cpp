@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/Utf8.h"
 #include "registry/RegMod.h"
 #include "tests/support/RawRegistry.h"
+#include "tests/support/RecordingRegistry.h"
 #include "tests/support/RegistryUnderTest.h"
 
 namespace {
@@ -87,6 +89,7 @@ TEST(GetRegValue, ReadsValuesOfAnySizeWhole) {
 
 TEST(GetRegValue, AnythingUnreadableIsNotFound) {
   EXPECT_EQ(GetRegValue(kCurrentUser, "Software\\VantorTest\\NoSuchKey\\", "1"), "Not Found");
+  EXPECT_FALSE(KeyExists("Software\\VantorTest\\NoSuchKey"));  // a read creates no key
   EXPECT_EQ(Read("no such value"), "Not Found");
   EXPECT_EQ(GetRegValue(platform::kNoKey, kTestKey, "sz"), "Not Found");
   SetRegValue(kCurrentUser, kTestKey, "holds the failure text", ValueType::String, "Not Found");
@@ -186,36 +189,55 @@ TEST(DeleteRegValue, RemovesOnlyTheNamedValue) {
   EXPECT_FALSE(KeyExists("Software\\VantorTest\\NoKeyToDeleteFrom"));
 }
 
-class LastUser : public testing::Test {
- protected:
-  void SetUp() override { DeleteRegValue(kCurrentUser, regmod::kPagerKey, regmod::kLastUserValue); }
-  void TearDown() override { SetUp(); }
-  static void RecordUser(const std::string& id) {
-    SetRegValue(kCurrentUser, "Software\\Yahoo\\Pager", "YAHOO! USER ID", ValueType::String, id);
+// The calls each procedure makes, with the paths and names exactly as the registry gets
+// them: each opens its key (only the writer creates one), makes its one call and closes the
+// key; the writer flushes between its write and its close.
+TEST(RegMod, EachProcedureMakesItsCallsInOrder) {
+  SetRegValue(kCurrentUser, "SOFTWARE\\yahoo\\pager\\", "yahoo! user ID", ValueType::String, "jdoe");
+  RecordingRegistry recorder(RegistryUnderTest());
+  regmod::UseRegistry(recorder);
+  const struct {
+    std::function<void()> call;
+    std::vector<std::string> calls;
+  } cases[] = {
+      {[] { SetRegValue(kCurrentUser, kTestKey, "w", ValueType::String, "abc"); },
+       {"create Software\\VantorTest\\RegMod\\", "set w=abc", "flush", "close"}},
+      {[] { Read("w"); }, {"open Software\\VantorTest\\RegMod\\", "get w", "close"}},
+      {[] { GetRegValue(kCurrentUser, "Software\\VantorTest\\NoSuchKey\\", "1"); },
+       {"open Software\\VantorTest\\NoSuchKey\\", "get 1"}},
+      {[] { DeleteRegValue(kCurrentUser, kTestKey, "w"); },
+       {"open Software\\VantorTest\\RegMod\\", "delete w", "close"}},
+      {[] { regmod::GetLastUser(); }, {"open SOFTWARE\\yahoo\\pager\\", "get yahoo! user ID", "close"}},
+  };
+  for (const auto& c : cases) {
+    recorder.Start();
+    c.call();
+    EXPECT_EQ(recorder.Take(), c.calls);
   }
-};
-
-// The profile whose messages are edited, looked up afresh for every operation.
-TEST_F(LastUser, NamesTheProfileWhoseMessagesAreEdited) {
-  RecordUser("first");
-  EXPECT_EQ(regmod::GetLastUser(), "first");
-  EXPECT_EQ(regmod::CustomMessageKey(), "SOFTWARE\\Yahoo\\Pager\\profiles\\first\\Custom Msgs\\");
-  SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "1", ValueType::String, "one");
-  RecordUser("second");
-  SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "1", ValueType::String, "two");
-  EXPECT_EQ(GetRegValue(kCurrentUser, "software\\yahoo\\pager\\profiles\\FIRST\\custom msgs", "1"), "one");
-  EXPECT_EQ(GetRegValue(kCurrentUser, "Software\\Yahoo\\Pager\\profiles\\second\\Custom Msgs", "1"), "two");
+  regmod::UseRegistry(RegistryUnderTest());
+  DeleteRegValue(kCurrentUser, "SOFTWARE\\yahoo\\pager\\", "yahoo! user ID");
 }
 
-TEST_F(LastUser, MissingOrEmptyIdStillGivesAUsableKey) {
-  EXPECT_EQ(regmod::GetLastUser(), "Not Found");
-  SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "2", ValueType::String, "nobody's");
-  EXPECT_EQ(GetRegValue(kCurrentUser, "Software\\Yahoo\\Pager\\profiles\\Not Found\\Custom Msgs", "2"), "nobody's");
-
-  RecordUser("");
-  EXPECT_EQ(regmod::CustomMessageKey(), "SOFTWARE\\Yahoo\\Pager\\profiles\\\\Custom Msgs\\");
-  SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "2", ValueType::String, "empty id");
-  EXPECT_EQ(GetRegValue(kCurrentUser, regmod::CustomMessageKey(), "2"), "empty id");
+// The last user's ID as recorded, or "Not Found" when none is, names the profile whose
+// messages are edited; an empty ID is inserted as it is. Each names a key that can be used.
+TEST(LastUser, NamesTheProfileWhoseMessagesAreEdited) {
+  const struct {
+    std::optional<std::string> id;
+    std::string key;
+  } cases[] = {
+      {"first", "SOFTWARE\\Yahoo\\Pager\\profiles\\first\\Custom Msgs\\"},
+      {std::nullopt, "SOFTWARE\\Yahoo\\Pager\\profiles\\Not Found\\Custom Msgs\\"},
+      {"", "SOFTWARE\\Yahoo\\Pager\\profiles\\\\Custom Msgs\\"},
+  };
+  for (const auto& c : cases) {
+    if (c.id) SetRegValue(kCurrentUser, "Software\\Yahoo\\Pager", "YAHOO! USER ID", ValueType::String, *c.id);
+    else DeleteRegValue(kCurrentUser, "SOFTWARE\\yahoo\\pager\\", "yahoo! user ID");
+    EXPECT_EQ(regmod::GetLastUser(), c.id.value_or("Not Found"));
+    EXPECT_EQ(regmod::CustomMessageKey(), c.key);
+    SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "2", ValueType::String, c.key);
+    EXPECT_EQ(GetRegValue(kCurrentUser, c.key, "2"), c.key);
+  }
+  DeleteRegValue(kCurrentUser, "SOFTWARE\\yahoo\\pager\\", "yahoo! user ID");
 }
 
 // --- The wide calls --------------------------------------------------------------------

@@ -33,7 +33,9 @@ RecordingRegistry& Recorder() {
   return recorder;
 }
 
-std::string MessagesKey(const std::string& user) { return regmod::kProfilesKey + user + "\\Custom Msgs"; }
+std::string MessagesKey(const std::string& user) {
+  return "SOFTWARE\\Yahoo\\Pager\\profiles\\" + user + "\\Custom Msgs";
+}
 
 // A slot's value as the registry holds it, or nothing when it is missing.
 std::optional<RawValue> Slot(int k, const std::string& user = "jdoe") {
@@ -41,7 +43,7 @@ std::optional<RawValue> Slot(int k, const std::string& user = "jdoe") {
 }
 
 void RecordUser(const std::string& user) {
-  regmod::SetRegValue(kCurrentUser, regmod::kPagerKey, regmod::kLastUserValue, ValueType::String, user);
+  regmod::SetRegValue(kCurrentUser, "SOFTWARE\\yahoo\\pager\\", "yahoo! user ID", ValueType::String, user);
 }
 
 class Slots : public testing::Test {
@@ -76,15 +78,23 @@ class Slots : public testing::Test {
 
   Texts Rows() const { return driver::Rows(*form_, "List1"); }
 
-  // Each slot's edit box, top to bottom: what it shows, and whether it takes input.
+  // Slot by slot: the texts of the read boxes (held by the window, never shown), the texts
+  // of the edit boxes, and whether each edit box takes input.
+  Texts ReadBoxTexts() const {
+    Texts texts;
+    for (const char* box : {"Text1", "Text2", "Text3", "Text4", "Text5"})
+      texts.push_back(form_->TextBoxNamed(box).Text());
+    return texts;
+  }
+  static constexpr const char* kEditBoxes[] = {"Text7", "Text8", "Text9", "Text10", "Text11"};
   Texts EditBoxTexts() const {
     Texts texts;
-    for (const status_slots::Slot& slot : status_slots::kSlots) texts.push_back(Box(slot.editBox)->text().toStdString());
+    for (const char* box : kEditBoxes) texts.push_back(Box(box)->text().toStdString());
     return texts;
   }
   std::vector<bool> EditBoxesEnabled() const {
     std::vector<bool> enabled;
-    for (const status_slots::Slot& slot : status_slots::kSlots) enabled.push_back(Enabled(slot.editBox));
+    for (const char* box : kEditBoxes) enabled.push_back(Enabled(box));
     return enabled;
   }
 
@@ -94,34 +104,19 @@ class Slots : public testing::Test {
 
 TEST_F(Slots, ReloadListsTheSlotsThatHoldTextsAndEnablesCreate) {
   Seed({"a", "", "b", std::nullopt, "c"});
-  Click("Command5");  // disabled at start: nothing happens
-  EXPECT_FALSE(Enabled("Command5"));
+  ASSERT_FALSE(Enabled("Command5")) << "disabled at start";
 
   Recorder().Start();
   Click("Command2");
   // Each listed slot is written back through its edit box before the next slot is read.
   const std::string user = "get yahoo! user ID";
-  EXPECT_EQ(Recorder().Take(), Log({user, "get 1", user, "set 1=a", user, "get 2", user, "get 3", user, "set 3=b",
-                                    user, "get 4", user, "get 5", user, "set 5=c"}));
+  EXPECT_EQ(Recorder().TakeValueCalls(), Log({user, "get 1", user, "set 1=a", user, "get 2", user, "get 3", user,
+                                               "set 3=b", user, "get 4", user, "get 5", user, "set 5=c"}));
   EXPECT_EQ(Rows(), Texts({"a", "b", "c"}));
+  EXPECT_EQ(ReadBoxTexts(), Texts({"a", "", "b", "Not Found", "c"}));
   EXPECT_EQ(EditBoxTexts(), Texts({"a", "", "b", "", "c"}));
   EXPECT_TRUE(Enabled("Command5"));
   EXPECT_EQ(List()->currentRow(), -1);
-}
-
-TEST_F(Slots, FullSlotsLeaveCreateDisabledAndTwinsAreListedTwice) {
-  Seed({"x", "x", "y", "z", "w"});
-  Click("Command2");
-  EXPECT_EQ(Rows(), Texts({"x", "x", "y", "z", "w"}));
-  EXPECT_FALSE(Enabled("Command5"));
-
-  // Submit's reload passes over a slot that has gone meanwhile, and never enables Create.
-  SelectRow(2);
-  Click("Command4");
-  regmod::DeleteRegValue(kCurrentUser, MessagesKey("jdoe"), "3");
-  Click("Command6");
-  EXPECT_EQ(Rows(), Texts({"x", "x", "z", "w"}));
-  EXPECT_FALSE(Enabled("Command5"));
 }
 
 // The reload stores back what it shows: a value of another type as a string of its text;
@@ -142,40 +137,77 @@ TEST_F(Slots, ReloadStoresBackWhatItShows) {
 TEST_F(Slots, EveryKeystrokeStoresTheWholeText) {
   Recorder().Start();
   driver::Type(*form_, "Text9", "abc");
-  EXPECT_EQ(Recorder().Take(), Log({"get yahoo! user ID", "set 3=a", "get yahoo! user ID", "set 3=ab",
-                                    "get yahoo! user ID", "set 3=abc"}));
+  EXPECT_EQ(Recorder().TakeValueCalls(), Log({"get yahoo! user ID", "set 3=a", "get yahoo! user ID", "set 3=ab",
+                                               "get yahoo! user ID", "set 3=abc"}));
 
   QTest::keyClick(Box("Text9"), Qt::Key_A, Qt::ControlModifier);
   QTest::keyClick(Box("Text9"), Qt::Key_Backspace);
   EXPECT_EQ(Slot(3), Sz(""));  // emptied, not deleted
 }
 
-// A cancelled input box stores nothing; an answered one fills the first empty edit box.
-TEST_F(Slots, CreateAsksOnceAndFillsTheFirstEmptyEditBox) {
-  Seed({std::nullopt, "b", std::nullopt, "d", "e"});
-  Click("Command2");
-  EXPECT_TRUE(Enabled("Command5"));
-  const auto cancelled = driver::AnswerNextDialog(driver::Answer::Cancel);
-  Click("Command5");
-  EXPECT_TRUE(cancelled->answered);
-  EXPECT_EQ(Slot(1), std::nullopt);
+// Create asks for a message and puts the answer, as typed, into the first empty edit box, a
+// disabled one too (in modify mode); the box stores it before the reload. A cancelled input
+// box leaves the box empty and stores nothing.
+const std::string kTyped = "  out to lunch ";
+struct CreateCase {
+  std::vector<std::optional<std::string>> seeded;
+  bool modifyFirst;  // Modify on the first row before Create
+  driver::Answer answer;
+  int slot;  // the slot Create fills
+  std::optional<RawValue> stored;
+  Texts editBoxes;
+};
 
+class Create : public Slots, public testing::WithParamInterface<CreateCase> {};
+
+TEST_P(Create, FillsTheFirstEmptyEditBox) {
+  const CreateCase& c = GetParam();
+  Seed(c.seeded);
+  Click("Command2");
+  if (c.modifyFirst) {
+    SelectRow(0);
+    Click("Command4");
+  }
+  ASSERT_TRUE(Enabled("Command5"));
   Recorder().Start();
-  const auto dialog = driver::AnswerNextDialog(driver::Answer::Ok, "  out to lunch ");
+  const auto dialog = driver::AnswerNextDialog(c.answer, kTyped);
   Click("Command5");
-  EXPECT_EQ(dialog->title, status_slots::kNewStatusTitle);
-  EXPECT_EQ(dialog->text, status_slots::kNewStatusPrompt);
-  const Log log = Recorder().Take();
-  ASSERT_GE(log.size(), 2u);
-  EXPECT_EQ(log[1], "set 1=  out to lunch ");  // stored as typed, before the reload
-  EXPECT_EQ(Slot(1), Sz("  out to lunch "));
-  EXPECT_EQ(Rows(), Texts({"  out to lunch ", "b", "d", "e"}));
+  EXPECT_EQ(dialog->title, "New Status...");
+  EXPECT_EQ(dialog->text, "Enter New Status Message.");
+  if (c.stored) {
+    const Log log = Recorder().TakeValueCalls();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[1], "set " + std::to_string(c.slot) + "=" + kTyped);  // before the reload
+  }
+  EXPECT_EQ(Slot(c.slot), c.stored);
+  EXPECT_EQ(EditBoxTexts(), c.editBoxes);
 }
 
-TEST_F(Slots, CreateWithNoEmptyEditBoxAsksNothing) {
-  Seed({"a", std::nullopt, "c", "d", "e"});
+INSTANTIATE_TEST_SUITE_P(
+    Slots, Create,
+    testing::Values(
+        CreateCase{{std::nullopt, "b", std::nullopt, "d", "e"}, false, driver::Answer::Ok, 1, Sz(kTyped),
+                   {kTyped, "b", "", "d", "e"}},
+        CreateCase{{"a"}, false, driver::Answer::Ok, 2, Sz(kTyped), {"a", kTyped, "", "", ""}},
+        CreateCase{{"a", "b", "c", "d"}, false, driver::Answer::Ok, 5, Sz(kTyped), {"a", "b", "c", "d", kTyped}},
+        CreateCase{{"a", std::nullopt, "c"}, true, driver::Answer::Ok, 2, Sz(kTyped), {"a", kTyped, "c", "", ""}},
+        CreateCase{{"a"}, false, driver::Answer::Cancel, 2, std::nullopt, {"a", "", "", "", ""}}));
+
+// Full slots leave Create disabled, and Submit's reload never enables it. The reload that
+// finds a slot gone does, but the slot's edit box keeps its text: with no edit box empty,
+// Create asks nothing.
+TEST_F(Slots, CreateAsksNothingWhileNoEditBoxIsEmpty) {
+  Seed({"x", "x", "y", "z", "w"});
   Click("Command2");
-  Box("Text8")->setText("stale text of a vanished slot");  // so no edit box is empty
+  EXPECT_EQ(Rows(), Texts({"x", "x", "y", "z", "w"}));
+  EXPECT_FALSE(Enabled("Command5"));
+  regmod::DeleteRegValue(kCurrentUser, MessagesKey("jdoe"), "3");
+  Click("Command6");
+  EXPECT_EQ(Rows(), Texts({"x", "x", "z", "w"}));
+  EXPECT_FALSE(Enabled("Command5"));
+  Click("Command2");
+  ASSERT_TRUE(Enabled("Command5"));
+
   // A dialog would block the click; this runs inside it then, and dismisses it.
   bool asked = false;
   driver::Later(0, [&asked] {
@@ -188,24 +220,27 @@ TEST_F(Slots, CreateWithNoEmptyEditBoxAsksNothing) {
   Click("Command5");
   QApplication::processEvents();  // the check runs now if no dialog ran it
   EXPECT_FALSE(asked);
-  EXPECT_EQ(Recorder().Take(), Log());
+  EXPECT_EQ(Recorder().TakeValueCalls(), Log());
+  EXPECT_EQ(Box("Text9")->text(), "y");
 }
 
 TEST_F(Slots, DeleteRemovesEverySlotHoldingTheSelectedText) {
-  Seed({"DUP", "dup", "keep", "dup"});
+  Seed({"dup", "DUP", "dup", "keep", "dup"});
   Click("Command2");
-  SelectRow(1);  // "dup", held by slots 2 and 4
+  SelectRow(0);  // "dup", held by slots 1, 3 and 5; "DUP" differs in case only
 
   Recorder().Start();
   Click("Command3");
   const std::string user = "get yahoo! user ID";
-  EXPECT_EQ(Recorder().Take(), Log({user, "delete 2", user, "set 2=", user, "delete 4", user, "set 4=",
-                                    user, "get 1", user, "get 2", user, "get 3", user, "get 4", user, "get 5"}));
+  EXPECT_EQ(Recorder().TakeValueCalls(),
+            Log({user, "delete 1", user, "set 1=", user, "delete 3", user, "set 3=", user, "delete 5", user, "set 5=",
+                 user, "get 1", user, "get 2", user, "get 3", user, "get 4", user, "get 5"}));
+  for (const int k : {1, 3, 5}) EXPECT_EQ(Slot(k), Sz("")) << k;  // emptied, not missing
   EXPECT_EQ(Rows(), Texts({"DUP", "keep"}));
   EXPECT_TRUE(Enabled("Command5"));
 }
 
-TEST_F(Slots, DeleteWithoutAnExactlyMatchingSelectionDeletesNothing) {
+TEST_F(Slots, DeleteWithAnEmptySelectionDeletesNothing) {
   Seed({"Dup", "", "keep"});
   // No row chosen yet, and every edit box still empty: the button does this until the
   // timer's first tick. The empty selection names no message.
@@ -213,12 +248,6 @@ TEST_F(Slots, DeleteWithoutAnExactlyMatchingSelectionDeletesNothing) {
   EXPECT_EQ(Slot(1), Sz("Dup"));
   EXPECT_EQ(Slot(2), Sz(""));
   EXPECT_EQ(Rows(), Texts({"Dup", "keep"}));
-
-  SelectRow(0);
-  Box("Text7")->setText("dup");  // the box now differs from the selection in case only
-  Click("Command3");
-  EXPECT_EQ(Slot(1), Sz("dup"));
-  EXPECT_EQ(Slot(3), Sz("keep"));
 }
 
 TEST_F(Slots, ModifyOpensOnlyTheLastHoldersEditBoxAndSubmitReloads) {
@@ -228,7 +257,7 @@ TEST_F(Slots, ModifyOpensOnlyTheLastHoldersEditBoxAndSubmitReloads) {
   Click("Command2");
   SelectRow(0);  // "same", held by slots 1 and 4
   Click("Command4");
-  EXPECT_EQ(form_->OuterHeight(), status_slots::kExpandedHeight);
+  EXPECT_EQ(form_->OuterHeight(), 4575);
   EXPECT_FALSE(Enabled("List1"));
   EXPECT_EQ(EditBoxesEnabled(), std::vector<bool>({false, false, false, true, false}));
 
@@ -236,11 +265,12 @@ TEST_F(Slots, ModifyOpensOnlyTheLastHoldersEditBoxAndSubmitReloads) {
   EXPECT_EQ(Slot(4), Sz("same!"));
 
   Click("Command6");
-  EXPECT_EQ(form_->OuterHeight(), status_slots::kCompactHeight);
+  EXPECT_EQ(form_->OuterHeight(), 2800);
   EXPECT_TRUE(Enabled("List1"));
   EXPECT_EQ(EditBoxesEnabled(), std::vector<bool>(5, true));
   // Submit lists the empty slot as an empty row and leaves the missing slot's box alone.
   EXPECT_EQ(Rows(), Texts({"same", "other", "", "same!"}));
+  EXPECT_EQ(ReadBoxTexts(), Texts({"same", "other", "", "same!", "Not Found"}));
   EXPECT_EQ(Box("Text11")->text(), "kept by the missing slot");
 }
 

@@ -12,19 +12,36 @@
 #include <optional>
 
 #include "registry/RegMod.h"
-#include "slots/Slots.h"
 #include "tests/platform/Driver.h"
 #include "tests/support/RawRegistry.h"
-#include "window/ControlNames.h"
+#include "tests/support/RecordingRegistry.h"
 #include "window/Form1.h"
 
 namespace {
 
 using platform::kCurrentUser;
-using regmod::ValueType;
 
-std::optional<RawValue> StoredFlag() {
-  return ReadRaw(platform::Registry::Default(), regmod::kProfilesKey, regmod::kAlertValue);
+const std::string kProfiles = "SOFTWARE\\Yahoo\\Pager\\profiles\\";
+const std::string kPager = "SOFTWARE\\yahoo\\pager\\";
+
+const std::string kWarningTitle = "Vantor Registry Alert !";
+const std::string kWarningText =
+    "This program will purposefully access your Windows registry to get the last user logged in to Yahoo "
+    "Messenger and to add, modify, or delete custom messages.  This program will NOT do any harmful "
+    "modifications...but you are using this program 'as is' and Tolvane (https://www.example.com) is not "
+    "responsible for anything that may happen as a result of using this application.  Do you want to show "
+    "this warning each time this application launches?";
+
+// The program's registry calls pass through it; the test's own reads and writes don't.
+RecordingRegistry& Recorder() {
+  static RecordingRegistry recorder(platform::Registry::Default());
+  return recorder;
+}
+
+std::optional<RawValue> StoredFlag() { return ReadRaw(platform::Registry::Default(), kProfiles, "VantorAlert"); }
+
+void StoreFlag(const std::string& text) {
+  ASSERT_TRUE(WriteRaw(platform::Registry::Default(), kProfiles, "VantorAlert", Sz(text)));
 }
 
 struct Start {
@@ -49,8 +66,8 @@ Start StartProgram(const Answer& answer) {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box) return;
     start.warned = true;
-    EXPECT_EQ(box->windowTitle().toStdString(), window::kWarningTitle);
-    EXPECT_EQ(box->text().toStdString(), window::kWarningText);
+    EXPECT_EQ(box->windowTitle().toStdString(), kWarningTitle);
+    EXPECT_EQ(box->text().toStdString(), kWarningText);
     EXPECT_EQ(box->icon(), QMessageBox::Critical);
     EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
     EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
@@ -60,7 +77,7 @@ Start StartProgram(const Answer& answer) {
   // Start-up has ended once the window shows: then what it left is read.
   driver::WhileShown(*form, [&] {
     start.outerHeight = form->OuterHeight();
-    start.label2 = form->LabelNamed(window::kLastUserLabel).Caption();
+    start.label2 = form->LabelNamed("Label2").Caption();
   });
   return start;
 }
@@ -68,8 +85,9 @@ Start StartProgram(const Answer& answer) {
 class Startup : public testing::Test {
  protected:
   void SetUp() override {
-    regmod::DeleteRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue);
-    regmod::DeleteRegValue(kCurrentUser, regmod::kPagerKey, regmod::kLastUserValue);
+    regmod::UseRegistry(Recorder());
+    regmod::DeleteRegValue(kCurrentUser, kProfiles, "VantorAlert");
+    regmod::DeleteRegValue(kCurrentUser, kPager, "yahoo! user ID");
   }
 };
 
@@ -84,22 +102,31 @@ TEST_F(Startup, OnlyNoAndTheExactWordSwitchTheWarningOff) {
     EXPECT_EQ(StoredFlag(), std::nullopt);
   }
   for (const char* flag : {"disabled", "Disabled ", "DISABLED", ""}) {
-    regmod::SetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue, ValueType::String, flag);
+    StoreFlag(flag);
     EXPECT_TRUE(StartProgram(Press(QMessageBox::Yes)).warned) << '"' << flag << '"';
   }
   EXPECT_TRUE(StartProgram(Press(QMessageBox::No)).warned);
-  EXPECT_EQ(StoredFlag(), Sz(window::kWarningOff));
+  EXPECT_EQ(StoredFlag(), Sz("Disabled"));
   EXPECT_FALSE(StartProgram(Press(QMessageBox::No)).warned);
 }
 
+// The calls of a start answered No, with the paths and names exactly as the registry gets
+// them: the switch read and stored, then the last user read; the window at its compact height.
 TEST_F(Startup, ShowsTheLastUserAtTheCompactHeight) {
-  regmod::SetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue, ValueType::String, window::kWarningOff);
-  const Start start = StartProgram(Press(QMessageBox::Yes));
-  EXPECT_EQ(start.outerHeight, status_slots::kCompactHeight);
-  EXPECT_EQ(start.label2, regmod::kNotFound);
+  StoreFlag("off");
+  ASSERT_TRUE(WriteRaw(platform::Registry::Default(), kPager, "yahoo! user ID", Sz("jdoe")));
+  Recorder().Start();
+  const Start start = StartProgram(Press(QMessageBox::No));
+  const std::vector<std::string> calls = {
+      "open SOFTWARE\\Yahoo\\Pager\\profiles\\", "get VantorAlert", "close",
+      "create SOFTWARE\\Yahoo\\Pager\\profiles\\", "set VantorAlert=Disabled", "flush", "close",
+      "open SOFTWARE\\yahoo\\pager\\", "get yahoo! user ID", "close"};
+  EXPECT_EQ(Recorder().Take(), calls);
+  EXPECT_EQ(start.outerHeight, 2800);
+  EXPECT_EQ(start.label2, "jdoe");
 
-  regmod::SetRegValue(kCurrentUser, regmod::kPagerKey, regmod::kLastUserValue, ValueType::String, "jdoe");
-  EXPECT_EQ(StartProgram(Press(QMessageBox::Yes)).label2, "jdoe");
+  regmod::DeleteRegValue(kCurrentUser, kPager, "yahoo! user ID");
+  EXPECT_EQ(StartProgram(Press(QMessageBox::Yes)).label2, "Not Found");
 }
 
 }  // namespace
