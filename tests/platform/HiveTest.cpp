@@ -163,13 +163,33 @@ TEST_F(Hive, WriteAheadLogIsMergedOnExitAndKeptSmall) {
   const fs::path log = HiveFile(folder_).string() + "-wal";
   EXPECT_TRUE(!fs::exists(log) || fs::file_size(log) == 0);
 
-  // While a process runs, the log shrinks again after a large change.
+  // While a process runs, the log stays at 4 MiB: filled to it at the process's first
+  // change, so that commits overwrite what the file holds, and cut back to it after a large
+  // change.
+  const Started holder = StartProgram(Client({"hold", kKey, "500"}, folder_));
+  ASSERT_TRUE(Holds(holder));
+  EXPECT_EQ(fs::file_size(log), 4u << 20);
+  Finish(holder);
   const std::string large(16 << 20, 'x');
   Registry& hive = Registry::Default();
   ASSERT_TRUE(WriteRaw(hive, kKey + "\\Large", "large", {kRegBinary, large}));
   regmod::DeleteRegValue(kCurrentUser, kKey + "\\Large", "large");
   ASSERT_TRUE(WriteRaw(hive, kKey + "\\Large", "small", {kRegBinary, "x"}));
-  EXPECT_LT(fs::file_size(HiveFile(TestHome()).string() + "-wal"), large.size() / 2);
+  EXPECT_EQ(fs::file_size(HiveFile(TestHome()).string() + "-wal"), 4u << 20);
+}
+
+TEST_F(Hive, KeysThatAnotherProgramMovedAreFoundWhereTheyAreNow) {
+  const std::string key = kKey + "\\Moved";
+  regmod::SetRegValue(kCurrentUser, key, "v", regmod::ValueType::String, "first");
+  ASSERT_EQ(GetRegValue(kCurrentUser, key, "v"), "first");
+  // Another program gives the key, already opened here, another id.
+  Sql(TestHome(), "UPDATE vals SET key = 9999 WHERE key = (SELECT id FROM keys WHERE fold = 'MOVED');"
+                  "UPDATE keys SET id = 9999 WHERE fold = 'MOVED'");
+  EXPECT_EQ(GetRegValue(kCurrentUser, key, "v"), "first");
+  regmod::SetRegValue(kCurrentUser, key, "v", regmod::ValueType::String, "second");
+  EXPECT_EQ(Sql(TestHome(), "SELECT group_concat(key || ' ' || data) FROM vals "
+                            "WHERE key IN (SELECT id FROM keys WHERE fold = 'MOVED')"),
+            "9999 second");
 }
 
 TEST_F(Hive, FileThatIsNoHiveIsNeverWritten) {

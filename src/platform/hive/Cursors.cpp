@@ -2,9 +2,10 @@
 
 namespace platform {
 
-void View::Begin() {
-  if (snapshot_ || !sqlite3_get_autocommit(db_)) return;
+bool View::Begin() {
+  if (snapshot_ || !sqlite3_get_autocommit(db_)) return false;
   snapshot_ = begin_.Bind().Run() == SQLITE_DONE;
+  return true;
 }
 
 void View::End() {

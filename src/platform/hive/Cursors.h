@@ -22,8 +22,8 @@ class View {
 
   // The reads made while key handles are open share one read transaction, begun by the
   // first open: an open and the queries on its handle see the same hive. A transaction of
-  // the caller's is a view already.
-  void Begin();
+  // the caller's is a view already. Returns whether a view began here.
+  bool Begin();
   // Ends the snapshot and forgets every listing place: when the last handle closes, before
   // any change (so that no write builds on an old view), and with a transaction.
   void End();
