@@ -166,10 +166,12 @@ TEST_F(Hive, WriteAheadLogIsMergedOnExitAndKeptSmall) {
   // While a process runs, the log stays at 4 MiB: filled to it at the process's first
   // change, so that commits overwrite what the file holds, and cut back to it after a large
   // change.
-  const Started holder = StartProgram(Client({"hold", kKey, "500"}, folder_));
-  ASSERT_TRUE(Holds(holder));
+  const Started writer = StartProgram(Client({"write", kKey, "1000000"}, folder_));
+  for (int look = 0; look < 2000 && ReadFile(writer.out).empty(); ++look)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_EQ(fs::file_size(log), 4u << 20);
-  Finish(holder);
+  kill(writer.pid, SIGKILL);
+  Finish(writer);
   const std::string large(16 << 20, 'x');
   Registry& hive = Registry::Default();
   ASSERT_TRUE(WriteRaw(hive, kKey + "\\Large", "large", {kRegBinary, large}));
@@ -178,7 +180,7 @@ TEST_F(Hive, WriteAheadLogIsMergedOnExitAndKeptSmall) {
   EXPECT_EQ(fs::file_size(HiveFile(TestHome()).string() + "-wal"), 4u << 20);
 }
 
-TEST_F(Hive, KeysThatAnotherProgramMovedAreFoundWhereTheyAreNow) {
+TEST_F(Hive, ChangesOfAnotherProgramAreSeenAndBuiltOn) {
   const std::string key = kKey + "\\Moved";
   regmod::SetRegValue(kCurrentUser, key, "v", regmod::ValueType::String, "first");
   ASSERT_EQ(GetRegValue(kCurrentUser, key, "v"), "first");
@@ -190,6 +192,16 @@ TEST_F(Hive, KeysThatAnotherProgramMovedAreFoundWhereTheyAreNow) {
   EXPECT_EQ(Sql(TestHome(), "SELECT group_concat(key || ' ' || data) FROM vals "
                             "WHERE key IN (SELECT id FROM keys WHERE fold = 'MOVED')"),
             "9999 second");
+
+  // A change on a handle opened before another program's change still lands.
+  Registry& hive = Registry::Default();
+  RegKey open = kNoKey;
+  ASSERT_EQ(hive.OpenKey(kCurrentUser, key, &open), kSuccess);
+  Sql(TestHome(), "UPDATE vals SET data = 'theirs' WHERE key = 9999");
+  EXPECT_EQ(hive.SetValue(open, "w", kRegSz, reinterpret_cast<const std::uint8_t*>("mine"), 5), kSuccess);
+  hive.CloseKey(open);
+  EXPECT_EQ(Sql(TestHome(), "SELECT group_concat(name || ' ' || data) FROM vals WHERE key = 9999"),
+            "v theirs,w mine");
 }
 
 TEST_F(Hive, FileThatIsNoHiveIsNeverWritten) {

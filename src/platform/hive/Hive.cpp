@@ -387,6 +387,18 @@ class Hive final : public Registry {
   // its own transaction takes the write lock first, waiting for it as long as it takes.
   template <typename Change>
   long InTransaction(Change change) {
+    // An open view becomes the change's transaction, which saves ending one transaction
+    // and beginning another. SQLite gives it the write lock only while the view still shows
+    // the hive as it is and no other process writes (SQLITE_BUSY otherwise, at once): then
+    // the view is dropped and the change made on its own, waiting for the lock.
+    if (store_->view.Open() && store_->logFilled) {
+      long result = change();
+      if (result == kSuccess) result = ResultOf(store_->view.End());
+      if (result == kSuccess) return kSuccess;
+      const bool lostTheLock = sqlite3_errcode(Db()) == SQLITE_BUSY;
+      store_->view.Drop();
+      if (!lostTheLock) return result;
+    }
     store_->view.End();
     if (!sqlite3_get_autocommit(Db())) return change();
     if (const int rc = BeginWrite(); rc != SQLITE_DONE) return ResultOf(rc);
