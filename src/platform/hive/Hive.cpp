@@ -395,7 +395,8 @@ class Hive final : public Registry {
       long result = change();
       if (result == kSuccess) result = ResultOf(store_->view.End());
       if (result == kSuccess) return kSuccess;
-      const bool lostTheLock = sqlite3_errcode(Db()) == SQLITE_BUSY;
+      // kCantWrite comes of a failed SQLite call, whose code sqlite3_errcode still holds.
+      const bool lostTheLock = result == kCantWrite && sqlite3_errcode(Db()) == SQLITE_BUSY;
       store_->view.Drop();
       if (!lostTheLock) return result;
     }
