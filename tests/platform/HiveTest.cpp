@@ -164,13 +164,45 @@ TEST_F(Hive, WriteAheadLogIsMergedOnExitAndKeptSmall) {
   const fs::path log = HiveFile(folder_).string() + "-wal";
   EXPECT_TRUE(!fs::exists(log) || fs::file_size(log) == 0);
 
-  // While a process runs, the log shrinks again after a large change.
+  // While a process runs, the log stays at 4 MiB: filled to it at the process's first
+  // change, so that commits overwrite what the file holds, and cut back to it after a large
+  // change.
+  const Started writer = StartProgram(Client({"write", kKey, "1000000"}, folder_));
+  for (int look = 0; look < 2000 && ReadFile(writer.out).empty(); ++look)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(fs::file_size(log), 4u << 20);
+  kill(writer.pid, SIGKILL);
+  Finish(writer);
   const std::string large(16 << 20, 'x');
   Registry& hive = Registry::Default();
   ASSERT_TRUE(WriteRaw(hive, kKey + "\\Large", "large", {kRegBinary, large}));
   regmod::DeleteRegValue(kCurrentUser, kKey + "\\Large", "large");
   ASSERT_TRUE(WriteRaw(hive, kKey + "\\Large", "small", {kRegBinary, "x"}));
-  EXPECT_LT(fs::file_size(HiveFile(TestHome()).string() + "-wal"), large.size() / 2);
+  EXPECT_EQ(fs::file_size(HiveFile(TestHome()).string() + "-wal"), 4u << 20);
+}
+
+TEST_F(Hive, ChangesOfAnotherProgramAreSeenAndBuiltOn) {
+  const std::string key = kKey + "\\Moved";
+  regmod::SetRegValue(kCurrentUser, key, "v", regmod::ValueType::String, "first");
+  ASSERT_EQ(GetRegValue(kCurrentUser, key, "v"), "first");
+  // Another program gives the key, already opened here, another id.
+  Sql(TestHome(), "UPDATE vals SET key = 9999 WHERE key = (SELECT id FROM keys WHERE fold = 'MOVED');"
+                  "UPDATE keys SET id = 9999 WHERE fold = 'MOVED'");
+  EXPECT_EQ(GetRegValue(kCurrentUser, key, "v"), "first");
+  regmod::SetRegValue(kCurrentUser, key, "v", regmod::ValueType::String, "second");
+  EXPECT_EQ(Sql(TestHome(), "SELECT group_concat(key || ' ' || data) FROM vals "
+                            "WHERE key IN (SELECT id FROM keys WHERE fold = 'MOVED')"),
+            "9999 second");
+
+  // A change on a handle opened before another program's change still lands.
+  Registry& hive = Registry::Default();
+  RegKey open = kNoKey;
+  ASSERT_EQ(hive.OpenKey(kCurrentUser, key, &open), kSuccess);
+  Sql(TestHome(), "UPDATE vals SET data = 'theirs' WHERE key = 9999");
+  EXPECT_EQ(hive.SetValue(open, "w", kRegSz, reinterpret_cast<const std::uint8_t*>("mine"), 5), kSuccess);
+  hive.CloseKey(open);
+  EXPECT_EQ(Sql(TestHome(), "SELECT group_concat(name || ' ' || data) FROM vals WHERE key = 9999"),
+            "v theirs,w mine");
 }
 
 TEST_F(Hive, FileThatIsNoHiveIsNeverWritten) {

@@ -2,15 +2,23 @@
 
 namespace platform {
 
-void View::Begin() {
-  if (snapshot_ || !sqlite3_get_autocommit(db_)) return;
+bool View::Begin() {
+  if (snapshot_ || !sqlite3_get_autocommit(db_)) return false;
   snapshot_ = begin_.Bind().Run() == SQLITE_DONE;
+  return true;
 }
 
-void View::End() {
+int View::End() {
   for (auto& places : places_) places.clear();
-  if (!snapshot_) return;
-  end_.Bind().Run();
+  if (!snapshot_) return SQLITE_DONE;
+  const int step = end_.Bind().Run();
+  snapshot_ = step != SQLITE_DONE;
+  return step;
+}
+
+void View::Drop() {
+  for (auto& places : places_) places.clear();
+  if (snapshot_) drop_.Bind().Run();
   snapshot_ = false;
 }
 

@@ -1,5 +1,7 @@
 #include "platform/hive/Database.h"
 
+#include <algorithm>
+
 #include "platform/Registry.h"
 #include "platform/hive/Hive.h"
 
@@ -7,10 +9,13 @@ namespace platform {
 namespace {
 
 constexpr int kApplicationId = 0x56414E54;  // "VANT"
-// The size the write-ahead log is cut back to once it has been merged into the hive: about
-// what SQLite's automatic checkpoint (every 1000 pages) lets it reach, so that one large
-// change doesn't leave it large for good.
+// The size the write-ahead log is cut back to once it has been merged into the hive, and
+// filled to (FillLog): a little more than SQLite's automatic checkpoint (every 1000 pages
+// of 4 KiB) lets it reach, and small enough that one large change doesn't leave it large
+// for good.
 constexpr int kLogLimitBytes = 4 << 20;
+// The log is filled this much at a time: SQLite's Unix files write less than 128 KiB a call.
+constexpr sqlite3_int64 kFillBytes = 64 << 10;
 // SQLite's primary result code is the low byte of an extended one.
 constexpr int kPrimaryCode = 0xFF;
 
@@ -105,6 +110,31 @@ int ExecWaiting(sqlite3* db, const char* sql) {
   int rc = SQLITE_BUSY;
   while (rc == SQLITE_BUSY) rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
   return rc;
+}
+
+int RunWaiting(Statement& statement) {
+  int rc = SQLITE_BUSY;
+  while (rc == SQLITE_BUSY) rc = statement.Bind().Run();
+  return rc;
+}
+
+void FillLog(sqlite3* db) {
+  // Only a write-ahead log: the file SQLite names otherwise is a rollback journal, whose
+  // content it would read back into the hive.
+  Statement mode(db, "PRAGMA journal_mode");
+  if (mode.Bind().Step() != SQLITE_ROW || mode.Blob(0) != "wal") return;
+  sqlite3_file* log = nullptr;
+  sqlite3_int64 size = 0;
+  if (sqlite3_file_control(db, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) != SQLITE_OK || !log || !log->pMethods ||
+      log->pMethods->xFileSize(log, &size) != SQLITE_OK)
+    return;
+  // SQLite finds the log's last frame by the frames' checksums and salts, which no run of
+  // zeros matches: the zeros are never taken for a frame.
+  const std::string zeros(kFillBytes, '\0');
+  for (; size < kLogLimitBytes; size += kFillBytes) {
+    const auto length = static_cast<int>(std::min(kFillBytes, kLogLimitBytes - size));
+    if (log->pMethods->xWrite(log, zeros.data(), length, size) != SQLITE_OK) return;
+  }
 }
 
 long OpenDatabase(const std::string& path, Database* db) {

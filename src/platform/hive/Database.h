@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/hive/Statement.h"
+
 namespace platform {
 
 // The registry result code of an SQLite result code.
@@ -16,6 +18,16 @@ long ResultOf(int sqliteCode);
 // process holds: a change waits as long as the other process writes, and is never dropped
 // for it.
 int ExecWaiting(sqlite3* db, const char* sql);
+
+// Runs statement (bound, or without parameters) as ExecWaiting runs SQL: again after each
+// wait for a lock that runs out. Returns the last step's code.
+int RunWaiting(Statement& statement);
+
+// Writes zeros past the end of the write-ahead log up to the size it is cut back to, so that
+// a commit overwrites blocks the file already has: a sync after a write that grows the file
+// must also commit its new size, which costs about as much again. Call it holding the write
+// lock, which keeps every other process from writing frames there meanwhile.
+void FillLog(sqlite3* db);
 
 // Closed after its statements, when the process ends: the last process to close the hive
 // merges the write-ahead log into it and removes the log.

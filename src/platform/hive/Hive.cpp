@@ -16,6 +16,7 @@
 #include "platform/hive/Database.h"
 #include "platform/hive/Handles.h"
 #include "platform/hive/Names.h"
+#include "platform/hive/PathCache.h"
 #include "platform/hive/Statement.h"
 #include "platform/hive/StoreFiles.h"
 
@@ -29,6 +30,11 @@ struct Store {
   explicit Store(Database opened) : db(std::move(opened)), view(db.get()) {}
   Database db;
   View view;
+  bool logFilled = false;
+  Statement beginWrite{db.get(), "BEGIN IMMEDIATE"};
+  Statement commit{db.get(), "COMMIT"};
+  Statement rollback{db.get(), "ROLLBACK"};
+  Statement dataVersion{db.get(), "PRAGMA data_version"};
   Statement findKey{db.get(), "SELECT id FROM keys WHERE parent = ?1 AND fold = ?2"};
   Statement addKey{db.get(), "INSERT INTO keys(parent, name, fold) VALUES(?1, ?2, ?3)"};
   Statement getValue{db.get(), "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2"};
@@ -121,24 +127,30 @@ class Hive final : public Registry {
         if (const int step = statement->Bind(id).Run(); step != SQLITE_DONE) return ResultOf(step);
       return kSuccess;
     });
-    if (deleted == kSuccess) handles_.Orphan(id);
+    if (deleted == kSuccess) {
+      handles_.Orphan(id);
+      paths_.Clear();
+    }
     return deleted;
   }
 
   long BeginTransaction() override {
     if (const long rc = Open(); rc != kSuccess) return rc;
     store_->view.End();
-    return ResultOf(ExecWaiting(Db(), "BEGIN IMMEDIATE"));
+    const int begun = BeginWrite();
+    if (begun == SQLITE_DONE) CheckPaths();
+    return ResultOf(begun);
   }
   long CommitTransaction() override {
     if (!store_) return kInvalidParameter;
     store_->view.End();
-    return ResultOf(ExecWaiting(Db(), "COMMIT"));
+    return ResultOf(RunWaiting(store_->commit));
   }
   long RollbackTransaction() override {
     if (!store_) return kInvalidParameter;
     store_->view.End();
-    return ResultOf(Exec("ROLLBACK"));
+    paths_.Clear();
+    return ResultOf(store_->rollback.Bind().Run());
   }
 
   long SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
@@ -248,21 +260,59 @@ class Hive final : public Registry {
   long OpenOrCreate(RegKey parent, const std::string& path, RegKey* key, bool create) {
     if (!key) return kInvalidParameter;
     *key = kNoKey;
+    std::int64_t id = kRootId;
+    const long found = FindOrMake(parent, path, create, &id);
+    if (found == kSuccess) *key = handles_.Add(id);
+    else if (store_ && handles_.empty()) store_->view.End();
+    return found;
+  }
+
+  // The id of the key at path under parent, read in the view that the open begins; with
+  // create, the missing keys of the path are added.
+  long FindOrMake(RegKey parent, const std::string& path, bool create, std::int64_t* id) {
+    // A path opened from the root before was checked and walked then.
+    if (parent == kCurrentUser && store_) {
+      BeginView();
+      if (const std::int64_t* cached = paths_.Find(path)) {
+        *id = *cached;
+        return kSuccess;
+      }
+    }
     std::vector<std::string_view> names;
     std::int64_t start = kRootId;
     if (const long rc = Reach(parent, SplitPath(path, &names), &start); rc != kSuccess) return rc;
-    store_->view.Begin();
-    std::int64_t id = start;
-    long found = FindPath(start, names, &id);
+    BeginView();
+    long found = FindPath(start, names, id);
     // Another process may have added part of the path meanwhile: look again under the
     // write lock.
-    if (found == kFileNotFound && create) found = InTransaction([&] { return MakePath(start, names, &id); });
-    if (found != kSuccess) {
-      if (handles_.empty()) store_->view.End();
-      return found;
+    if (found == kFileNotFound && create) found = InTransaction([&] { return MakePath(start, names, id); });
+    if (found == kSuccess && parent == kCurrentUser) paths_.Add(path, *id);
+    return found;
+  }
+
+  // Begins the view of the reads while handles are open and, when it is a new one, checks
+  // the cached paths against the hive it shows.
+  void BeginView() {
+    if (store_->view.Begin()) CheckPaths();
+  }
+
+  // Forgets the cached paths when another process has changed the hive since they were
+  // looked up; in a view or a transaction, which then sees every such change.
+  void CheckPaths() {
+    Statement& version = store_->dataVersion;
+    paths_.Check(version.Bind().Step() == SQLITE_ROW ? version.Int(0) : -1);
+    version.Done();
+  }
+
+  // Takes the write lock, waiting as long as another process holds it; the first time on
+  // this connection, the log is filled under it.
+  int BeginWrite() {
+    const int begun = RunWaiting(store_->beginWrite);
+    if (begun == SQLITE_DONE && !store_->logFilled) {
+      FillLog(Db());
+      store_->logFilled = true;
     }
-    *key = handles_.Add(id);
-    return kSuccess;
+    return begun;
   }
 
   // Walks the path one key at a time; in a snapshot or a transaction, all of it in one view.
@@ -337,20 +387,33 @@ class Hive final : public Registry {
   // its own transaction takes the write lock first, waiting for it as long as it takes.
   template <typename Change>
   long InTransaction(Change change) {
+    // An open view becomes the change's transaction, which saves ending one transaction
+    // and beginning another. SQLite gives it the write lock only while the view still shows
+    // the hive as it is and no other process writes (SQLITE_BUSY otherwise, at once): then
+    // the view is dropped and the change made on its own, waiting for the lock.
+    if (store_->view.Open() && store_->logFilled) {
+      long result = change();
+      if (result == kSuccess) result = ResultOf(store_->view.End());
+      if (result == kSuccess) return kSuccess;
+      // kCantWrite comes of a failed SQLite call, whose code sqlite3_errcode still holds.
+      const bool lostTheLock = result == kCantWrite && sqlite3_errcode(Db()) == SQLITE_BUSY;
+      store_->view.Drop();
+      if (!lostTheLock) return result;
+    }
     store_->view.End();
     if (!sqlite3_get_autocommit(Db())) return change();
-    if (const int rc = ExecWaiting(Db(), "BEGIN IMMEDIATE"); rc != SQLITE_OK) return ResultOf(rc);
+    if (const int rc = BeginWrite(); rc != SQLITE_DONE) return ResultOf(rc);
     long result = change();
-    if (result == kSuccess) result = ResultOf(ExecWaiting(Db(), "COMMIT"));
-    if (result != kSuccess) Exec("ROLLBACK");
+    if (result == kSuccess) result = ResultOf(RunWaiting(store_->commit));
+    if (result != kSuccess) store_->rollback.Bind().Run();
     return result;
   }
 
   sqlite3* Db() const { return store_->db.get(); }
-  int Exec(const char* sql) { return sqlite3_exec(Db(), sql, nullptr, nullptr, nullptr); }
 
   std::unique_ptr<Store> store_;
   Handles handles_;
+  PathCache paths_;
   bool refusalTold_ = false;
 };
 
