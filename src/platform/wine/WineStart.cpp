@@ -134,8 +134,10 @@ bool GroupRuns(pid_t group) {
 bool GroupEnded(pid_t group, int* status, bool* reaped, std::chrono::steady_clock::duration within) {
   const auto deadline = std::chrono::steady_clock::now() + within;
   for (;;) {
+    // Looked at before the leader is reaped: a group found ended has it ended too.
+    const bool runs = GroupRuns(group);
     if (!*reaped && waitpid(group, status, WNOHANG) == group) *reaped = true;
-    if (!GroupRuns(group)) return true;
+    if (!runs) return true;
     if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(kReapPoll);
   }
