@@ -63,8 +63,8 @@ TEST_P(TextBoxTest, SetTextRaisesTheChangeEventBeforeItReturnsAndReadsBackAsSet)
 
   // Whatever the registry holds comes back whole: zero characters, and surrogates alone (a
   // low one, then a high one, in the three bytes the program spells them in).
-  const Texts texts = {"plain", "two\r\nlines", "lone\nfeed", "lone\rreturn", " tab\tand spaces ",
-                       "Grüße – ✓", std::string(100000, 'x'), "zero\0inside\0"s, "\xED\xB0\x80lone\xED\xA0\xBD", ""};
+  const Texts texts = {"plain", "two\r\nlines", "lone\nfeed", "lone\rreturn", " tab\tand spaces ", "Grüße – ✓",
+                       std::string(100000, 'x'), "zero\0inside\0"s, "\xED\xB0\x80lone\xED\xA0\xBD", ""};
   for (const std::string& text : texts) {
     box.SetText(text);
     EXPECT_EQ(box.Text(), text) << "set " << text.size() << " bytes";

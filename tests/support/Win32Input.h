@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -113,11 +112,10 @@ inline std::vector<std::string> ListRows(HWND list) {
   SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count);
   std::vector<std::string> rows;
   for (WPARAM row = 0; row < count; ++row) {
+    wchar_t text[1024] = {};
     DWORD_PTR length = 0;
-    SendMessageTimeoutW(list, LB_GETTEXTLEN, row, 0, SMTO_ABORTIFHUNG, 5000, &length);
-    std::wstring text(length + 1, L'\0');
-    SendMessageTimeoutW(list, LB_GETTEXT, row, reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 5000, &length);
-    rows.push_back(platform::Utf8(text.substr(0, std::min<std::size_t>(length, text.size() - 1))));
+    SendMessageTimeoutW(list, LB_GETTEXT, row, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &length);
+    rows.push_back(length < std::size(text) ? platform::Utf8(std::wstring(text, length)) : "(unreadable)");
   }
   return rows;
 }
