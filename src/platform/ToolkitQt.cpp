@@ -38,11 +38,11 @@ QColor ToQColor(Colour colour) {
                 static_cast<int>((colour >> 16) & 0xFF));
 }
 
+static_assert(std::endian::native == std::endian::little, "a QString's units as UTF-16LE bytes");
+
 // Through the program's own codec (Utf8.h), whose UTF-16 is a QString's: Qt's own would
 // make a lone surrogate U+FFFD, and a text read from the registry must go back unchanged.
 // Sizes keep the text's zero characters.
-static_assert(std::endian::native == std::endian::little, "a QString's units as UTF-16LE bytes");
-
 QString ToQString(const std::string& text) {
   const std::string utf16 = Utf8ToUtf16Le(text);
   QString qtext(static_cast<qsizetype>(utf16.size() / 2), Qt::Uninitialized);

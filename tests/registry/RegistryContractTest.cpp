@@ -88,14 +88,6 @@ TEST(GetRegValue, TurnsEachTypeIntoItsTextForm) {
   EXPECT_EQ(Read("western letters"), "café €");
 }
 
-TEST(GetRegValue, ReadsValuesOfAnySizeWhole) {
-  for (const std::size_t length : {2047u, 2048u, 100000u}) {
-    const std::string text(length, 'x');
-    SetRegValue(kCurrentUser, kTestKey, "long", ValueType::String, text);
-    EXPECT_EQ(Read("long"), text) << length << " characters";
-  }
-}
-
 TEST(GetRegValue, AnythingUnreadableIsNotFound) {
   EXPECT_EQ(GetRegValue(kCurrentUser, "Software\\VantorTest\\NoSuchKey\\", "1"), "Not Found");
   EXPECT_EQ(Read("no such value"), "Not Found");
