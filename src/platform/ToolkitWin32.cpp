@@ -97,14 +97,13 @@ class Win32TextBox final : public Win32InputControl<TextBox, EN_CHANGE> {
     SendMessageW(hwnd_, EM_SETLIMITTEXT, 0, 0);  // as long as memory allows
   }
 
-  std::string Text() const override { return Utf8(text_); }
+  std::string Text() const override { return text_; }
 
   void SetText(const std::string& text) override {
-    std::wstring wide = Wide(text);
-    if (wide == text_) return;
-    text_ = std::move(wide);
+    if (text == text_) return;
+    text_ = text;
     settingText_ = true;
-    SetWindowTextW(hwnd_, Shown(text_).c_str());
+    SetWindowTextW(hwnd_, Shown(Wide(text_)).c_str());
     settingText_ = false;
     Raise(handler_);
   }
@@ -116,18 +115,19 @@ class Win32TextBox final : public Win32InputControl<TextBox, EN_CHANGE> {
   void OnCommand(WORD notification) override {
     if (notification != EN_CHANGE || settingText_) return;
     const std::wstring now = WindowText(hwnd_);
-    const std::wstring shown = Shown(text_);
+    const std::wstring was = Wide(text_);
+    const std::wstring shown = Shown(was);
     const std::size_t common = std::min(now.size(), shown.size());
     const std::size_t before = std::mismatch(now.begin(), now.begin() + common, shown.begin()).first - now.begin();
     const std::size_t after =
         std::mismatch(now.rbegin(), now.rbegin() + (common - before), shown.rbegin()).first - now.rbegin();
-    text_ = text_.substr(0, before) + now.substr(before, now.size() - before - after) +
-            text_.substr(text_.size() - after);
+    text_ = Utf8(was.substr(0, before) + now.substr(before, now.size() - before - after) +
+                 was.substr(was.size() - after));
     Raise(handler_);
   }
 
  private:
-  std::wstring text_;
+  std::string text_;
   bool settingText_ = false;
 };
 
@@ -143,19 +143,19 @@ class Win32ListBox final : public Win32InputControl<ListBox, LBN_SELCHANGE> {
 
   // Without LBS_SORT the list adds each row at its end.
   void Append(const std::string& row) override {
-    rows_.push_back(Wide(row));
-    SendMessageW(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Shown(rows_.back()).c_str()));
+    rows_.push_back(row);
+    SendMessageW(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Shown(Wide(row)).c_str()));
   }
 
   std::string SelectedText() const override {
     const LRESULT row = SendMessageW(hwnd_, LB_GETCURSEL, 0, 0);
-    return row == LB_ERR ? std::string() : Utf8(rows_.at(static_cast<std::size_t>(row)));
+    return row == LB_ERR ? std::string() : rows_.at(static_cast<std::size_t>(row));
   }
 
   void OnClick(Handler handler) override { handler_ = std::move(handler); }
 
  private:
-  std::vector<std::wstring> rows_;
+  std::vector<std::string> rows_;
 };
 
 class Win32Button final : public Win32InputControl<Button, BN_CLICKED> {

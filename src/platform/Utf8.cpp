@@ -78,6 +78,10 @@ std::string Utf8ToUtf16Le(std::string_view utf8) {
   std::string utf16;
   utf16.reserve(2 * utf8.size());
   for (std::size_t i = 0; i < utf8.size();) {
+    if (static_cast<unsigned char>(utf8[i]) < 0x80) {  // most texts are mostly ASCII
+      AppendUnit(utf16, static_cast<unsigned char>(utf8[i++]));
+      continue;
+    }
     std::optional<char32_t> code = NextSurrogate(utf8, i);
     if (!code) code = NextUtf8(utf8, i).value_or(U'\uFFFD');
     if (*code < 0x10000) {
