@@ -20,18 +20,16 @@ namespace platform {
 // the client height this frame would leave, and each outer height shows the controls it should.
 inline constexpr int kReferenceFrameTwips = 375;
 
-// The text box of a TextHolder row. It keeps its text as the toolkit's boxes keep theirs:
-// whole, or up to its first zero character where they end there.
+// The text box of a TextHolder row. It keeps its text whole, as the toolkit's boxes do.
 class TextHolder final : public TextBox {
  public:
-  TextHolder(bool enabled, bool endsAtZero) : enabled_(enabled), endsAtZero_(endsAtZero) {}
+  explicit TextHolder(bool enabled) : enabled_(enabled) {}
 
   std::string Text() const override { return text_; }
 
   void SetText(const std::string& text) override {
-    const std::string kept = endsAtZero_ ? std::string(text.c_str()) : text;
-    if (kept == text_) return;
-    text_ = kept;
+    if (text == text_) return;
+    text_ = text;
     if (onChange_) onChange_();
   }
 
@@ -42,7 +40,6 @@ class TextHolder final : public TextBox {
  private:
   std::string text_;
   bool enabled_;
-  bool endsAtZero_;
   Handler onChange_;
 };
 
@@ -105,8 +102,8 @@ class WindowOfNamedControls : public Window {
   ByName<Label> labels_;
   ByName<Timer> timers_;
 
-  void AddTextHolder(const ControlDef& control, bool endsAtZero) {
-    textBoxes_.emplace(control.name, std::make_unique<TextHolder>(control.enabled, endsAtZero));
+  void AddTextHolder(const ControlDef& control) {
+    textBoxes_.emplace(control.name, std::make_unique<TextHolder>(control.enabled));
   }
 
  private:

@@ -65,8 +65,8 @@ class InputControl {
   virtual bool IsEnabled() const = 0;
 };
 
-// Text() gives back the text as set (up to a first zero character where the toolkit's box
-// can hold none).
+// Text() gives back the text as set, whole: zero characters and lone surrogates (in the
+// three bytes Utf8.h gives them) included, whatever the toolkit's own box can hold.
 class TextBox : public InputControl {
  public:
   virtual std::string Text() const = 0;

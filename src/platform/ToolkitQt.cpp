@@ -13,7 +13,9 @@
 #include <QStylePainter>
 #include <QTimer>
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <vector>
@@ -21,6 +23,7 @@
 #include "platform/NamedControls.h"
 #include "platform/Toolkit.h"
 #include "platform/ToolkitQt.h"
+#include "platform/Utf8.h"
 
 namespace platform {
 namespace {
@@ -35,14 +38,20 @@ QColor ToQColor(Colour colour) {
                 static_cast<int>((colour >> 16) & 0xFF));
 }
 
+static_assert(std::endian::native == std::endian::little, "a QString's units as UTF-16LE bytes");
+
+// Through the program's own codec (Utf8.h), whose UTF-16 is a QString's: Qt's own would
+// make a lone surrogate U+FFFD, and a text read from the registry must go back unchanged.
 // Sizes keep the text's zero characters.
 QString ToQString(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  const std::string utf16 = Utf8ToUtf16Le(text);
+  QString qtext(static_cast<qsizetype>(utf16.size() / 2), Qt::Uninitialized);
+  std::memcpy(qtext.data(), utf16.data(), utf16.size());
+  return qtext;
 }
 
 std::string ToStdString(const QString& text) {
-  const QByteArray utf8 = text.toUtf8();
-  return std::string(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+  return Utf16LeToUtf8({reinterpret_cast<const char*>(text.utf16()), 2 * static_cast<std::size_t>(text.size())});
 }
 
 // The faces drawn to the metrics of MS Sans Serif, which Linux systems seldom have; without
@@ -278,7 +287,7 @@ class QtWindow final : public WindowOfNamedControls {
   void AddControl(const ControlDef& control) {
     switch (control.kind) {
       case ControlKind::TextHolder:
-        return AddTextHolder(control, false);  // a QString holds zero characters too
+        return AddTextHolder(control);
       case ControlKind::Timer:
         return AddTimer(control);
       default:

@@ -82,21 +82,53 @@ class Win32InputControl : public Interface, public CommandTarget {
   Handler handler_;
 };
 
+// An EDIT or LISTBOX window ends a text at its first zero character, so the adapters below
+// keep their texts whole themselves and show each zero as this sign.
+constexpr wchar_t kZeroShownAs = L'\x2400';  // SYMBOL FOR NULL
+
+std::wstring Shown(std::wstring text) {
+  std::replace(text.begin(), text.end(), L'\0', kZeroShownAs);
+  return text;
+}
+
 class Win32TextBox final : public Win32InputControl<TextBox, EN_CHANGE> {
  public:
   explicit Win32TextBox(HWND edit) : Win32InputControl(edit) {
     SendMessageW(hwnd_, EM_SETLIMITTEXT, 0, 0);  // as long as memory allows
   }
 
-  std::string Text() const override { return Utf8(WindowText(hwnd_)); }
+  std::string Text() const override { return text_; }
 
   void SetText(const std::string& text) override {
-    const std::wstring wide = Wide(text);
-    if (wide == WindowText(hwnd_)) return;
-    SetWindowTextW(hwnd_, wide.c_str());  // the edit control sends EN_CHANGE from within
+    if (text == text_) return;
+    text_ = text;
+    settingText_ = true;
+    SetWindowTextW(hwnd_, Shown(Wide(text_)).c_str());
+    settingText_ = false;
+    Raise(handler_);
   }
 
   void OnChange(Handler handler) override { handler_ = std::move(handler); }
+
+  // A change the user made: the characters before and after the part typed over stay as
+  // they were, zeros among them.
+  void OnCommand(WORD notification) override {
+    if (notification != EN_CHANGE || settingText_) return;
+    const std::wstring now = WindowText(hwnd_);
+    const std::wstring was = Wide(text_);
+    const std::wstring shown = Shown(was);
+    const std::size_t common = std::min(now.size(), shown.size());
+    const std::size_t before = std::mismatch(now.begin(), now.begin() + common, shown.begin()).first - now.begin();
+    const std::size_t after =
+        std::mismatch(now.rbegin(), now.rbegin() + (common - before), shown.rbegin()).first - now.rbegin();
+    text_ = Utf8(was.substr(0, before) + now.substr(before, now.size() - before - after) +
+                 was.substr(was.size() - after));
+    Raise(handler_);
+  }
+
+ private:
+  std::string text_;
+  bool settingText_ = false;
 };
 
 // LBN_SELCHANGE comes from the user's selections only, never from LB_SETCURSEL.
@@ -104,23 +136,26 @@ class Win32ListBox final : public Win32InputControl<ListBox, LBN_SELCHANGE> {
  public:
   using Win32InputControl::Win32InputControl;
 
-  void Clear() override { SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0); }
+  void Clear() override {
+    SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0);
+    rows_.clear();
+  }
 
   // Without LBS_SORT the list adds each row at its end.
   void Append(const std::string& row) override {
-    SendMessageW(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(row).c_str()));
+    rows_.push_back(row);
+    SendMessageW(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Shown(Wide(row)).c_str()));
   }
 
   std::string SelectedText() const override {
     const LRESULT row = SendMessageW(hwnd_, LB_GETCURSEL, 0, 0);
-    if (row == LB_ERR) return {};
-    std::wstring text(static_cast<std::size_t>(SendMessageW(hwnd_, LB_GETTEXTLEN, row, 0)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(
-        SendMessageW(hwnd_, LB_GETTEXT, row, reinterpret_cast<LPARAM>(text.data()))));
-    return Utf8(text);
+    return row == LB_ERR ? std::string() : rows_.at(static_cast<std::size_t>(row));
   }
 
   void OnClick(Handler handler) override { handler_ = std::move(handler); }
+
+ private:
+  std::vector<std::string> rows_;
 };
 
 class Win32Button final : public Win32InputControl<Button, BN_CLICKED> {
@@ -546,7 +581,7 @@ class Win32Window final : public WindowOfNamedControls {
         Register(id, textBoxes_, control.name, std::make_unique<Win32TextBox>(AddChild(control, id)));
         return;
       case ControlKind::TextHolder:
-        AddTextHolder(control, true);  // as an edit control, which ends its text at a zero
+        AddTextHolder(control);
         return;
       case ControlKind::Timer:
         AddTimer(control, id);

@@ -62,18 +62,33 @@ char32_t UnitAt(std::string_view bytes, std::size_t i) {
 bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit < 0xDC00; }
 bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit < 0xE000; }
 
+// The surrogate that AppendUtf8 spelt at text[i] (ED A0..BF 80..BF), moving i past it.
+std::optional<char32_t> NextSurrogate(std::string_view text, std::size_t& i) {
+  if (text.size() - i < 3 || static_cast<unsigned char>(text[i]) != 0xED) return std::nullopt;
+  const auto second = static_cast<unsigned char>(text[i + 1]);
+  const auto third = static_cast<unsigned char>(text[i + 2]);
+  if (second < 0xA0 || second > 0xBF || (third & 0xC0) != 0x80) return std::nullopt;
+  i += 3;
+  return 0xD000 | char32_t{second & 0x3Fu} << 6 | (third & 0x3Fu);
+}
+
 }  // namespace
 
 std::string Utf8ToUtf16Le(std::string_view utf8) {
   std::string utf16;
   utf16.reserve(2 * utf8.size());
   for (std::size_t i = 0; i < utf8.size();) {
-    const char32_t code = NextUtf8(utf8, i).value_or(U'\uFFFD');
-    if (code < 0x10000) {
-      AppendUnit(utf16, code);
+    if (static_cast<unsigned char>(utf8[i]) < 0x80) {  // most texts are mostly ASCII
+      AppendUnit(utf16, static_cast<unsigned char>(utf8[i++]));
+      continue;
+    }
+    std::optional<char32_t> code = NextSurrogate(utf8, i);
+    if (!code) code = NextUtf8(utf8, i).value_or(U'\uFFFD');
+    if (*code < 0x10000) {
+      AppendUnit(utf16, *code);
     } else {
-      AppendUnit(utf16, 0xD800 + ((code - 0x10000) >> 10));
-      AppendUnit(utf16, 0xDC00 + ((code - 0x10000) & 0x3FF));
+      AppendUnit(utf16, 0xD800 + ((*code - 0x10000) >> 10));
+      AppendUnit(utf16, 0xDC00 + ((*code - 0x10000) & 0x3FF));
     }
   }
   return utf16;
@@ -89,7 +104,7 @@ std::string Utf16LeToUtf8(std::string_view utf16) {
       AppendUtf8(utf8, 0x10000 + ((unit - 0xD800) << 10) + (UnitAt(utf16, i + 2) - 0xDC00));
       i += 2;
     } else {
-      AppendUtf8(utf8, IsHighSurrogate(unit) || IsLowSurrogate(unit) ? U'\uFFFD' : unit);
+      AppendUtf8(utf8, unit);
     }
   }
   return utf8;

@@ -17,7 +17,8 @@ namespace platform {
 // than it needs (C0 80 for U+0000), or spell a surrogate or a number above U+10FFFF.
 std::optional<char32_t> NextUtf8(std::string_view text, std::size_t& i);
 
-// Appends a character, which must be a Unicode scalar value (no surrogate, at most U+10FFFF).
+// Appends a character, at most U+10FFFF. A surrogate, which no UTF-8 text holds, gets the
+// three bytes its number would take (ED A0 80 to ED BF BF), as Utf16LeToUtf8 keeps a lone one.
 void AppendUtf8(std::string& text, char32_t code);
 
 bool IsUtf8(std::string_view text);
@@ -26,8 +27,10 @@ bool IsUtf8(std::string_view text);
 bool IsAscii(std::string_view text);
 
 // UTF-16 as the registry's wide functions hold string data: little-endian units, as bytes.
-// Each malformed UTF-8 sequence becomes U+FFFD, and so does a lone surrogate on the way
-// back; an odd last byte is no unit and is left out.
+// The registry takes any sequence of units, so a text read from it must go back unchanged:
+// a lone surrogate crosses as its three bytes (see AppendUtf8) and back, the one form
+// beyond UTF-8 these two take (NextUtf8 and IsUtf8 still refuse it). Any other malformed
+// UTF-8 sequence becomes U+FFFD; an odd last byte is no unit and is left out.
 std::string Utf8ToUtf16Le(std::string_view utf8);
 std::string Utf16LeToUtf8(std::string_view utf16);
 

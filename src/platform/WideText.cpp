@@ -1,14 +1,30 @@
 #include "platform/WideText.h"
 
+#include <cstring>
+
+#include "platform/Utf8.h"
+
 namespace platform {
 
+static_assert(sizeof(wchar_t) == 2, "UTF-16 units");
+
 std::wstring Wide(std::string_view text, UINT codePage) {
+  if (codePage == CP_UTF8) {
+    const std::string utf16 = Utf8ToUtf16Le(text);
+    std::wstring wide(utf16.size() / 2, L'\0');
+    std::memcpy(wide.data(), utf16.data(), utf16.size());
+    return wide;
+  }
   if (text.empty()) return {};
   const int inLength = static_cast<int>(text.size());
   const int length = MultiByteToWideChar(codePage, 0, text.data(), inLength, nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(length), L'\0');
   MultiByteToWideChar(codePage, 0, text.data(), inLength, wide.data(), length);
   return wide;
+}
+
+std::string Utf8(std::wstring_view wide) {
+  return Utf16LeToUtf8({reinterpret_cast<const char*>(wide.data()), 2 * wide.size()});
 }
 
 std::string Narrow(std::wstring_view wide, UINT codePage) {

@@ -17,10 +17,11 @@
 namespace platform {
 
 // By explicit lengths, so zero characters inside the text survive. Into a code page other
-// than UTF-8, a character it lacks becomes '?', never a best-fit look-alike.
+// than UTF-8, a character it lacks becomes '?', never a best-fit look-alike. From UTF-8 (the
+// default), and back in Utf8, the text goes through the program's own codec (Utf8.h), which
+// keeps a lone surrogate both ways where Windows' makes it U+FFFD.
 std::wstring Wide(std::string_view text, UINT codePage = CP_UTF8);
 std::string Narrow(std::wstring_view wide, UINT codePage);
-
-inline std::string Utf8(std::wstring_view wide) { return Narrow(wide, CP_UTF8); }
+std::string Utf8(std::wstring_view wide);
 
 }  // namespace platform

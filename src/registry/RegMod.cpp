@@ -36,16 +36,22 @@ std::string BinaryText(std::string_view data) {
   return text;
 }
 
-// The data of a string type in UTF-16, less the unit taken for its terminator; an odd last
-// byte is that unit.
-std::string WideStringText(std::string_view data) {
-  const std::size_t units = data.empty() ? 0 : (data.size() + 1) / 2 - 1;
-  return platform::Utf16LeToUtf8(data.substr(0, 2 * units));
+// The data less their terminator: the last unit (a UTF-16 unit of a string type's data, a
+// byte of any other type's), only when it is zero. Data that end without one, as another
+// program may store them, keep every character.
+std::string_view LessTerminator(std::string_view data, std::size_t unit) {
+  if (data.size() < unit || data.find_first_not_of('\0', data.size() - unit) != std::string_view::npos) return data;
+  return data.substr(0, data.size() - unit);
 }
 
-// The data of any other type, in the ANSI code page, less the byte taken for a terminator.
+// An odd last byte is no UTF-16 unit: the conversion leaves it out.
+std::string WideStringText(std::string_view data) {
+  return platform::Utf16LeToUtf8(LessTerminator(data.substr(0, data.size() & ~std::size_t{1}), 2));
+}
+
+// The data of any other type, in the ANSI code page, one character a byte.
 std::string StringText(platform::Registry& registry, std::string_view data) {
-  return data.empty() ? std::string() : registry.FromAnsi(data.substr(0, data.size() - 1));
+  return registry.FromAnsi(LessTerminator(data, 1));
 }
 
 // The text of a number as a signed 32-bit integer, rounded half to even; false when the

@@ -32,9 +32,10 @@ platform::Registry& CurrentRegistry();
 // How SetRegValue stores its text: as a string, or converted to a 32-bit number.
 enum class ValueType { String = 1, Dword = 4 };
 
-// The value's data as text: a number for REG_DWORD, upper-case hex for REG_BINARY, the
-// data less its terminator for every other type (for the string types, less their last
-// UTF-16 unit); kNotFound when it can't be read.
+// The value's data, read whole, as text: for REG_DWORD its first four bytes (missing ones
+// count as zeros) as a number of at least three digits, for REG_BINARY upper-case hex, for
+// every other type the data less a terminating zero (a UTF-16 unit for the string types, a
+// byte for the others), which a reload stores back unchanged; kNotFound when it can't be read.
 std::string GetRegValue(RegKey root, const std::string& keyPath, const std::string& valueName);
 
 // Stores a REG_SZ with its terminator (or a REG_DWORD), creating missing keys, and flushes.

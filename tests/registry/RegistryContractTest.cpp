@@ -40,6 +40,10 @@ bool KeyExists(const std::string& path) {
 
 std::string Read(const std::string& name) { return GetRegValue(kCurrentUser, kTestKey, name); }
 
+// Every type's text form. Strings are seeded in UTF-16 through the wide calls, which store
+// their bytes as they are (the ANSI calls of Wine's registry add a missing terminator); the
+// other types' data are the same bytes either way. A terminating zero goes, nothing else:
+// data that end without one keep their last character.
 TEST(GetRegValue, TurnsEachTypeIntoItsTextForm) {
   struct Case {
     const char* name;
@@ -47,44 +51,43 @@ TEST(GetRegValue, TurnsEachTypeIntoItsTextForm) {
     std::string data;
     std::string text;
   };
+  const auto wide = [](const std::string& utf8) { return Utf8ToUtf16Le(utf8); };
+  std::string longHex;
+  for (int i = 0; i < 2049; ++i) longHex += "AB";
   const Case cases[] = {
-      {"sz", platform::kRegSz, "abc\0"s, "abc"},
-      {"empty sz", platform::kRegSz, "\0"s, ""},
-      {"expand sz", platform::kRegExpandSz, "%TEMP%\\x\0"s, "%TEMP%\\x"},
-      {"dword 42", platform::kRegDword, "\x2A\0\0\0"s, "042"},
-      {"dword 0", platform::kRegDword, "\0\0\0\0"s, "000"},
-      {"dword 1234", platform::kRegDword, "\xD2\x04\0\0"s, "1234"},
-      {"dword max", platform::kRegDword, "\xFF\xFF\xFF\xFF"s, "4294967295"},
-      {"short dword", platform::kRegDword, "\x2A\0"s, "042"},
-      {"binary", platform::kRegBinary, "\x0A\x1B\x00\xFF"s, "0A1B00FF"},
-      {"empty binary", platform::kRegBinary, "", ""},
-      {"sz with no data", platform::kRegSz, "", ""},
-      {"western letters", platform::kRegSz, "caf\xE9 \x80\0"s, "café €"},
-      {"multi sz", platform::kRegMultiSz, "a\0b\0\0"s, "a\0b\0"s},
+      {"sz", kRegSz, wide("abc\0"s), "abc"},
+      {"empty sz", kRegSz, wide("\0"s), ""},
+      {"sz with no data", kRegSz, "", ""},
+      {"sz without terminator", kRegSz, wide("abc"), "abc"},
+      {"sz of an odd byte count", kRegSz, wide("abc") + 'x', "abc"},
+      {"sz with zeros inside", kRegSz, wide("a\0\0b\0"s), "a\0\0b"s},
+      {"sz ending in two zeros", kRegSz, wide("ab\0\0"s), "ab\0"s},
+      {"expand sz", kRegExpandSz, wide("%TEMP%\\x\0"s), "%TEMP%\\x"},
+      {"multi sz", kRegMultiSz, wide("a\0b\0\0"s), "a\0b\0"s},
+      {"none", kRegNone, "a\0b\0c\0"s, "a\0b\0c"s},
+      {"none without terminator", kRegNone, "abc", "abc"},
+      {"qword", kRegQword, "\x08\x07\x06\x05\x04\x03\x02\x01"s, "\x08\x07\x06\x05\x04\x03\x02\x01"},
+      {"qword ending in zeros", kRegQword, "\x2A\0\0\0\0\0\0\0"s, "*\0\0\0\0\0\0"s},
+      {"big-endian dword", kRegDwordBigEndian, "\0\0\0\x2A"s, "\0\0\0*"s},
+      {"dword 42", kRegDword, "\x2A\0\0\0"s, "042"},
+      {"dword 0", kRegDword, "\0\0\0\0"s, "000"},
+      {"dword 1234", kRegDword, "\xD2\x04\0\0"s, "1234"},
+      {"dword max", kRegDword, "\xFF\xFF\xFF\xFF"s, "4294967295"},
+      {"dword of two bytes", kRegDword, "\x2A\x01"s, "298"},
+      {"dword of one byte", kRegDword, "\x2A", "042"},
+      {"dword of no bytes", kRegDword, "", "000"},
+      {"dword of six bytes", kRegDword, "\x2A\0\0\0\xFF\xFF"s, "042"},
+      {"binary", kRegBinary, "\x0A\x1B\x00\xFF"s, "0A1B00FF"},
+      {"empty binary", kRegBinary, "", ""},
+      {"binary of 2,049 bytes", kRegBinary, std::string(2049, '\xAB'), longHex},
   };
   for (const Case& c : cases) {
-    Set(kTestKey, c.name, c.type, c.data);
+    ASSERT_TRUE(WriteRaw(RegistryUnderTest(), kTestKey, c.name, {c.type, c.data}, Through::Wide)) << c.name;
     EXPECT_EQ(Read(c.name), c.text) << c.name;
   }
-}
-
-TEST(GetRegValue, StringWithoutTerminatorLosesItsLastCharacter) {
-  Set(kTestKey, "unterminated", platform::kRegSz, "abc");
-  // Wine's registry adds the terminator the writer left out, so nothing is lost there; the
-  // hive keeps the bytes exactly as written, and the reader drops the last one.
-  EXPECT_EQ(Read("unterminated"), RegistryIsWines() ? "abc" : "ab");
-  // In UTF-16 the last unit goes, and an odd last byte is that unit. The hive can't keep
-  // half a unit: it stores the whole ones, and the reader drops the last of those.
-  ASSERT_TRUE(WriteRaw(RegistryUnderTest(), kTestKey, "odd", {kRegSz, Utf8ToUtf16Le("abc") + 'x'}, Through::Wide));
-  EXPECT_EQ(Read("odd"), RegistryIsWines() ? "abc" : "ab");
-}
-
-TEST(GetRegValue, ReadsValuesOfAnySizeWhole) {
-  for (const std::size_t length : {2047u, 2048u, 100000u}) {
-    const std::string text(length, 'x');
-    SetRegValue(kCurrentUser, kTestKey, "long", ValueType::String, text);
-    EXPECT_EQ(Read("long"), text) << length << " characters";
-  }
+  // Strings in the code page, through the ANSI calls.
+  Set(kTestKey, "western letters", kRegSz, "caf\xE9 \x80\0"s);
+  EXPECT_EQ(Read("western letters"), "café €");
 }
 
 TEST(GetRegValue, AnythingUnreadableIsNotFound) {
@@ -123,28 +126,30 @@ TEST(SetRegValue, StoresTextsAsTerminatedStringsInTheAnsiCodePage) {
   }
 }
 
-// Windows and Wine keep strings in UTF-16: there a text crosses whole, both ways. The hive
-// keeps Windows-1252, which lacks the Cyrillic letters and the emoji.
-const std::string kBeyondCodePage = "Привет é 😀";
-std::string Kept(const std::string& text) { return RegistryIsWines() ? text : "?????? é ?"; }
-
-TEST(SetRegValue, KeepsEveryCharacterWhereTheRegistryHoldsUtf16) {
-  SetRegValue(kCurrentUser, kTestKey, "beyond", ValueType::String, kBeyondCodePage);
-  EXPECT_EQ(ReadRaw(RegistryUnderTest(), kTestKey, "beyond", Through::Wide), WideSz(Kept(kBeyondCodePage)));
-  EXPECT_EQ(Read("beyond"), Kept(kBeyondCodePage));
-  if (!RegistryIsWines()) {
-    EXPECT_EQ(RawGet("beyond"), Sz("?????? \xE9 ?"));  // the bytes the hive holds
-  }
-}
-
-// What a reload does with each slot: the text read is stored straight back, which must leave
-// the string as the registry held it.
+// Windows and Wine keep strings in UTF-16, whatever units they hold, lone surrogates among
+// them (a high one, a low one, a pair the wrong way round); the hive keeps Windows-1252, with
+// '?' for what it lacks. A text read and stored back, as a reload does, leaves the string as
+// the registry held it.
 TEST(SetRegValue, TextReadAndStoredBackLeavesTheStringAsItWas) {
-  for (const std::string& text : {kBeyondCodePage, "café €"s, "Ω"s, ""s}) {
-    ASSERT_TRUE(WriteRaw(RegistryUnderTest(), kTestKey, "again", WideSz(text), Through::Wide));
-    const std::optional<RawValue> held = ReadRaw(RegistryUnderTest(), kTestKey, "again", Through::Wide);
+  const struct {
+    RawValue string;
+    std::string inHive;
+  } cases[] = {
+      {WideSz("Привет é 😀"), "?????? \xE9 ?\0"s},
+      {WideSz("café €"), "caf\xE9 \x80\0"s},
+      {WideSz(""), "\0"s},
+      {{kRegSz, "\x3D\xD8\0\0"s}, "?\0"s},
+      {{kRegSz, "\x00\xDC" "a\0" "\x00\xDC\x3D\xD8" "\0\0"s}, "?a??\0"s},
+  };
+  const auto held = [] {
+    return RegistryIsWines() ? ReadRaw(RegistryUnderTest(), kTestKey, "again", Through::Wide) : RawGet("again");
+  };
+  for (const auto& c : cases) {
+    const RawValue kept = RegistryIsWines() ? c.string : RawValue{kRegSz, c.inHive};
+    ASSERT_TRUE(WriteRaw(RegistryUnderTest(), kTestKey, "again", c.string, Through::Wide));
+    EXPECT_EQ(held(), kept);
     SetRegValue(kCurrentUser, kTestKey, "again", ValueType::String, Read("again"));
-    EXPECT_EQ(ReadRaw(RegistryUnderTest(), kTestKey, "again", Through::Wide), held) << text;
+    EXPECT_EQ(held(), kept) << c.inHive;
   }
 }
 
