@@ -22,7 +22,6 @@
 
 #include "app/CommandLine.h"
 #include "platform/wine/WineRegistry.h"
-#include "platform/Utf8.h"
 #include "registry/RegMod.h"
 #include "tests/platform/Driver.h"
 #include "tests/regtool/ToolRun.h"
@@ -642,28 +641,6 @@ TEST(WineStart, ChoosesTheBridgeByThePrefixsArchitecture) {
     }
     EXPECT_EQ(fs::exists(given) ? ReadFile(given) : "", givenBridges);
   }
-}
-
-// Wine keeps strings in UTF-16: a message beyond the ANSI code page is listed whole, and the
-// reload's write-through stores it back unchanged. `reg query` prints in the console's code
-// page, so the check reads what `reg export` writes, in UTF-16.
-TEST_F(WineProgram, ReloadKeepsEveryCharacterOfAMessage) {
-  const std::string message = "Привет é 😀";
-  const std::string messagesKey = kProfilesKey + "\\ivan\\Custom Msgs";  // a profile of its own
-  SeedUserWithoutWarning("ivan");
-  WineSet(messagesKey, "1", message);
-  const auto exported = [&] {
-    EXPECT_EQ(RunInWine({"reg", "export", messagesKey, "C:\\messages.reg", "/y"}).exitCode, 0);
-    return platform::Utf16LeToUtf8(ReadFile(Prefix() + "/drive_c/messages.reg"));
-  };
-  const std::string before = exported();
-  ASSERT_NE(before.find("\"1\"=\"" + message + "\""), std::string::npos) << before;
-  driver::WhileShown(*form_, [&] {
-    driver::Click(*form_, "Command2");
-    EXPECT_EQ(driver::Rows(*form_, "List1"), Texts({message}));
-    EXPECT_EQ(form_->TextBoxNamed("Text7").Text(), message);
-    EXPECT_EQ(exported(), before);
-  });
 }
 
 }  // namespace
