@@ -59,6 +59,13 @@ int ReadSchema(sqlite3* db, SchemaMark* mark) {
   return rc;
 }
 
+// Runs sql as RunWaiting runs a statement, for the few that run once.
+int ExecWaiting(sqlite3* db, const char* sql) {
+  int rc = SQLITE_BUSY;
+  while (rc == SQLITE_BUSY) rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+  return rc;
+}
+
 // Writes the schema into an empty database, looking again under the write lock since
 // another process may be making it a hive at the same time.
 int MakeHive(sqlite3* db, SchemaMark* mark) {
@@ -104,12 +111,6 @@ long ResultOf(int sqliteCode) {
     case SQLITE_CANTOPEN: return kCantOpen;
     default: return kCantWrite;
   }
-}
-
-int ExecWaiting(sqlite3* db, const char* sql) {
-  int rc = SQLITE_BUSY;
-  while (rc == SQLITE_BUSY) rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-  return rc;
 }
 
 int RunWaiting(Statement& statement) {

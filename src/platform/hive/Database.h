@@ -14,13 +14,9 @@ namespace platform {
 // The registry result code of an SQLite result code.
 long ResultOf(int sqliteCode);
 
-// Runs sql, trying again each time it has waited kHiveLockWaitMs for a lock that another
-// process holds: a change waits as long as the other process writes, and is never dropped
-// for it.
-int ExecWaiting(sqlite3* db, const char* sql);
-
-// Runs statement (bound, or without parameters) as ExecWaiting runs SQL: again after each
-// wait for a lock that runs out. Returns the last step's code.
+// Runs statement (bound, or without parameters), trying again each time it has waited
+// kHiveLockWaitMs for a lock that another process holds: a change waits as long as the other
+// process writes, and is never dropped for it. Returns the last step's code.
 int RunWaiting(Statement& statement);
 
 // Writes zeros past the end of the write-ahead log up to the size it is cut back to, so that
