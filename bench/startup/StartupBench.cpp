@@ -35,7 +35,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/wine/WineRegistry.h"
+#include "winebridge/WineRegistry.h"
 #include "registry/RegMod.h"
 
 namespace {
@@ -85,8 +85,8 @@ void SwitchOffTheWarning() {
 // The same in the prefix's registry, through the bridge.
 void SwitchOffTheWarningInWine(const char* prefix) {
   std::string error;
-  const std::unique_ptr<platform::WineRegistry> wine =
-      platform::WineRegistry::Start(prefix, VANTOR_WINE_BRIDGE_FOLDER, &error);
+  const std::unique_ptr<winebridge::WineRegistry> wine =
+      winebridge::WineRegistry::Start(prefix, VANTOR_WINE_BRIDGE_FOLDER, &error);
   if (!wine || !wine->WaitUntilReady(&error)) {
     std::fprintf(stderr, "startup_bench: %s\n", error.c_str());
     std::exit(1);
@@ -98,7 +98,7 @@ void SwitchOffTheWarningInWine(const char* prefix) {
 
 // The program of the process in the group that runs the bridge, its Wine loader as the kernel
 // runs it; empty if none is found.
-std::string LoaderOf(const platform::WineRegistry& wine) {
+std::string LoaderOf(const winebridge::WineRegistry& wine) {
   for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
     if (std::atoi(entry.path().filename().c_str()) <= 0) continue;  // no process
     std::ifstream statFile(entry.path() / "stat"), commandFile(entry.path() / "cmdline");
@@ -121,8 +121,8 @@ double BridgeStartOnce(const char* prefix) {
   static bool told = false;
   const auto start = std::chrono::steady_clock::now();
   std::string error;
-  const std::unique_ptr<platform::WineRegistry> wine =
-      platform::WineRegistry::Start(prefix, VANTOR_WINE_BRIDGE_FOLDER, &error);
+  const std::unique_ptr<winebridge::WineRegistry> wine =
+      winebridge::WineRegistry::Start(prefix, VANTOR_WINE_BRIDGE_FOLDER, &error);
   if (!wine || !wine->WaitUntilReady(&error)) {
     std::fprintf(stderr, "startup_bench: the bare bridge did not start: %s\n", error.c_str());
     return 0;

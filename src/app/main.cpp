@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "app/CommandLine.h"
-#include "platform/wine/WineRegistry.h"
+#include "winebridge/WineRegistry.h"
 #include "registry/RegMod.h"
 #include "window/Form1.h"
 
@@ -32,7 +32,7 @@ std::string DisplaySetting() {
 // Qt ends the process when it can't open the display (one that is named but out of reach, a
 // platform that doesn't start). While it starts, its messages are held back, so that this
 // gives one line of ours and exit code 2, after the bridge started meanwhile has ended.
-std::unique_ptr<platform::WineRegistry>* bridgeStarting = nullptr;
+std::unique_ptr<winebridge::WineRegistry>* bridgeStarting = nullptr;
 QStringList toolkitMessages;
 
 void HoldToolkitMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
@@ -68,10 +68,10 @@ int main(int argc, char** argv) {
   if (DisplaySetting().empty()) return Fail("no display could be opened: neither DISPLAY nor WAYLAND_DISPLAY is set");
 
   // Wine starts the bridge while Qt starts the window's machinery.
-  std::unique_ptr<platform::WineRegistry> wine;
+  std::unique_ptr<winebridge::WineRegistry> wine;
   std::string error;
   if (command.winePrefix) {
-    wine = platform::WineRegistry::Start(*command.winePrefix, app::WineBridgeFolder(), &error);
+    wine = winebridge::WineRegistry::Start(*command.winePrefix, app::WineBridgeFolder(), &error);
     if (!wine) return Fail(error);
   }
 

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "platform/Registry.h"
-#include "platform/WideText.h"
+#include "base/WideText.h"
 
 namespace platform {
 
@@ -62,7 +62,7 @@ long QueryWith(Call call, const Char* name, RegKey key, std::uint32_t* type, std
 
 // A value name for the wide calls, read in the ANSI code page as the ANSI calls read it, up
 // to its first zero as they do.
-std::wstring WideName(const std::string& name) { return Wide(name.c_str(), CP_ACP); }
+std::wstring WideName(const std::string& name) { return base::Wide(name.c_str(), CP_ACP); }
 
 class Advapi32Registry final : public Registry {
  public:
@@ -142,12 +142,12 @@ class Advapi32Registry final : public Registry {
   // flags, which CP_ACP would hide.
   std::string ToAnsi(std::string_view utf8) override {
     const UINT ansi = GetACP();
-    std::wstring wide = Wide(utf8);
+    std::wstring wide = base::Wide(utf8);
     if (ansi != CP_UTF8) wide = OneUnitPerCharacter(std::move(wide));
-    return Narrow(wide, ansi);
+    return base::Narrow(wide, ansi);
   }
 
-  std::string FromAnsi(std::string_view ansi) override { return Utf8(Wide(ansi, GetACP())); }
+  std::string FromAnsi(std::string_view ansi) override { return base::Utf8(base::Wide(ansi, GetACP())); }
 };
 
 }  // namespace

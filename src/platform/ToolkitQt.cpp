@@ -23,7 +23,7 @@
 #include "platform/NamedControls.h"
 #include "platform/Toolkit.h"
 #include "platform/ToolkitQt.h"
-#include "platform/Utf8.h"
+#include "base/Utf8.h"
 
 namespace platform {
 namespace {
@@ -44,14 +44,14 @@ static_assert(std::endian::native == std::endian::little, "a QString's units as 
 // make a lone surrogate U+FFFD, and a text read from the registry must go back unchanged.
 // Sizes keep the text's zero characters.
 QString ToQString(const std::string& text) {
-  const std::string utf16 = Utf8ToUtf16Le(text);
+  const std::string utf16 = base::Utf8ToUtf16Le(text);
   QString qtext(static_cast<qsizetype>(utf16.size() / 2), Qt::Uninitialized);
   std::memcpy(qtext.data(), utf16.data(), utf16.size());
   return qtext;
 }
 
 std::string ToStdString(const QString& text) {
-  return Utf16LeToUtf8({reinterpret_cast<const char*>(text.utf16()), 2 * static_cast<std::size_t>(text.size())});
+  return base::Utf16LeToUtf8({reinterpret_cast<const char*>(text.utf16()), 2 * static_cast<std::size_t>(text.size())});
 }
 
 // The faces drawn to the metrics of MS Sans Serif, which Linux systems seldom have; without

@@ -103,7 +103,7 @@ class Win32TextBox final : public Win32InputControl<TextBox, EN_CHANGE> {
     if (text == text_) return;
     text_ = text;
     settingText_ = true;
-    SetWindowTextW(hwnd_, Shown(Wide(text_)).c_str());
+    SetWindowTextW(hwnd_, Shown(base::Wide(text_)).c_str());
     settingText_ = false;
     Raise(handler_);
   }
@@ -115,13 +115,13 @@ class Win32TextBox final : public Win32InputControl<TextBox, EN_CHANGE> {
   void OnCommand(WORD notification) override {
     if (notification != EN_CHANGE || settingText_) return;
     const std::wstring now = WindowText(hwnd_);
-    const std::wstring was = Wide(text_);
+    const std::wstring was = base::Wide(text_);
     const std::wstring shown = Shown(was);
     const std::size_t common = std::min(now.size(), shown.size());
     const std::size_t before = std::mismatch(now.begin(), now.begin() + common, shown.begin()).first - now.begin();
     const std::size_t after =
         std::mismatch(now.rbegin(), now.rbegin() + (common - before), shown.rbegin()).first - now.rbegin();
-    text_ = Utf8(was.substr(0, before) + now.substr(before, now.size() - before - after) +
+    text_ = base::Utf8(was.substr(0, before) + now.substr(before, now.size() - before - after) +
                  was.substr(was.size() - after));
     Raise(handler_);
   }
@@ -144,7 +144,7 @@ class Win32ListBox final : public Win32InputControl<ListBox, LBN_SELCHANGE> {
   // Without LBS_SORT the list adds each row at its end.
   void Append(const std::string& row) override {
     rows_.push_back(row);
-    SendMessageW(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Shown(Wide(row)).c_str()));
+    SendMessageW(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Shown(base::Wide(row)).c_str()));
   }
 
   std::string SelectedText() const override {
@@ -169,8 +169,8 @@ class Win32Label final : public Label {
  public:
   explicit Win32Label(HWND label) : label_(label) {}
 
-  std::string Caption() const override { return Utf8(WindowText(label_)); }
-  void SetCaption(const std::string& caption) override { SetWindowTextW(label_, Wide(caption).c_str()); }
+  std::string Caption() const override { return base::Utf8(WindowText(label_)); }
+  void SetCaption(const std::string& caption) override { SetWindowTextW(label_, base::Wide(caption).c_str()); }
 
  private:
   HWND label_;
@@ -350,7 +350,7 @@ class Win32Window final : public WindowOfNamedControls {
 
     clientWidth_ = Pixels(window.clientWidth);
     const SIZE outer = OuterSize(Pixels(window.clientHeight));
-    form_ = CreateWindowExW(0, kFormClass, Wide(window.title).c_str(), kFormStyle, CW_USEDEFAULT,
+    form_ = CreateWindowExW(0, kFormClass, base::Wide(window.title).c_str(), kFormStyle, CW_USEDEFAULT,
                             CW_USEDEFAULT, outer.cx, outer.cy, nullptr, nullptr, ThisInstance(), this);
     if (!form_) Fail("Cannot create the window", window.title);
 
@@ -371,16 +371,16 @@ class Win32Window final : public WindowOfNamedControls {
   // Windows ignores Escape in a box without Cancel, but Wine's box ends on it with IDCANCEL,
   // which is no answer: only No may count as No.
   bool AskYesNo(const std::string& text, const std::string& title) override {
-    return MessageBoxW(form_, Wide(text).c_str(), Wide(title).c_str(),
+    return MessageBoxW(form_, base::Wide(text).c_str(), base::Wide(title).c_str(),
                        MB_YESNO | MB_ICONERROR | MB_DEFBUTTON1) != IDNO;
   }
 
   std::string InputBox(const std::string& prompt, const std::string& title) override {
     using namespace input_box;
     DialogTemplate dialog(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER, kWidth, kHeight,
-                          Wide(title));
+                          base::Wide(title));
     dialog.AddItem(DialogTemplate::kStatic, SS_LEFT | SS_NOPREFIX, kMargin, kMargin, kPromptWidth, kPromptHeight,
-                   0xFFFF, Wide(prompt));
+                   0xFFFF, base::Wide(prompt));
     dialog.AddItem(DialogTemplate::kButton, BS_DEFPUSHBUTTON | WS_TABSTOP, kButtonLeft, kMargin, kButtonWidth,
                    kButtonHeight, IDOK, L"OK");
     dialog.AddItem(DialogTemplate::kButton, BS_PUSHBUTTON | WS_TABSTOP, kButtonLeft, kCancelTop, kButtonWidth,
@@ -390,7 +390,7 @@ class Win32Window final : public WindowOfNamedControls {
     std::wstring answer;
     const INT_PTR result = DialogBoxIndirectParamW(ThisInstance(), dialog.Get(), form_, InputBoxProc,
                                                    reinterpret_cast<LPARAM>(&answer));
-    return result == IDOK ? Utf8(answer) : std::string();
+    return result == IDOK ? base::Utf8(answer) : std::string();
   }
 
   HWND Handle() const { return form_; }
@@ -435,7 +435,7 @@ class Win32Window final : public WindowOfNamedControls {
     face.lfHeight = -static_cast<LONG>(font.points * dpi_ / 72 + 0.5);
     face.lfWeight = font.weight;
     face.lfCharSet = ANSI_CHARSET;
-    wcsncpy(face.lfFaceName, Wide(font.face).c_str(), LF_FACESIZE - 1);
+    wcsncpy(face.lfFaceName, base::Wide(font.face).c_str(), LF_FACESIZE - 1);
     return CreateFontIndirectW(&face);
   }
 
@@ -595,7 +595,7 @@ class Win32Window final : public WindowOfNamedControls {
     DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | child.style;
     if (!control.enabled) style |= WS_DISABLED;
     const PixelBox box = BoxOf(control);
-    const HWND hwnd = CreateWindowExW(child.extendedStyle, child.name, Wide(control.text).c_str(), style, box.left,
+    const HWND hwnd = CreateWindowExW(child.extendedStyle, child.name, base::Wide(control.text).c_str(), style, box.left,
                                       box.top, box.width, box.height, form_,
                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ThisInstance(), nullptr);
     if (!hwnd) Fail("Cannot create the control", control.name);

@@ -2,7 +2,7 @@
 // for the tests and tools that act on it as the user would, in its process or another.
 #pragma once
 
-#include "platform/WideText.h"
+#include "base/WideText.h"
 // windows.h names CreateWindowW CreateWindow, which would rename platform::CreateWindow.
 #undef CreateWindow
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/LittleEndian.h"
-#include "platform/Utf8.h"
+#include "base/LittleEndian.h"
+#include "base/Utf8.h"
 
 namespace regmod {
 namespace {
@@ -20,7 +20,7 @@ constexpr const char* kDwordFormat = "%03lu";
 std::string DwordText(std::string_view data) {
   char text[16];
   std::snprintf(text, sizeof text, kDwordFormat,
-                static_cast<unsigned long>(platform::ReadLittleEndian(data.substr(0, 4))));
+                static_cast<unsigned long>(base::ReadLittleEndian(data.substr(0, 4))));
   return text;
 }
 
@@ -46,7 +46,7 @@ std::string_view LessTerminator(std::string_view data, std::size_t unit) {
 
 // An odd last byte is no UTF-16 unit: the conversion leaves it out.
 std::string WideStringText(std::string_view data) {
-  return platform::Utf16LeToUtf8(LessTerminator(data.substr(0, data.size() & ~std::size_t{1}), 2));
+  return base::Utf16LeToUtf8(LessTerminator(data.substr(0, data.size() & ~std::size_t{1}), 2));
 }
 
 // The data of any other type, in the ANSI code page, one character a byte.
@@ -107,11 +107,11 @@ void SetRegValue(RegKey root, const std::string& keyPath, const std::string& val
     std::int32_t number = 0;
     if (ToInt32(value, &number)) {
       std::string bytes;
-      platform::AppendLittleEndian(&bytes, static_cast<std::uint32_t>(number), 4);
+      base::AppendLittleEndian(&bytes, static_cast<std::uint32_t>(number), 4);
       registry.SetValue(key.get(), name, platform::kRegDword, reinterpret_cast<const std::uint8_t*>(bytes.data()), 4);
     }
   } else {
-    const std::string data = platform::Utf8ToUtf16Le(value) + std::string(2, '\0');
+    const std::string data = base::Utf8ToUtf16Le(value) + std::string(2, '\0');
     registry.SetValueWide(key.get(), name, platform::kRegSz, reinterpret_cast<const std::uint8_t*>(data.data()),
                           static_cast<std::uint32_t>(data.size()));
   }

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <unordered_map>
 
-#include "platform/CodePage1252.h"
-#include "platform/LittleEndian.h"
-#include "platform/Utf8.h"
+#include "base/CodePage1252.h"
+#include "base/LittleEndian.h"
+#include "base/Utf8.h"
 
 namespace regtool {
 namespace {
@@ -22,9 +22,9 @@ const CodePage& Table() {
   static const CodePage table = [] {
     CodePage page;
     for (int byte = 0; byte < 256; ++byte) {
-      const std::string utf8 = platform::Windows1252ToUtf8(std::string(1, static_cast<char>(byte)));
+      const std::string utf8 = base::Windows1252ToUtf8(std::string(1, static_cast<char>(byte)));
       std::size_t i = 0;
-      page.characters[byte] = platform::NextUtf8(utf8, i).value_or(U'\uFFFD');
+      page.characters[byte] = base::NextUtf8(utf8, i).value_or(U'\uFFFD');
       page.bytes.emplace(page.characters[byte], static_cast<char>(byte));
     }
     return page;
@@ -59,7 +59,7 @@ std::u16string Utf16Units(std::string_view bytes) {
 }
 
 void AppendUtf16Le(std::string& bytes, char32_t code) {
-  const auto put = [&](char32_t unit) { platform::AppendLittleEndian(&bytes, unit, sizeof(char16_t)); };
+  const auto put = [&](char32_t unit) { base::AppendLittleEndian(&bytes, unit, sizeof(char16_t)); };
   if (code < 0x10000) {
     put(code);
   } else {
@@ -85,7 +85,7 @@ std::string CharacterName(char32_t code) {
   std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(code));
   if (IsControl(code)) return name;
   std::string shown = std::string(name) + " (";
-  platform::AppendUtf8(shown, code);
+  base::AppendUtf8(shown, code);
   return shown + ")";
 }
 

@@ -1,7 +1,7 @@
 // Text as vantor-reg meets it: UTF-8 on the command line and the terminal, UTF-16LE in
 // version 5 .reg files, Windows-1252 (ANSI) bytes in the registry. Conversions go one
 // character at a time, through code points; the code page is the platform's
-// (platform::Windows1252ToUtf8), and so is UTF-8 (Utf8.h).
+// (base::Windows1252ToUtf8), and so is UTF-8 (Utf8.h).
 #pragma once
 
 #include <optional>

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <map>
 
-#include "platform/Utf8.h"
+#include "base/Utf8.h"
 #include "regtool/AnsiText.h"
 #include "regtool/RegFile.h"
 
@@ -90,7 +90,7 @@ KeyName ParseKey(const CommandLine& line) {
 std::u32string Characters(std::string_view utf8) {
   std::u32string text;
   for (std::size_t i = 0; i < utf8.size();) {
-    const std::optional<char32_t> code = platform::NextUtf8(utf8, i);
+    const std::optional<char32_t> code = base::NextUtf8(utf8, i);
     if (!code) throw Failure{"ERROR: An argument holds bytes that are not valid UTF-8."};
     text += *code;
   }

@@ -11,7 +11,7 @@
 #include <map>
 #include <optional>
 
-#include "platform/Fd.h"
+#include "base/Fd.h"
 #include "regtool/AnsiText.h"
 #include "regtool/Arguments.h"
 #include "regtool/ErrorText.h"
@@ -46,7 +46,7 @@ constexpr std::size_t kReadChunkSize = 1 << 16;
 
 // The whole of a file, or false with errno telling why it can't be read.
 bool ReadWholeFile(const std::string& path, std::string* bytes) {
-  platform::Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  base::Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.valid()) return false;
   // A file's size, where it has one, is room enough: its bytes are then held once.
   struct stat info {};

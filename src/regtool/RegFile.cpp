@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/LittleEndian.h"
+#include "base/LittleEndian.h"
 #include "platform/Registry.h"
-#include "platform/Utf8.h"
+#include "base/Utf8.h"
 #include "regtool/AnsiText.h"
 
 namespace regtool {
@@ -35,7 +35,7 @@ struct Utf8 {
   using Text = std::string_view;
   static constexpr bool kWide = false;
   // Only bytes that are valid UTF-8 throughout are read as UTF-8.
-  static char32_t Next(Text text, std::size_t& i) { return platform::NextUtf8(text, i).value_or(U'\uFFFD'); }
+  static char32_t Next(Text text, std::size_t& i) { return base::NextUtf8(text, i).value_or(U'\uFFFD'); }
 };
 struct Utf16 {
   using Text = std::u16string_view;
@@ -144,7 +144,7 @@ template <typename Encoding>
 std::string Excerpt(typename Encoding::Text text) {
   std::string utf8;
   std::size_t i = 0;
-  for (std::size_t n = 0; n < kExcerptLength && i < text.size(); ++n) platform::AppendUtf8(utf8, Encoding::Next(text, i));
+  for (std::size_t n = 0; n < kExcerptLength && i < text.size(); ++n) base::AppendUtf8(utf8, Encoding::Next(text, i));
   return i < text.size() ? utf8 + "..." : utf8;
 }
 
@@ -277,7 +277,7 @@ class Reader {
       if (!number) throw Skip{"dword: must be followed by 1 to 8 hex digits"};
       EndOfData(data, at);
       change.value.type = platform::kRegDword;
-      platform::AppendLittleEndian(&change.value.data, *number, kDwordSize);
+      base::AppendLittleEndian(&change.value.data, *number, kDwordSize);
     } else if (StartsWith(data, "hex", false)) {
       at = 0;
       change.value.type = HexType(data, &at);
@@ -500,7 +500,7 @@ RegFileFault ReadRegFile(std::string_view bytes, const Take& take, const Note& n
     if (bytes.starts_with("\xFF\xFE")) {
       const std::u16string units = Utf16Units(bytes.substr(2));
       Reader<Utf16>(units, take, note).Run(bytes.size() % 2 != 0);
-    } else if (StartsRegedit4(bytes) || !platform::IsUtf8(bytes)) {
+    } else if (StartsRegedit4(bytes) || !base::IsUtf8(bytes)) {
       Reader<Windows1252>(bytes, take, note).Run(false);
     } else {
       Reader<Utf8>(bytes, take, note).Run(false);
@@ -545,7 +545,7 @@ std::string RegFileKey(std::string_view path, const std::vector<RegValue>& value
       text.AddQuoted(std::string_view(value.data).substr(0, value.data.size() - 1));
     } else if (value.type == platform::kRegDword && value.data.size() == kDwordSize) {
       char digits[16];
-      std::snprintf(digits, sizeof digits, "dword:%08x", static_cast<unsigned>(platform::ReadLittleEndian(value.data)));
+      std::snprintf(digits, sizeof digits, "dword:%08x", static_cast<unsigned>(base::ReadLittleEndian(value.data)));
       text.Add(digits);
     } else {
       AddHex(text, value);

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <map>
 
-#include "platform/LittleEndian.h"
+#include "base/LittleEndian.h"
 #include "regtool/AnsiText.h"
 #include "regtool/Arguments.h"
 
@@ -81,7 +81,7 @@ std::string NumberBytes(std::uint32_t type, const std::string& text) {
     throw Failure{"ERROR: Invalid syntax. Specify a valid numeric value for /d."};
   }
   std::string bytes;
-  platform::AppendLittleEndian(&bytes, number, NumberSize(type));
+  base::AppendLittleEndian(&bytes, number, NumberSize(type));
   return bytes;
 }
 
@@ -138,7 +138,7 @@ std::string DataText(platform::Registry& registry, const RegValue& value) {
       if (data.size() == NumberSize(value.type)) {
         char number[24];
         std::snprintf(number, sizeof number, "0x%llx",
-                      static_cast<unsigned long long>(platform::ReadLittleEndian(data)));
+                      static_cast<unsigned long long>(base::ReadLittleEndian(data)));
         return number;
       }
       break;

@@ -36,7 +36,7 @@ constexpr COLORREF kWindowGrey = 0xE0E0E0, kLabelGrey = 0xC0C0C0;
 const std::string kUser = "scenario_user";
 const std::string kMessagesKey = regmod::kProfilesKey + kUser + "\\Custom Msgs";
 
-const std::wstring kProgram = Wide(WinePath(VANTOR_EXE));
+const std::wstring kProgram = base::Wide(WinePath(VANTOR_EXE));
 
 // Starts a program by its command line.
 bool Launch(std::wstring command, PROCESS_INFORMATION* process) {
@@ -86,7 +86,7 @@ class Vantor {
 
   // A top-level window of the program's on show: its form or one of its dialogs.
   HWND Shown(const wchar_t* windowClass, const std::string& title) const {
-    const HWND found = FindWindowW(windowClass, Wide(title).c_str());
+    const HWND found = FindWindowW(windowClass, base::Wide(title).c_str());
     DWORD process = 0;
     GetWindowThreadProcessId(found, &process);
     return process == process_.dwProcessId && IsWindowVisible(found) ? found : nullptr;
@@ -199,12 +199,12 @@ COLORREF SeenAt(HWND form, int leftTwips, int topTwips, int dx = 0, int dy = 0) 
 bool SaveWindowPicture(HWND window, const std::string& file) {
   RECT outer;
   GetWindowRect(window, &outer);
-  const std::wstring picture = Wide(WinePath(file));
+  const std::wstring picture = base::Wide(WinePath(file));
   DeleteFileW(picture.c_str());
-  std::wstring command = L"\"" + Wide(WinePath(WINDOW_PICTURE)) + L"\"";
+  std::wstring command = L"\"" + base::Wide(WinePath(WINDOW_PICTURE)) + L"\"";
   for (const LONG number : {outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top})
     command += L" " + std::to_wstring(number);
-  command += L" \"" + Wide(file) + L"\"";
+  command += L" \"" + base::Wide(file) + L"\"";
   PROCESS_INFORMATION process{};
   return Launch(command, &process) &&
          WaitFor([&] { return GetFileAttributesW(picture.c_str()) != INVALID_FILE_ATTRIBUTES; });
@@ -384,7 +384,7 @@ TEST(VantorScenario, TheProgramFileCarriesItsIconAndVersion) {
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueW(version.data(), L"\\StringFileInfo\\040904B0\\FileVersion",
                              reinterpret_cast<void**>(&value), &length));
-  EXPECT_EQ(Utf8(value), VANTOR_VERSION);
+  EXPECT_EQ(base::Utf8(value), VANTOR_VERSION);
 }
 
 }  // namespace

@@ -21,7 +21,7 @@
 #include <thread>
 
 #include "app/CommandLine.h"
-#include "platform/wine/WineRegistry.h"
+#include "winebridge/WineRegistry.h"
 #include "registry/RegMod.h"
 #include "tests/platform/Driver.h"
 #include "tests/regtool/ToolRun.h"
@@ -108,7 +108,7 @@ Found FindProcess(const std::function<bool(const fs::path&, const ProcessStat&)>
 
 // The bridge that the registry runs: in the process group it started it in, whether Wine runs
 // it there as the process started or as a new one.
-Found Bridge(const platform::WineRegistry& wine) {
+Found Bridge(const winebridge::WineRegistry& wine) {
   const pid_t group = wine.BridgeGroup();
   if (group <= 0) return {};
   return FindProcess([group](const fs::path& folder, const ProcessStat& stat) {
@@ -124,7 +124,7 @@ Found Wineserver() {
   });
 }
 
-void KillBridge(const platform::WineRegistry& wine) {
+void KillBridge(const winebridge::WineRegistry& wine) {
   const Found bridge = Bridge(wine);
   ASSERT_GT(bridge.pid, 0) << "no bridge found in process group " << wine.BridgeGroup();
   ASSERT_TRUE(Signal(bridge, SIGKILL));
@@ -236,7 +236,7 @@ class WineProgram : public testing::Test {
     {
       const ScopedVariable path("PATH", (fakeWine_.string() + ":" + std::getenv("PATH")).c_str()),
           wine("WINE", (fakeWine_ / "wine").c_str());
-      wine_ = platform::WineRegistry::Start(*command.winePrefix, VANTOR_WINE_BRIDGE_FOLDER, &error);
+      wine_ = winebridge::WineRegistry::Start(*command.winePrefix, VANTOR_WINE_BRIDGE_FOLDER, &error);
     }
     ASSERT_TRUE(wine_ && wine_->WaitUntilReady(&error)) << error;
     regmod::UseRegistry(*wine_);
@@ -253,7 +253,7 @@ class WineProgram : public testing::Test {
 
   const bool relaunched_;
   const fs::path fakeWine_ = fs::path(std::getenv("XDG_DATA_HOME")) / "fake-wine";
-  std::unique_ptr<platform::WineRegistry> wine_;
+  std::unique_ptr<winebridge::WineRegistry> wine_;
   std::unique_ptr<platform::Window> form_;
 };
 
@@ -274,7 +274,7 @@ INSTANTIATE_TEST_SUITE_P(Loaders, BridgeLife, testing::Bool(),
 // Kills the running bridge right before passing on the next call on the value named.
 class BridgeKiller : public platform::RegistryWrapper {
  public:
-  explicit BridgeKiller(platform::WineRegistry& wine) : RegistryWrapper(wine), wine_(wine) {}
+  explicit BridgeKiller(winebridge::WineRegistry& wine) : RegistryWrapper(wine), wine_(wine) {}
   void KillBefore(const std::string& value) { victim_ = value; }
   // RegMod reads and stores texts through the wide calls.
   long QueryValueWide(platform::RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
@@ -296,7 +296,7 @@ class BridgeKiller : public platform::RegistryWrapper {
     KillBridge(wine_);
     ++kills;
   }
-  const platform::WineRegistry& wine_;
+  const winebridge::WineRegistry& wine_;
   std::optional<std::string> victim_;
 };
 
@@ -561,7 +561,7 @@ TEST(WineStart, RunsTheBridgeUnderTheWineThatWineNames) {
   const ScopedVariable namedWine("WINE", wine.c_str()), server("WINESERVER", realServer.c_str()),
       noPath("PATH", "/nonexistent");
   std::string error;
-  const auto bridge = platform::WineRegistry::Start(Prefix(), VANTOR_WINE_BRIDGE_FOLDER, &error);
+  const auto bridge = winebridge::WineRegistry::Start(Prefix(), VANTOR_WINE_BRIDGE_FOLDER, &error);
   ASSERT_TRUE(bridge && bridge->WaitUntilReady(&error)) << error;
   EXPECT_EQ(bridge->CloseKey(platform::kCurrentUser), platform::kSuccess);  // a round trip
   const std::string folder = VANTOR_WINE_BRIDGE_FOLDER;
@@ -585,7 +585,7 @@ TEST(WineStart, RunsThe64BitBridgeWhereWineRunsNo32BitProgram) {
                                   "echo \"$1\" >>" + started.string() + "\nexec " + RealWine("wine") + " \"$@\"\n");
   const ScopedVariable namedWine("WINE", wine.c_str());
   std::string error;
-  const auto bridge = platform::WineRegistry::Start(Prefix(), VANTOR_WINE_BRIDGE_FOLDER, &error);
+  const auto bridge = winebridge::WineRegistry::Start(Prefix(), VANTOR_WINE_BRIDGE_FOLDER, &error);
   ASSERT_TRUE(bridge && bridge->WaitUntilReady(&error)) << error;
   const std::string win64 = std::string(VANTOR_WINE_BRIDGE_FOLDER) + "/vantor-wine-bridge-win64.exe";
   EXPECT_EQ(bridge->BridgeProgram(), win64);
@@ -631,7 +631,7 @@ TEST(WineStart, ChoosesTheBridgeByThePrefixsArchitecture) {
     if (message.starts_with("the Wine bridge ")) fs::remove(win32);
     fs::remove(given);
     std::string error;
-    const auto started = platform::WineRegistry::Start(prefix, bridges, &error);
+    const auto started = winebridge::WineRegistry::Start(prefix, bridges, &error);
     EXPECT_EQ(bool(started), !givenBridges.empty()) << systemReg;
     if (started) {
       EXPECT_FALSE(started->WaitUntilReady(&error));

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/hive/Hive.h"
+#include "hive/Hive.h"
 #include "registry/RegMod.h"
 #include "tests/regtool/ToolRun.h"
 #include "tests/support/RawRegistry.h"
@@ -143,7 +143,7 @@ TEST_F(Hive, ChangesWaitOutAnotherProcesssLongTransaction) {
   RegKey reader = kNoKey;
   ASSERT_EQ(hive.OpenKey(kCurrentUser, key, &reader), kSuccess);
   ASSERT_EQ(hive.QueryValue(reader, "typed", nullptr, nullptr, nullptr), kSuccess);
-  const Started holder = StartProgram(Client({"hold", key, std::to_string(kHiveLockWaitMs + 1500)}));
+  const Started holder = StartProgram(Client({"hold", key, std::to_string(hive::kHiveLockWaitMs + 1500)}));
   ASSERT_TRUE(Holds(holder));
   hive.CloseKey(reader);
   // ...and that process's write lock keeps no one from reading.

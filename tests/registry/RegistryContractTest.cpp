@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Utf8.h"
+#include "base/Utf8.h"
 #include "registry/RegMod.h"
 #include "tests/support/RawRegistry.h"
 #include "tests/support/RecordingRegistry.h"
@@ -51,7 +51,7 @@ TEST(GetRegValue, TurnsEachTypeIntoItsTextForm) {
     std::string data;
     std::string text;
   };
-  const auto wide = [](const std::string& utf8) { return Utf8ToUtf16Le(utf8); };
+  const auto wide = [](const std::string& utf8) { return base::Utf8ToUtf16Le(utf8); };
   std::string longHex;
   for (int i = 0; i < 2049; ++i) longHex += "AB";
   const Case cases[] = {

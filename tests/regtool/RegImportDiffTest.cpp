@@ -11,8 +11,8 @@
 #include <optional>
 #include <sstream>
 
-#include "platform/wine/WineRegistry.h"
-#include "platform/Utf8.h"
+#include "winebridge/WineRegistry.h"
+#include "base/Utf8.h"
 #include "tests/regtool/ToolRun.h"
 #include "tests/support/WinePath.h"
 
@@ -57,7 +57,7 @@ std::string FileBytes(std::string text, const std::string& path) {
   if (!text.starts_with("\xFF\xFE")) return text;
   std::string bytes = "\xFF\xFE";
   for (std::size_t i = 2; i < text.size();) {
-    const char32_t code = NextUtf8(text, i).value();
+    const char32_t code = base::NextUtf8(text, i).value();
     bytes += {static_cast<char>(code & 0xFF), static_cast<char>(code >> 8)};
   }
   return bytes;
@@ -217,8 +217,8 @@ TEST_F(RegImportDiff, ImportsEveryFileAsRegExeDoes) {
   }
 
   std::string error;
-  const std::unique_ptr<WineRegistry> wine =
-      WineRegistry::Start(std::getenv("WINEPREFIX"), VANTOR_WINE_BRIDGE_FOLDER, &error);
+  const std::unique_ptr<winebridge::WineRegistry> wine =
+      winebridge::WineRegistry::Start(std::getenv("WINEPREFIX"), VANTOR_WINE_BRIDGE_FOLDER, &error);
   ASSERT_TRUE(wine && wine->WaitUntilReady(&error)) << error;
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/Registry.h"
-#include "platform/Utf8.h"
+#include "base/Utf8.h"
 
 struct RawValue {
   std::uint32_t type = 0;
@@ -25,7 +25,7 @@ inline std::ostream& operator<<(std::ostream& out, const RawValue& value) {
 // as the wide calls give it, in UTF-16.
 inline RawValue Sz(const std::string& text) { return {platform::kRegSz, text + '\0'}; }
 inline RawValue WideSz(const std::string& utf8) {
-  return {platform::kRegSz, platform::Utf8ToUtf16Le(utf8) + std::string(2, '\0')};
+  return {platform::kRegSz, base::Utf8ToUtf16Le(utf8) + std::string(2, '\0')};
 }
 
 // Which calls carry the data: the ANSI ones, or the wide ones (string data in UTF-16).

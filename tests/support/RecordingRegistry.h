@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/Registry.h"
-#include "platform/Utf8.h"
+#include "base/Utf8.h"
 
 class RecordingRegistry : public platform::RegistryWrapper {
  public:
@@ -43,7 +43,7 @@ class RecordingRegistry : public platform::RegistryWrapper {
   long SetValueWide(platform::RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                     std::uint32_t size) override {
     const bool text = type == platform::kRegSz && size >= 2;
-    log_.push_back("set " + name + (text ? "=" + platform::Utf16LeToUtf8({reinterpret_cast<const char*>(data), size - 2})
+    log_.push_back("set " + name + (text ? "=" + base::Utf16LeToUtf8({reinterpret_cast<const char*>(data), size - 2})
                                          : ":" + std::to_string(type)));
     return RegistryWrapper::SetValueWide(key, name, type, data, size);
   }

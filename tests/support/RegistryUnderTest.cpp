@@ -8,7 +8,7 @@
 
 #include "registry/RegMod.h"
 #ifndef _WIN32
-#include "platform/wine/WineRegistry.h"
+#include "winebridge/WineRegistry.h"
 #endif
 
 namespace {
@@ -18,8 +18,8 @@ platform::Registry* Choose() {
   if (RegistryIsWines()) {
     const char* prefix = std::getenv("WINEPREFIX");
     std::string error;
-    std::unique_ptr<platform::WineRegistry> wine =
-        platform::WineRegistry::Start(prefix ? prefix : "", VANTOR_WINE_BRIDGE_FOLDER, &error);
+    std::unique_ptr<winebridge::WineRegistry> wine =
+        winebridge::WineRegistry::Start(prefix ? prefix : "", VANTOR_WINE_BRIDGE_FOLDER, &error);
     if (!wine || !wine->WaitUntilReady(&error)) {
       std::fprintf(stderr, "no registry to test: %s\n", error.c_str());
       std::exit(2);

@@ -54,7 +54,7 @@ inline void SendOnly(std::vector<INPUT> inputs) {
 // The keys that type the text, each character as itself.
 inline std::vector<INPUT> Typing(const std::string& text) {
   std::vector<INPUT> keys;
-  for (const wchar_t character : platform::Wide(text))
+  for (const wchar_t character : base::Wide(text))
     keys.insert(keys.end(), {Key(0, character, false), Key(0, character, true)});
   return keys;
 }
@@ -103,7 +103,7 @@ inline std::string WindowText(HWND hwnd) {
   SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 5000,
                       &copied);
   text.resize(copied);
-  return platform::Utf8(text);
+  return base::Utf8(text);
 }
 
 // A list box's rows, whichever process and thread it belongs to.
@@ -115,7 +115,7 @@ inline std::vector<std::string> ListRows(HWND list) {
     wchar_t text[1024] = {};
     DWORD_PTR length = 0;
     SendMessageTimeoutW(list, LB_GETTEXT, row, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &length);
-    rows.push_back(length < std::size(text) ? platform::Utf8(std::wstring(text, length)) : "(unreadable)");
+    rows.push_back(length < std::size(text) ? base::Utf8(std::wstring(text, length)) : "(unreadable)");
   }
   return rows;
 }

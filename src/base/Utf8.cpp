@@ -1,0 +1,113 @@
+#include "base/Utf8.h"
+
+namespace base {
+
+std::optional<char32_t> NextUtf8(std::string_view text, std::size_t& i) {
+  const auto lead = static_cast<unsigned char>(text[i++]);
+  if (lead < 0x80) return lead;
+  const int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+  if (extra == 0 || lead > 0xF4) return std::nullopt;
+  char32_t code = lead & (0x3F >> extra);
+  for (int k = 0; k < extra; ++k) {
+    if (i >= text.size() || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return std::nullopt;
+    code = code << 6 | (static_cast<unsigned char>(text[i++]) & 0x3F);
+  }
+  // The least character that needs as many continuation bytes.
+  constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+  if (code < kLeast[extra] || (code >= 0xD800 && code < 0xE000) || code > 0x10FFFF) return std::nullopt;
+  return code;
+}
+
+void AppendUtf8(std::string& text, char32_t code) {
+  if (code < 0x80) {
+    text += static_cast<char>(code);
+  } else if (code < 0x800) {
+    text += static_cast<char>(0xC0 | (code >> 6));
+    text += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    text += static_cast<char>(0xE0 | (code >> 12));
+    text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    text += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    text += static_cast<char>(0xF0 | (code >> 18));
+    text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    text += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+bool IsAscii(std::string_view text) {
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+bool IsUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();)
+    if (!NextUtf8(text, i)) return false;
+  return true;
+}
+
+namespace {
+
+void AppendUnit(std::string& bytes, char32_t unit) {
+  bytes += static_cast<char>(unit & 0xFF);
+  bytes += static_cast<char>(unit >> 8);
+}
+
+char32_t UnitAt(std::string_view bytes, std::size_t i) {
+  return char32_t{static_cast<unsigned char>(bytes[i])} | char32_t{static_cast<unsigned char>(bytes[i + 1])} << 8;
+}
+
+bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit < 0xDC00; }
+bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit < 0xE000; }
+
+// The surrogate that AppendUtf8 spelt at text[i] (ED A0..BF 80..BF), moving i past it.
+std::optional<char32_t> NextSurrogate(std::string_view text, std::size_t& i) {
+  if (text.size() - i < 3 || static_cast<unsigned char>(text[i]) != 0xED) return std::nullopt;
+  const auto second = static_cast<unsigned char>(text[i + 1]);
+  const auto third = static_cast<unsigned char>(text[i + 2]);
+  if (second < 0xA0 || second > 0xBF || (third & 0xC0) != 0x80) return std::nullopt;
+  i += 3;
+  return 0xD000 | char32_t{second & 0x3Fu} << 6 | (third & 0x3Fu);
+}
+
+}  // namespace
+
+std::string Utf8ToUtf16Le(std::string_view utf8) {
+  std::string utf16;
+  utf16.reserve(2 * utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    if (static_cast<unsigned char>(utf8[i]) < 0x80) {  // most texts are mostly ASCII
+      AppendUnit(utf16, static_cast<unsigned char>(utf8[i++]));
+      continue;
+    }
+    std::optional<char32_t> code = NextSurrogate(utf8, i);
+    if (!code) code = NextUtf8(utf8, i).value_or(U'\uFFFD');
+    if (*code < 0x10000) {
+      AppendUnit(utf16, *code);
+    } else {
+      AppendUnit(utf16, 0xD800 + ((*code - 0x10000) >> 10));
+      AppendUnit(utf16, 0xDC00 + ((*code - 0x10000) & 0x3FF));
+    }
+  }
+  return utf16;
+}
+
+std::string Utf16LeToUtf8(std::string_view utf16) {
+  std::string utf8;
+  utf8.reserve(utf16.size());
+  const std::size_t end = utf16.size() & ~std::size_t{1};
+  for (std::size_t i = 0; i < end; i += 2) {
+    const char32_t unit = UnitAt(utf16, i);
+    if (IsHighSurrogate(unit) && i + 2 < end && IsLowSurrogate(UnitAt(utf16, i + 2))) {
+      AppendUtf8(utf8, 0x10000 + ((unit - 0xD800) << 10) + (UnitAt(utf16, i + 2) - 0xDC00));
+      i += 2;
+    } else {
+      AppendUtf8(utf8, unit);
+    }
+  }
+  return utf8;
+}
+
+}  // namespace base

@@ -1,0 +1,429 @@
+// The hive: the registry of HKEY_CURRENT_USER kept in one SQLite database per user, with
+// advapi32's semantics for the operations the program uses. Every change is committed and
+// synced before the call returns, or inside a transaction when that commits. A file that
+// is not a hive, or that another user could have put or changed, is never written to.
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "base/CodePage1252.h"
+#include "platform/Registry.h"
+#include "base/Utf8.h"
+#include "hive/Cursors.h"
+#include "hive/Database.h"
+#include "hive/Handles.h"
+#include "hive/Names.h"
+#include "hive/PathCache.h"
+#include "hive/Statement.h"
+#include "hive/StoreFiles.h"
+
+namespace hive {
+
+using namespace platform;
+namespace {
+
+constexpr std::int64_t kRootId = 1;
+
+// The open hive: its connection, its view and its statements, which close before it.
+struct Store {
+  explicit Store(Database opened) : db(std::move(opened)), view(db.get()) {}
+  Database db;
+  View view;
+  bool logFilled = false;
+  Statement beginWrite{db.get(), "BEGIN IMMEDIATE"};
+  Statement commit{db.get(), "COMMIT"};
+  Statement rollback{db.get(), "ROLLBACK"};
+  Statement dataVersion{db.get(), "PRAGMA data_version"};
+  Statement findKey{db.get(), "SELECT id FROM keys WHERE parent = ?1 AND fold = ?2"};
+  Statement addKey{db.get(), "INSERT INTO keys(parent, name, fold) VALUES(?1, ?2, ?3)"};
+  Statement getValue{db.get(), "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2"};
+  // A value that exists is replaced in place; an upsert would build its new data twice, for
+  // the insert it gives up and for the update.
+  Statement replaceValue{db.get(), "UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND fold = ?2"};
+  Statement setValue{db.get(),
+                     "INSERT INTO vals(key, name, fold, type, data) SELECT ?1, ?2, ?3, ?4, ?5 "
+                     "WHERE EXISTS(SELECT 1 FROM keys WHERE id = ?1)"};
+  Statement deleteValue{db.get(), "DELETE FROM vals WHERE key = ?1 AND fold = ?2"};
+  Statement keyExists{db.get(), "SELECT 1 FROM keys WHERE id = ?1"};
+  Statement enumKey{db.get(), "SELECT name, fold FROM keys WHERE parent = ?1 AND fold >= ?2 ORDER BY fold LIMIT 1 OFFSET ?3"};
+  Statement enumValue{db.get(),
+                      "SELECT name, fold, type, data FROM vals WHERE key = ?1 AND fold >= ?2 ORDER BY fold LIMIT 1 OFFSET ?3"};
+  Statement hasSubkey{db.get(), "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1"};
+  Statement deleteValues{db.get(), "DELETE FROM vals WHERE key = ?1"};
+  Statement deleteKey{db.get(), "DELETE FROM keys WHERE id = ?1"};
+};
+
+// Hands a value's type and data out as RegQueryValueExA does.
+long CopyOut(std::uint32_t valueType, std::string_view bytes, std::uint32_t* type, std::uint8_t* data,
+             std::uint32_t* size) {
+  const auto length = static_cast<std::uint32_t>(bytes.size());
+  long rc = kSuccess;
+  if (type) *type = valueType;
+  if (data && *size < length) rc = kMoreData;
+  else if (data && length > 0) std::memcpy(data, bytes.data(), length);
+  if (size) *size = length;
+  return rc;
+}
+
+long Valid(bool arguments) { return arguments ? kSuccess : kInvalidParameter; }
+
+class Hive final : public Registry {
+ public:
+  long OpenKey(RegKey parent, const std::string& path, RegKey* key) override {
+    return OpenOrCreate(parent, path, key, false);
+  }
+  long CreateKey(RegKey parent, const std::string& path, RegKey* key) override {
+    return OpenOrCreate(parent, path, key, true);
+  }
+
+  long QueryValue(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                  std::uint32_t* size) override {
+    return Query(key, name, type, data, size, /*wide=*/false);
+  }
+  long QueryValueWide(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                      std::uint32_t* size) override {
+    return Query(key, name, type, data, size, /*wide=*/true);
+  }
+
+  long EnumKey(RegKey key, std::uint32_t index, std::string* name) override {
+    std::int64_t id = kRootId;
+    if (const long rc = Reach(key, Valid(name), &id); rc != kSuccess) return rc;
+    Statement& list = store_->enumKey;
+    const int step = store_->view.StepTo(list, Listing::kSubkeys, key, id, index);
+    if (step == SQLITE_ROW) *name = ToAnsi(list.Blob(0));
+    list.Done();
+    return step == SQLITE_DONE ? Missing(id, kNoMoreItems) : ResultOf(step);
+  }
+
+  long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
+                 std::uint8_t* data, std::uint32_t* size) override {
+    std::int64_t id = kRootId;
+    if (const long rc = Reach(key, Valid(name && (!data || size)), &id); rc != kSuccess) return rc;
+    Statement& list = store_->enumValue;
+    const int step = store_->view.StepTo(list, Listing::kValues, key, id, index);
+    if (step != SQLITE_ROW) {
+      list.Done();
+      return step == SQLITE_DONE ? Missing(id, kNoMoreItems) : ResultOf(step);
+    }
+    *name = ToAnsi(list.Blob(0));
+    const long rc = CopyOut(static_cast<std::uint32_t>(list.Int(2)), list.Blob(3), type, data, size);
+    list.Done();
+    return rc;
+  }
+
+  long DeleteKey(RegKey parent, const std::string& path) override {
+    std::vector<std::string_view> names;
+    std::int64_t id = kRootId;
+    if (const long rc = Reach(parent, SplitPath(path, &names), &id); rc != kSuccess) return rc;
+    if (const long rc = FindPath(id, names, &id); rc != kSuccess) return rc;
+    if (id == kRootId) return kAccessDenied;
+    const long deleted = InTransaction([&]() -> long {
+      if (const long rc = IfKeyExists(id, kSuccess); rc != kSuccess) return rc;
+      const int subkey = store_->hasSubkey.Bind(id).Run();
+      if (subkey == SQLITE_ROW) return kAccessDenied;
+      if (subkey != SQLITE_DONE) return ResultOf(subkey);
+      for (Statement* statement : {&store_->deleteValues, &store_->deleteKey})
+        if (const int step = statement->Bind(id).Run(); step != SQLITE_DONE) return ResultOf(step);
+      return kSuccess;
+    });
+    if (deleted == kSuccess) {
+      handles_.Orphan(id);
+      paths_.Clear();
+    }
+    return deleted;
+  }
+
+  long BeginTransaction() override {
+    if (const long rc = Open(); rc != kSuccess) return rc;
+    store_->view.End();
+    const int begun = BeginWrite();
+    if (begun == SQLITE_DONE) CheckPaths();
+    return ResultOf(begun);
+  }
+  long CommitTransaction() override {
+    if (!store_) return kInvalidParameter;
+    store_->view.End();
+    return ResultOf(RunWaiting(store_->commit));
+  }
+  long RollbackTransaction() override {
+    if (!store_) return kInvalidParameter;
+    store_->view.End();
+    paths_.Clear();
+    return ResultOf(store_->rollback.Bind().Run());
+  }
+
+  long SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                std::uint32_t size) override {
+    const std::string_view valueName = CName(name);
+    std::int64_t id = kRootId;
+    if (const long rc = Reach(key, Valid(valueName.size() <= kMaxValueNameLength && (data || size == 0)), &id);
+        rc != kSuccess)
+      return rc;
+    const std::string_view bytes(reinterpret_cast<const char*>(data), data ? size : 0);
+    return InTransaction([&]() -> long {
+      const std::string fold = Fold(valueName);
+      int step = store_->replaceValue.Bind(id, fold, std::int64_t{type}, bytes).Step();
+      bool stored = sqlite3_changes(Db()) > 0;
+      store_->replaceValue.Done();
+      if (step == SQLITE_DONE && !stored) {
+        step = store_->setValue.Bind(id, FromAnsi(valueName), fold, std::int64_t{type}, bytes).Step();
+        stored = sqlite3_changes(Db()) > 0;
+        store_->setValue.Done();
+      }
+      if (step != SQLITE_DONE) return ResultOf(step);
+      return stored ? kSuccess : kKeyDeleted;
+    });
+  }
+
+  // The hive holds string data in Windows-1252, as SetValue stores them.
+  long SetValueWide(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                    std::uint32_t size) override {
+    if (!data || !IsStringType(type)) return SetValue(key, name, type, data, size);
+    const std::string ansi = base::Utf8ToWindows1252(base::Utf16LeToUtf8({reinterpret_cast<const char*>(data), size}));
+    return SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(ansi.data()),
+                    static_cast<std::uint32_t>(ansi.size()));
+  }
+
+  long DeleteValue(RegKey key, const std::string& name) override {
+    std::int64_t id = kRootId;
+    if (const long rc = Reach(key, kSuccess, &id); rc != kSuccess) return rc;
+    return InTransaction([&]() -> long {
+      const int step = store_->deleteValue.Bind(id, Fold(CName(name))).Step();
+      const bool deleted = sqlite3_changes(Db()) > 0;
+      store_->deleteValue.Done();
+      if (step != SQLITE_DONE) return ResultOf(step);
+      return deleted ? kSuccess : Missing(id, kFileNotFound);
+    });
+  }
+
+  // Every change is already synced when its call (or its transaction) commits: nothing is
+  // left to flush.
+  long FlushKey(RegKey key) override {
+    std::int64_t id = kRootId;
+    return Resolve(key, &id);
+  }
+
+  long CloseKey(RegKey key) override {
+    if (key == kCurrentUser) return kSuccess;
+    if (!handles_.Remove(key)) return kInvalidHandle;
+    store_->view.Forget(key);
+    if (handles_.empty()) store_->view.End();
+    return kSuccess;
+  }
+
+  std::string ToAnsi(std::string_view utf8) override { return base::Utf8ToWindows1252(utf8); }
+  std::string FromAnsi(std::string_view ansi) override { return base::Windows1252ToUtf8(ansi); }
+
+ private:
+  // Opens the hive on first use, and again after a failed open.
+  long Open() {
+    if (store_) return kSuccess;
+    const std::string folder = HiveFolder();
+    if (folder.empty()) return Refuse("neither XDG_DATA_HOME nor HOME names a folder", kCantOpen);
+    if (const std::string why = MakeFolders(folder); !why.empty()) return Refuse(why, kCantOpen);
+    if (const std::string why = CheckStore(folder); !why.empty()) return Refuse(why, kAccessDenied);
+    Database db;
+    if (const long rc = OpenDatabase(folder + '/' + kHiveName, &db); rc != kSuccess) return rc;
+    store_ = std::make_unique<Store>(std::move(db));
+    return kSuccess;
+  }
+
+  // Says once a process why the hive can't be used; the call then fails with code.
+  long Refuse(const std::string& why, long code) {
+    if (!refusalTold_) std::fprintf(stderr, "vantor: the hive is not used: %s\n", why.c_str());
+    refusalTold_ = true;
+    return code;
+  }
+
+  // What every call on a key starts with, in advapi32's order: the key id behind the
+  // handle, then the arguments' check (kSuccess when they are fine), then the hive opened.
+  long Reach(RegKey key, long argumentCheck, std::int64_t* id) {
+    if (const long rc = Resolve(key, id); rc != kSuccess) return rc;
+    if (argumentCheck != kSuccess) return argumentCheck;
+    return Open();
+  }
+
+  // The key id behind a handle: kInvalidHandle for no handle of ours, kKeyDeleted for one
+  // whose key this process deleted.
+  long Resolve(RegKey key, std::int64_t* id) {
+    if (key == kCurrentUser) {
+      *id = kRootId;
+      return kSuccess;
+    }
+    const std::int64_t* found = handles_.Find(key);
+    if (!found) return kInvalidHandle;
+    *id = *found;
+    return *id == kDeletedId ? kKeyDeleted : kSuccess;
+  }
+
+  long OpenOrCreate(RegKey parent, const std::string& path, RegKey* key, bool create) {
+    if (!key) return kInvalidParameter;
+    *key = kNoKey;
+    std::int64_t id = kRootId;
+    const long found = FindOrMake(parent, path, create, &id);
+    if (found == kSuccess) *key = handles_.Add(id);
+    else if (store_ && handles_.empty()) store_->view.End();
+    return found;
+  }
+
+  // The id of the key at path under parent, read in the view that the open begins; with
+  // create, the missing keys of the path are added.
+  long FindOrMake(RegKey parent, const std::string& path, bool create, std::int64_t* id) {
+    // A path opened from the root before was checked and walked then.
+    if (parent == kCurrentUser && store_) {
+      BeginView();
+      if (const std::int64_t* cached = paths_.Find(path)) {
+        *id = *cached;
+        return kSuccess;
+      }
+    }
+    std::vector<std::string_view> names;
+    std::int64_t start = kRootId;
+    if (const long rc = Reach(parent, SplitPath(path, &names), &start); rc != kSuccess) return rc;
+    BeginView();
+    long found = FindPath(start, names, id);
+    // Another process may have added part of the path meanwhile: look again under the
+    // write lock.
+    if (found == kFileNotFound && create) found = InTransaction([&] { return MakePath(start, names, id); });
+    if (found == kSuccess && parent == kCurrentUser) paths_.Add(path, *id);
+    return found;
+  }
+
+  // Begins the view of the reads while handles are open and, when it is a new one, checks
+  // the cached paths against the hive it shows.
+  void BeginView() {
+    if (store_->view.Begin()) CheckPaths();
+  }
+
+  // Forgets the cached paths when another process has changed the hive since they were
+  // looked up; in a view or a transaction, which then sees every such change.
+  void CheckPaths() {
+    Statement& version = store_->dataVersion;
+    paths_.Check(version.Bind().Step() == SQLITE_ROW ? version.Int(0) : -1);
+    version.Done();
+  }
+
+  // Takes the write lock, waiting as long as another process holds it; the first time on
+  // this connection, the log is filled under it.
+  int BeginWrite() {
+    const int begun = RunWaiting(store_->beginWrite);
+    if (begun == SQLITE_DONE && !store_->logFilled) {
+      FillLog(Db());
+      store_->logFilled = true;
+    }
+    return begun;
+  }
+
+  // Walks the path one key at a time; in a snapshot or a transaction, all of it in one view.
+  long FindPath(std::int64_t start, const std::vector<std::string_view>& names, std::int64_t* id) {
+    *id = start;
+    for (const std::string_view name : names) {
+      const int step = FindKey(*id, name, id);
+      if (step == SQLITE_DONE) return Missing(start, kFileNotFound);
+      if (step != SQLITE_ROW) return ResultOf(step);
+    }
+    return kSuccess;
+  }
+
+  // Finds or adds each key of the path under start, inside a transaction.
+  long MakePath(std::int64_t start, const std::vector<std::string_view>& names, std::int64_t* id) {
+    if (const long rc = IfKeyExists(start, kSuccess); rc != kSuccess) return rc;
+    *id = start;
+    for (const std::string_view name : names) {
+      const int found = FindKey(*id, name, id);
+      if (found == SQLITE_ROW) continue;
+      if (found != SQLITE_DONE) return ResultOf(found);
+      if (const int step = store_->addKey.Bind(*id, FromAnsi(name), Fold(name)).Run(); step != SQLITE_DONE)
+        return ResultOf(step);
+      *id = sqlite3_last_insert_rowid(Db());
+    }
+    return kSuccess;
+  }
+
+  // Steps to the subkey of parent named name: SQLITE_ROW with *id its id, SQLITE_DONE when
+  // there is none, or SQLite's error.
+  int FindKey(std::int64_t parent, std::string_view name, std::int64_t* id) {
+    Statement& find = store_->findKey;
+    const int step = find.Bind(parent, Fold(name)).Step();
+    if (step == SQLITE_ROW) *id = find.Int(0);
+    find.Done();
+    return step;
+  }
+
+  // result when the key exists, kKeyDeleted when another process deleted it, or what went
+  // wrong in looking.
+  long IfKeyExists(std::int64_t id, long result) {
+    const int step = store_->keyExists.Bind(id).Run();
+    if (step == SQLITE_ROW) return result;
+    return step == SQLITE_DONE ? kKeyDeleted : ResultOf(step);
+  }
+
+  // What to answer when something under a key is not there: the key itself may be gone.
+  long Missing(std::int64_t id, long notFound) { return IfKeyExists(id, notFound); }
+
+  // QueryValue, or with wide QueryValueWide: string data leave the hive in UTF-16 then.
+  long Query(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data, std::uint32_t* size,
+             bool wide) {
+    std::int64_t id = kRootId;
+    if (const long rc = Reach(key, Valid(!data || size), &id); rc != kSuccess) return rc;
+    Statement& get = store_->getValue;
+    const int step = get.Bind(id, Fold(CName(name))).Step();
+    if (step != SQLITE_ROW) {
+      get.Done();
+      return step == SQLITE_DONE ? Missing(id, kFileNotFound) : ResultOf(step);
+    }
+    const auto valueType = static_cast<std::uint32_t>(get.Int(0));
+    std::string_view bytes = get.Blob(1);
+    std::string widened;
+    if (wide && IsStringType(valueType)) bytes = widened = base::Utf8ToUtf16Le(base::Windows1252ToUtf8(bytes));
+    const long rc = CopyOut(valueType, bytes, type, data, size);
+    get.Done();
+    return rc;
+  }
+
+  // Runs change() in a transaction of its own or, when the caller has one open, inside
+  // that one, which then commits or rolls back as a whole. Every change goes through here:
+  // its own transaction takes the write lock first, waiting for it as long as it takes.
+  template <typename Change>
+  long InTransaction(Change change) {
+    // An open view becomes the change's transaction, which saves ending one transaction
+    // and beginning another. SQLite gives it the write lock only while the view still shows
+    // the hive as it is and no other process writes (SQLITE_BUSY otherwise, at once): then
+    // the view is dropped and the change made on its own, waiting for the lock.
+    if (store_->view.Open() && store_->logFilled) {
+      long result = change();
+      if (result == kSuccess) result = ResultOf(store_->view.End());
+      if (result == kSuccess) return kSuccess;
+      // kCantWrite comes of a failed SQLite call, whose code sqlite3_errcode still holds.
+      const bool lostTheLock = result == kCantWrite && sqlite3_errcode(Db()) == SQLITE_BUSY;
+      store_->view.Drop();
+      if (!lostTheLock) return result;
+    }
+    store_->view.End();
+    if (!sqlite3_get_autocommit(Db())) return change();
+    if (const int rc = BeginWrite(); rc != SQLITE_DONE) return ResultOf(rc);
+    long result = change();
+    if (result == kSuccess) result = ResultOf(RunWaiting(store_->commit));
+    if (result != kSuccess) store_->rollback.Bind().Run();
+    return result;
+  }
+
+  sqlite3* Db() const { return store_->db.get(); }
+
+  std::unique_ptr<Store> store_;
+  Handles handles_;
+  PathCache paths_;
+  bool refusalTold_ = false;
+};
+
+}  // namespace
+}  // namespace hive
+
+// Off Windows, the hive is the platform's own registry.
+platform::Registry& platform::Registry::Default() {
+  static hive::Hive hive;
+  return hive;
+}

@@ -1,0 +1,22 @@
+// Where the hive's files live and when they can be trusted: the user's own folder and
+// files, no symbolic links, nothing that others could write.
+#pragma once
+
+#include <string>
+
+namespace hive {
+
+inline constexpr const char* kHiveName = "hive.sqlite";
+
+// The hive's folder; empty when the environment names none.
+std::string HiveFolder();
+
+// Creates the folder and any missing folder above it, private to the user. Returns what
+// went wrong, or "" when nothing did.
+std::string MakeFolders(const std::string& folder);
+
+// Checks the hive's folder and files (creating the hive file when it is missing) and closes
+// them to others' reading. Returns what is wrong, or "" when the hive can be used.
+std::string CheckStore(const std::string& folder);
+
+}  // namespace hive
