@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "winebridge/WineRegistry.h"
+#include "backends/Backends.h"
 #include "registry/RegMod.h"
 
 namespace {
@@ -86,8 +86,8 @@ int main(int argc, char** argv) {
   const int pairs = argc > 1 ? std::atoi(argv[1]) : 3000;
   const char* prefix = std::getenv("WINEPREFIX");
   std::string error;
-  auto wine = winebridge::WineRegistry::Start(prefix ? prefix : "", VANTOR_WINE_BRIDGE_FOLDER, &error);
-  if (!wine || !wine->WaitUntilReady(&error)) {
+  const auto wine = backends::OpenRegistry({prefix ? prefix : "", VANTOR_WINE_BRIDGE_FOLDER}, {}, &error);
+  if (!wine || wine->WaitUntilReady(&error) != platform::kSuccess) {
     std::fprintf(stderr, "wine_bridge_bench: %s\n", error.c_str());
     return 2;
   }

@@ -87,7 +87,7 @@ void SwitchOffTheWarningInWine(const char* prefix) {
   std::string error;
   const std::unique_ptr<winebridge::WineRegistry> wine =
       winebridge::WineRegistry::Start(prefix, VANTOR_WINE_BRIDGE_FOLDER, &error);
-  if (!wine || !wine->WaitUntilReady(&error)) {
+  if (!wine || wine->WaitUntilReady(&error) != platform::kSuccess) {
     std::fprintf(stderr, "startup_bench: %s\n", error.c_str());
     std::exit(1);
   }
@@ -123,7 +123,7 @@ double BridgeStartOnce(const char* prefix) {
   std::string error;
   const std::unique_ptr<winebridge::WineRegistry> wine =
       winebridge::WineRegistry::Start(prefix, VANTOR_WINE_BRIDGE_FOLDER, &error);
-  if (!wine || !wine->WaitUntilReady(&error)) {
+  if (!wine || wine->WaitUntilReady(&error) != platform::kSuccess) {
     std::fprintf(stderr, "startup_bench: the bare bridge did not start: %s\n", error.c_str());
     return 0;
   }

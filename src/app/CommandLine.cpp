@@ -34,7 +34,7 @@ constexpr const char* kHelp =
 
 constexpr std::string_view kWineWithFolder = "--wine=";
 
-CommandLine Fail(std::string text) { return {CommandLine::Action::kFail, std::nullopt, std::move(text)}; }
+CommandLine Fail(std::string text) { return {CommandLine::Action::kFail, {}, std::move(text)}; }
 
 std::string Absolute(const std::string& folder) {
   std::error_code error;
@@ -48,24 +48,34 @@ std::optional<std::string> DefaultPrefix() {
   return std::nullopt;
 }
 
+std::string WineBridgeFolder() {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return ".";
+  const std::filesystem::path installed = (self.parent_path() / VANTOR_WINE_BRIDGES_FROM_BIN).lexically_normal();
+  return (std::filesystem::is_directory(installed, error) ? installed : self.parent_path()).string();
+}
+
 }  // namespace
 
 CommandLine ReadCommandLine(const std::vector<std::string>& args) {
   CommandLine command;
   for (const std::string& arg : args) {
-    if (arg == "--help" || arg == "-h") return {CommandLine::Action::kPrint, std::nullopt, kHelp};
+    if (arg == "--help" || arg == "-h") return {CommandLine::Action::kPrint, {}, kHelp};
     if (arg == "--version")
-      return {CommandLine::Action::kPrint, std::nullopt, std::string("vantor ") + VANTOR_VERSION + "\n"};
+      return {CommandLine::Action::kPrint, {}, std::string("vantor ") + VANTOR_VERSION + "\n"};
     if (arg == "--wine" || arg.starts_with(kWineWithFolder)) {
-      if (command.winePrefix) return Fail("--wine is given twice");
+      std::optional<std::string>& prefix = command.registry.winePrefix;
+      if (prefix) return Fail("--wine is given twice");
       if (arg == "--wine") {
-        command.winePrefix = DefaultPrefix();
-        if (!command.winePrefix) return Fail("--wine needs WINEPREFIX or HOME to find the Wine prefix");
+        prefix = DefaultPrefix();
+        if (!prefix) return Fail("--wine needs WINEPREFIX or HOME to find the Wine prefix");
       } else if (arg.size() == kWineWithFolder.size()) {
         return Fail("--wine= needs the folder of a Wine prefix");
       } else {
-        command.winePrefix = Absolute(arg.substr(kWineWithFolder.size()));
+        prefix = Absolute(arg.substr(kWineWithFolder.size()));
       }
+      command.registry.wineBridgeFolder = WineBridgeFolder();
       continue;
     }
     // Qt's options (-platform, -style, ...) would be read only once the bridge has started,
@@ -76,12 +86,5 @@ CommandLine ReadCommandLine(const std::vector<std::string>& args) {
   return command;
 }
 
-std::string WineBridgeFolder() {
-  std::error_code error;
-  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return ".";
-  const std::filesystem::path installed = (self.parent_path() / VANTOR_WINE_BRIDGES_FROM_BIN).lexically_normal();
-  return (std::filesystem::is_directory(installed, error) ? installed : self.parent_path()).string();
-}
 
 }  // namespace app

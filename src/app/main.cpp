@@ -11,7 +11,6 @@
 #include <utility>
 
 #include "app/CommandLine.h"
-#include "winebridge/WineRegistry.h"
 #include "registry/RegMod.h"
 #include "window/Form1.h"
 
@@ -31,8 +30,9 @@ std::string DisplaySetting() {
 
 // Qt ends the process when it can't open the display (one that is named but out of reach, a
 // platform that doesn't start). While it starts, its messages are held back, so that this
-// gives one line of ours and exit code 2, after the bridge started meanwhile has ended.
-std::unique_ptr<winebridge::WineRegistry>* bridgeStarting = nullptr;
+// gives one line of ours and exit code 2, after the registry started meanwhile (a Wine
+// bridge) has ended. Qt's message handler takes no context: the registry is reached here.
+std::shared_ptr<platform::Registry>* registryStarting = nullptr;
 QStringList toolkitMessages;
 
 void HoldToolkitMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
@@ -41,7 +41,7 @@ void HoldToolkitMessage(QtMsgType type, const QMessageLogContext& context, const
     return;
   }
   Fail("no display could be opened (" + DisplaySetting() + ")");
-  if (bridgeStarting) bridgeStarting->reset();
+  if (registryStarting) registryStarting->reset();
   std::_Exit(2);
 }
 
@@ -67,32 +67,29 @@ int main(int argc, char** argv) {
   if (command.action == app::CommandLine::Action::kFail) return Fail(command.text + " (see vantor --help)");
   if (DisplaySetting().empty()) return Fail("no display could be opened: neither DISPLAY nor WAYLAND_DISPLAY is set");
 
-  // Wine starts the bridge while Qt starts the window's machinery.
-  std::unique_ptr<winebridge::WineRegistry> wine;
-  std::string error;
-  if (command.winePrefix) {
-    wine = winebridge::WineRegistry::Start(*command.winePrefix, app::WineBridgeFolder(), &error);
-    if (!wine) return Fail(error);
-  }
+  // A registry that starts in the background (Wine's bridge) starts while Qt starts the
+  // window's machinery.
+  std::string why;
+  std::shared_ptr<platform::Registry> registry =
+      backends::OpenRegistry(command.registry, [](const std::string& fault) { Fail(fault); }, &why);
+  if (!registry) return Fail(why);
 
-  bridgeStarting = &wine;
+  registryStarting = &registry;
   const QtMessageHandler defaultHandler = qInstallMessageHandler(HoldToolkitMessage);
   int toolkitArgc = 1;
   QApplication application(toolkitArgc, argv);
   qInstallMessageHandler(defaultHandler);
-  bridgeStarting = nullptr;
+  registryStarting = nullptr;
   for (const QString& message : std::as_const(toolkitMessages)) std::fprintf(stderr, "%s\n", qPrintable(message));
 
   // The shell finds the program's desktop entry, and with it the icon, by this name.
   QApplication::setDesktopFileName("vantor");
   QApplication::setWindowIcon(CarriedIcon());
 
-  // The window's controls are made while the bridge starts; the registry is first read
-  // when the window loads, in Run.
+  // The window's controls are made while the registry starts; it is first read when the
+  // window loads, in Run.
   const std::unique_ptr<platform::Window> form = window::CreateForm1();
-  if (wine) {
-    if (!wine->WaitUntilReady(&error)) return Fail(error);
-    regmod::UseRegistry(*wine);
-  }
+  if (registry->WaitUntilReady(&why) != platform::kSuccess) return Fail(why);
+  regmod::UseRegistry(*registry);
   return form->Run();
 }

@@ -4,7 +4,6 @@
 // is not a hive, or that another user could have put or changed, is never written to.
 #include <sqlite3.h>
 
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -222,18 +221,19 @@ class Hive final : public Registry {
   long Open() {
     if (store_) return kSuccess;
     const std::string folder = HiveFolder();
-    if (folder.empty()) return Refuse("neither XDG_DATA_HOME nor HOME names a folder", kCantOpen);
-    if (const std::string why = MakeFolders(folder); !why.empty()) return Refuse(why, kCantOpen);
-    if (const std::string why = CheckStore(folder); !why.empty()) return Refuse(why, kAccessDenied);
+    std::string why = "neither XDG_DATA_HOME nor HOME names a folder";
+    long rc = folder.empty() ? kCantOpen : MakeFolders(folder, &why);
+    if (rc == kSuccess) rc = CheckStore(folder, &why);
+    if (rc != kSuccess) return Refuse(why, rc);
     Database db;
-    if (const long rc = OpenDatabase(folder + '/' + kHiveName, &db); rc != kSuccess) return rc;
+    if (rc = OpenDatabase(folder + '/' + kHiveName, &db); rc != kSuccess) return rc;
     store_ = std::make_unique<Store>(std::move(db));
     return kSuccess;
   }
 
-  // Says once a process why the hive can't be used; the call then fails with code.
+  // Tells once a process why the hive can't be used; the call then fails with code.
   long Refuse(const std::string& why, long code) {
-    if (!refusalTold_) std::fprintf(stderr, "vantor: the hive is not used: %s\n", why.c_str());
+    if (!refusalTold_) Tell("the hive is not used: " + why);
     refusalTold_ = true;
     return code;
   }

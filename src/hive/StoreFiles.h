@@ -11,12 +11,13 @@ inline constexpr const char* kHiveName = "hive.sqlite";
 // The hive's folder; empty when the environment names none.
 std::string HiveFolder();
 
-// Creates the folder and any missing folder above it, private to the user. Returns what
-// went wrong, or "" when nothing did.
-std::string MakeFolders(const std::string& folder);
+// Creates the folder and any missing folder above it, private to the user: kSuccess, or
+// kCantOpen with what went wrong in *why.
+long MakeFolders(const std::string& folder, std::string* why);
 
 // Checks the hive's folder and files (creating the hive file when it is missing) and closes
-// them to others' reading. Returns what is wrong, or "" when the hive can be used.
-std::string CheckStore(const std::string& folder);
+// them to others' reading: kSuccess when the hive can be used, else kAccessDenied with what
+// is wrong in *why.
+long CheckStore(const std::string& folder, std::string* why);
 
 }  // namespace hive

@@ -1,10 +1,10 @@
 // The registry functions the program stands on, in the shape of advapi32's ANSI calls and
-// with its result codes: one small interface with one implementation a file. Windows has
-// advapi32 (RegistryWin32.cpp); elsewhere the default is the hive, an SQLite database per
-// user (hive/), and the Linux program may use a Wine prefix's live registry
-// instead (wine/). Key paths, value names and string data are byte strings in
-// the ANSI code page of the registry at hand; the two wide calls carry string data in
-// UTF-16 instead, which Windows and Wine keep, so that a text crosses whole.
+// with its result codes. Windows has advapi32 (RegistryWin32.cpp, beside this); the other
+// registries are engines of their own: the hive, an SQLite database per user (src/hive), the
+// default off Windows, and a Wine prefix's live registry through the Wine bridge
+// (src/winebridge). src/backends chooses among them. Key paths, value names and string data
+// are byte strings in the ANSI code page of the registry at hand; the two wide calls carry
+// string data in UTF-16 instead, which Windows and Wine keep, so that a text crosses whole.
 //
 // The contract, for every implementation:
 // - A registry is used from one thread at a time: none of them locks. Other processes may
@@ -14,9 +14,12 @@
 // - A set or delete that returned kSuccess is on permanent storage once FlushKey on its
 //   key returns kSuccess; the hive syncs it before the set or delete returns, and changes
 //   nothing in a call that fails.
+// - A registry never speaks to the user: a fault whose reason its result code can't carry
+//   goes to the listener that the program running it gave (SendFaultsTo).
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -73,6 +76,17 @@ class Registry {
   // as the process.
   static Registry& Default();
 
+  // Where the reason goes for a fault that a result code can't carry (a hive it won't use, a
+  // bridge that stopped answering), once for each fault; the program says it to the user
+  // under its own name. Without a listener, reasons are dropped.
+  using Listener = std::function<void(const std::string& why)>;
+  void SendFaultsTo(Listener listener) { faults_ = std::move(listener); }
+
+  // A registry that starts in the background (the Wine bridge) answers once this returns
+  // kSuccess; otherwise it returns the code its calls would fail with, and *why says why.
+  // Others are ready at once.
+  virtual long WaitUntilReady(std::string* /*why*/) { return kSuccess; }
+
   // RegOpenKeyA: opens an existing key; *key stays kNoKey on failure.
   virtual long OpenKey(RegKey parent, const std::string& path, RegKey* key) = 0;
   // RegCreateKeyA: opens the key, creating it and every missing key on its path.
@@ -128,6 +142,14 @@ class Registry {
   // character the code page lacks becomes '?') and back, one byte a character.
   virtual std::string ToAnsi(std::string_view utf8) = 0;
   virtual std::string FromAnsi(std::string_view ansi) = 0;
+
+ protected:
+  void Tell(const std::string& why) const {
+    if (faults_) faults_(why);
+  }
+
+ private:
+  Listener faults_;
 };
 
 // Forwards every call to another registry. Derive from it to watch or change some calls
@@ -174,6 +196,7 @@ class RegistryWrapper : public Registry {
   long RollbackTransaction() override { return target_.RollbackTransaction(); }
   std::string ToAnsi(std::string_view utf8) override { return target_.ToAnsi(utf8); }
   std::string FromAnsi(std::string_view ansi) override { return target_.FromAnsi(ansi); }
+  long WaitUntilReady(std::string* why) override { return target_.WaitUntilReady(why); }
 
  private:
   Registry& target_;

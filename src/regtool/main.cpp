@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Registry.h"
+#include "backends/Backends.h"
 #include "regtool/Commands.h"
 
 int main(int argc, char** argv) {
@@ -12,6 +12,8 @@ int main(int argc, char** argv) {
     std::cout << "vantor-reg " << VANTOR_VERSION << '\n';
     return 0;
   }
-  return regtool::RunCommand(platform::Registry::Default(), std::vector<std::string>(argv + 1, argv + argc),
-                             std::cin, std::cout, std::cerr);
+  std::string why;
+  const auto hive = backends::OpenRegistry(
+      {}, [](const std::string& fault) { std::cerr << "vantor-reg: " << fault << '\n'; }, &why);
+  return regtool::RunCommand(*hive, std::vector<std::string>(argv + 1, argv + argc), std::cin, std::cout, std::cerr);
 }

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <functional>
 #include <map>
 #include <optional>
@@ -82,9 +81,9 @@ class Bridge final : public WineRegistry {
     return Spawn(0, error);
   }
 
-  bool WaitUntilReady(std::string* error) override {
-    if (live_) return true;
-    if (process_.group < 0 && !Launch(error)) return false;
+  long WaitUntilReady(std::string* error) override {
+    if (live_) return kSuccess;
+    if (process_.group < 0 && !Launch(error)) return kBrokenPipe;
     const std::string expected = Writer().U32(kHello).Frame().substr(kFrameHeaderBytes);
     for (;;) {
       std::string hello;
@@ -92,17 +91,17 @@ class Bridge final : public WineRegistry {
       if (greeted == Transfer::kDone && hello == expected) {
         process_.wineOutput.reset();  // the running bridge keeps its own copy
         programs_ = {programs_[started_]};
-        return Reopen(error);
+        return Reopen(error) ? kSuccess : kBrokenPipe;
       }
       // One that ended gets the time to say with what exit code; one that hangs is killed.
       const int status = Stop(greeted == Transfer::kLate ? Clock::duration::zero() : kGrace);
       const std::string said = TakeWineOutput(&process_.wineOutput);
       if (greeted == Transfer::kEnded && started_ + 1 < programs_.size()) {
-        if (!Spawn(started_ + 1, error)) return false;
+        if (!Spawn(started_ + 1, error)) return kBrokenPipe;
         continue;
       }
       *error = WhyNotStarted(greeted, status, said);
-      return false;
+      return kBrokenPipe;
     }
   }
 
@@ -310,7 +309,7 @@ class Bridge final : public WineRegistry {
     const bool wasLive = live_;
     std::string why;
     for (int attempt = 0; attempt < (wasLive ? 2 : 1); ++attempt) {
-      if (!WaitUntilReady(&why)) continue;
+      if (WaitUntilReady(&why) != kSuccess) continue;
       Writer request(op);
       if (key) {
         const RegKey bridgeKey = *key == kCurrentUser ? kCurrentUser : keys_.at(*key).bridgeKey;
@@ -328,7 +327,7 @@ class Bridge final : public WineRegistry {
       answer->clear();
       Stop(Clock::duration::zero());
     }
-    std::fprintf(stderr, "vantor: the Wine registry is out of reach: %s\n", why.c_str());
+    Tell("the Wine registry is out of reach: " + why);
     restUntil_ = Clock::now() + kRestAfterFailure;
     return kBrokenPipe;
   }

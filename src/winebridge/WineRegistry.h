@@ -27,9 +27,8 @@ class WineRegistry : public Registry {
   static std::unique_ptr<WineRegistry> Start(const std::string& prefix, const std::string& bridgeFolder,
                                              std::string* error);
 
-  // Waits until the bridge answers; false, with *error, when it could not start (with
-  // Wine's reason where it gave one, such as a wineserver of another Wine version).
-  virtual bool WaitUntilReady(std::string* error) = 0;
+  // WaitUntilReady (Registry.h) waits until the bridge answers; when it could not start,
+  // *why gives Wine's reason where it gave one, such as a wineserver of another Wine version.
 
   // The process group that the running bridge is in, or -1 when none runs: every process of
   // it is the bridge's own, and none of Wine's shared ones (the wineserver, its services).

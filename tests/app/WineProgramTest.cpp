@@ -231,14 +231,14 @@ class WineProgram : public testing::Test {
               relaunched_ ? (relauncher / "wine").string() : RealWine("wine"));
     // The program reads the prefix from its command line, as `vantor --wine=DIR` does.
     const app::CommandLine command = app::ReadCommandLine({"--wine=" + Prefix()});
-    ASSERT_EQ(command.winePrefix, Prefix());
+    ASSERT_EQ(command.registry.winePrefix, Prefix());
     std::string error;
     {
       const ScopedVariable path("PATH", (fakeWine_.string() + ":" + std::getenv("PATH")).c_str()),
           wine("WINE", (fakeWine_ / "wine").c_str());
-      wine_ = winebridge::WineRegistry::Start(*command.winePrefix, VANTOR_WINE_BRIDGE_FOLDER, &error);
+      wine_ = winebridge::WineRegistry::Start(*command.registry.winePrefix, VANTOR_WINE_BRIDGE_FOLDER, &error);
     }
-    ASSERT_TRUE(wine_ && wine_->WaitUntilReady(&error)) << error;
+    ASSERT_TRUE(wine_ && wine_->WaitUntilReady(&error) == platform::kSuccess) << error;
     regmod::UseRegistry(*wine_);
     form_ = window::CreateForm1();
   }
@@ -562,7 +562,7 @@ TEST(WineStart, RunsTheBridgeUnderTheWineThatWineNames) {
       noPath("PATH", "/nonexistent");
   std::string error;
   const auto bridge = winebridge::WineRegistry::Start(Prefix(), VANTOR_WINE_BRIDGE_FOLDER, &error);
-  ASSERT_TRUE(bridge && bridge->WaitUntilReady(&error)) << error;
+  ASSERT_TRUE(bridge && bridge->WaitUntilReady(&error) == platform::kSuccess) << error;
   EXPECT_EQ(bridge->CloseKey(platform::kCurrentUser), platform::kSuccess);  // a round trip
   const std::string folder = VANTOR_WINE_BRIDGE_FOLDER;
   const std::string given32 = folder + "/vantor-wine-bridge-win32.exe " + realServer + "\n";
@@ -586,7 +586,7 @@ TEST(WineStart, RunsThe64BitBridgeWhereWineRunsNo32BitProgram) {
   const ScopedVariable namedWine("WINE", wine.c_str());
   std::string error;
   const auto bridge = winebridge::WineRegistry::Start(Prefix(), VANTOR_WINE_BRIDGE_FOLDER, &error);
-  ASSERT_TRUE(bridge && bridge->WaitUntilReady(&error)) << error;
+  ASSERT_TRUE(bridge && bridge->WaitUntilReady(&error) == platform::kSuccess) << error;
   const std::string win64 = std::string(VANTOR_WINE_BRIDGE_FOLDER) + "/vantor-wine-bridge-win64.exe";
   EXPECT_EQ(bridge->BridgeProgram(), win64);
   KillBridge(*bridge);
@@ -634,7 +634,7 @@ TEST(WineStart, ChoosesTheBridgeByThePrefixsArchitecture) {
     const auto started = winebridge::WineRegistry::Start(prefix, bridges, &error);
     EXPECT_EQ(bool(started), !givenBridges.empty()) << systemReg;
     if (started) {
-      EXPECT_FALSE(started->WaitUntilReady(&error));
+      EXPECT_FALSE(started->WaitUntilReady(&error) == platform::kSuccess);
       EXPECT_EQ(error, "the Wine bridge did not start in " + prefix.string() + message);
     } else {
       EXPECT_EQ(error, message);

@@ -219,7 +219,7 @@ TEST_F(RegImportDiff, ImportsEveryFileAsRegExeDoes) {
   std::string error;
   const std::unique_ptr<winebridge::WineRegistry> wine =
       winebridge::WineRegistry::Start(std::getenv("WINEPREFIX"), VANTOR_WINE_BRIDGE_FOLDER, &error);
-  ASSERT_TRUE(wine && wine->WaitUntilReady(&error)) << error;
+  ASSERT_TRUE(wine && wine->WaitUntilReady(&error) == platform::kSuccess) << error;
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
     const Outcome& outcome = outcomes[i];

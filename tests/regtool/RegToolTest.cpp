@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/Registry.h"
 #include "tests/regtool/ToolRun.h"
@@ -274,6 +275,27 @@ TEST_F(RegTool, ImportPassesOverWhatRegExePassesOverAndSaysSo) {
   const std::pair<std::string, int> unreadable[] = {{std::getenv("XDG_DATA_HOME"), EISDIR}, {"/proc/self/mem", EIO}};
   for (const auto& [path, error] : unreadable)
     ExpectFails({"import", path}, "vantor-reg: " + path + ": " + std::strerror(error) + "\n");
+}
+
+// A hive that can't be used: vantor-reg says why under its own name, once, and the command
+// then fails as reg.exe's does on a registry it can't open.
+TEST_F(RegTool, SaysUnderItsOwnNameWhyTheHiveIsNotUsed) {
+  const std::string home = std::getenv("XDG_DATA_HOME"), linked = home + "/linked";
+  std::filesystem::create_directories(linked + "/vantor");
+  std::filesystem::create_symlink(file_, linked + "/vantor/hive.sqlite");
+  const std::pair<const char*, std::string> refusals[] = {
+      {linked.c_str(), "vantor-reg: the hive is not used: " + linked +
+                           "/vantor/hive.sqlite is a symbolic link\nERROR: Access is denied.\n"},
+      {"relative", "vantor-reg: the hive is not used: neither XDG_DATA_HOME nor HOME names a folder\n"
+                   "ERROR: The configuration registry key could not be opened.\n"}};
+  const std::string userHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+  unsetenv("HOME");
+  for (const auto& [dataHome, error] : refusals) {
+    setenv("XDG_DATA_HOME", dataHome, 1);
+    ExpectFails({"add", kKey, "/v", "v", "/d", "x", "/f"}, error);
+  }
+  setenv("XDG_DATA_HOME", home.c_str(), 1);
+  if (!userHome.empty()) setenv("HOME", userHome.c_str(), 1);
 }
 
 // As reg.exe: /?, /h and -h in any case, alone or after a command.

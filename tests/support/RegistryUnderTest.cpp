@@ -6,28 +6,34 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "backends/Backends.h"
 #include "registry/RegMod.h"
-#ifndef _WIN32
-#include "winebridge/WineRegistry.h"
-#endif
 
 namespace {
 
-platform::Registry* Choose() {
-#ifndef _WIN32
-  if (RegistryIsWines()) {
+// VANTOR_TEST_REGISTRY=wine chooses the Wine prefix in WINEPREFIX, through the bridges of the
+// build.
+bool WineIsChosen() {
+  const char* chosen = std::getenv("VANTOR_TEST_REGISTRY");
+  return chosen && std::string_view(chosen) == "wine";
+}
+
+std::shared_ptr<platform::Registry> Choose() {
+  backends::RegistryChoice choice;
+  if (WineIsChosen()) {
     const char* prefix = std::getenv("WINEPREFIX");
-    std::string error;
-    std::unique_ptr<winebridge::WineRegistry> wine =
-        winebridge::WineRegistry::Start(prefix ? prefix : "", VANTOR_WINE_BRIDGE_FOLDER, &error);
-    if (!wine || !wine->WaitUntilReady(&error)) {
-      std::fprintf(stderr, "no registry to test: %s\n", error.c_str());
-      std::exit(2);
-    }
-    return wine.release();
+    choice = {prefix ? prefix : "", VANTOR_WINE_BRIDGE_FOLDER};
   }
-#endif
-  return &platform::Registry::Default();
+  std::string why;
+  // A fault beyond a call's code shows in what the suites check; it is printed too.
+  std::shared_ptr<platform::Registry> registry = backends::OpenRegistry(
+      choice, [](const std::string& fault) { std::fprintf(stderr, "registry under test: %s\n", fault.c_str()); },
+      &why);
+  if (!registry || registry->WaitUntilReady(&why) != platform::kSuccess) {
+    std::fprintf(stderr, "no registry to test: %s\n", why.c_str());
+    std::exit(2);
+  }
+  return registry;
 }
 
 class UseRegistryUnderTest : public testing::Environment {
@@ -39,7 +45,7 @@ class UseRegistryUnderTest : public testing::Environment {
 }  // namespace
 
 platform::Registry& RegistryUnderTest() {
-  static platform::Registry* const registry = Choose();
+  static const std::shared_ptr<platform::Registry> registry = Choose();
   return *registry;
 }
 
@@ -47,7 +53,6 @@ bool RegistryIsWines() {
 #ifdef _WIN32
   return true;
 #else
-  const char* chosen = std::getenv("VANTOR_TEST_REGISTRY");
-  return chosen && std::string_view(chosen) == "wine";
+  return WineIsChosen();
 #endif
 }
