@@ -42,6 +42,7 @@ int Hold(const std::string& path, int milliseconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  Hive().SendFaultsTo([](const std::string& why) { std::fprintf(stderr, "hive_client: %s\n", why.c_str()); });
   const std::string command = argc > 1 ? argv[1] : "";
   const auto root = platform::kCurrentUser;
   if (command == "write" && argc == 4) {
