@@ -1,7 +1,7 @@
 # The Windows programs that the Linux build runs under wine (the Wine bridges and, for the
 # benchmarks, their baseline) come from this same project built for Windows: one MinGW-w64
 # cross build for each kind of Wine prefix, configured with the toolchain file beside this
-# one and building only those targets, without the tests. The sub-build runs at every build
+# one and building only those targets, without the program and the tests. The sub-build runs at every build
 # and its own Ninja rebuilds what a changed source or header touches.
 include(ExternalProject)
 
@@ -25,7 +25,7 @@ foreach(winearch arch IN ZIP_LISTS VANTOR_WINEARCHS VANTOR_MINGW_ARCHES)
     SOURCE_DIR ${PROJECT_SOURCE_DIR}
     BINARY_DIR ${PROJECT_BINARY_DIR}/windows-${winearch}
     CMAKE_ARGS --toolchain ${PROJECT_SOURCE_DIR}/cmake/mingw-w64-${arch}.cmake -DCMAKE_BUILD_TYPE=Release
-               -DVANTOR_BUILD_TESTS=OFF -DVANTOR_BUILD_BENCH=${VANTOR_BUILD_BENCH}
+               -DVANTOR_BUILD_APP=OFF -DVANTOR_BUILD_TESTS=OFF -DVANTOR_BUILD_BENCH=${VANTOR_BUILD_BENCH}
                -DCMAKE_RUNTIME_OUTPUT_DIRECTORY=${programs}
     BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target ${VANTOR_WINDOWS_TARGETS}
     BUILD_ALWAYS ON
