@@ -20,11 +20,7 @@ constexpr mode_t kPrivateFolder = 0700;
 constexpr mode_t kPrivateFile = 0600;
 constexpr mode_t kOthersBits = 077;
 
-// kAccessDenied, with why in *why.
-long Refused(std::string* why, std::string what) {
-  *why = std::move(what);
-  return platform::kAccessDenied;
-}
+long Refused(std::string* why, std::string what) { return platform::Fail(platform::kAccessDenied, why, std::move(what)); }
 
 // Refused, saying why opening path without following a symbolic link (or looking at what was
 // opened) failed.
@@ -66,10 +62,8 @@ std::string HiveFolder() {
 long MakeFolders(const std::string& folder, std::string* why) {
   for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
     const std::string part = folder.substr(0, slash);
-    if (mkdir(part.c_str(), kPrivateFolder) != 0 && errno != EEXIST) {
-      *why = "can't make " + part + ": " + std::strerror(errno);
-      return platform::kCantOpen;
-    }
+    if (mkdir(part.c_str(), kPrivateFolder) != 0 && errno != EEXIST)
+      return platform::Fail(platform::kCantOpen, why, "can't make " + part + ": " + std::strerror(errno));
     if (slash == std::string::npos) return platform::kSuccess;
   }
 }

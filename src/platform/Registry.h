@@ -68,6 +68,13 @@ inline constexpr long kCantOpen = 1011;
 inline constexpr long kCantWrite = 1013;
 inline constexpr long kKeyDeleted = 1018;
 
+// Fails with code, and with what a person reads about it in *why: how the engines and
+// adapters fail where a code alone doesn't say enough.
+inline long Fail(long code, std::string* why, std::string what) {
+  *why = std::move(what);
+  return code;
+}
+
 class Registry {
  public:
   virtual ~Registry() = default;

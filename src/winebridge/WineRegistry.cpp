@@ -64,26 +64,26 @@ class Bridge final : public WineRegistry {
       : prefix_(std::move(prefix)), folder_(std::move(bridgeFolder)), wine_(std::move(loader)) {}
   ~Bridge() override { Stop(kGrace); }
 
-  bool Launch(std::string* error) {
-    if (std::string problem = PrefixProblem(prefix_); !problem.empty()) return Failed(error, std::move(problem));
+  long Launch(std::string* error) {
+    if (const long rc = CheckPrefix(prefix_, error); rc != kSuccess) return rc;
     if (programs_.empty()) {
       // A 32-bit prefix runs no 64-bit program ("Bad EXE format"). A 64-bit prefix gets the
       // messenger's own 32-bit bridge, which every Wine that runs the messenger starts once,
       // natively; a Wine without its 32-bit half refuses it at once, and then gets the 64-bit
       // one. The first that says hello is kept for the bridges started after it.
-      const std::string architecture = PrefixArchitecture(prefix_, error);
-      if (architecture.empty()) return false;
+      std::string architecture;
+      if (const long rc = PrefixArchitecture(prefix_, &architecture, error); rc != kSuccess) return rc;
       programs_ = {folder_ + "/vantor-wine-bridge-win32.exe"};
       if (architecture == "win64") programs_.push_back(folder_ + "/vantor-wine-bridge-win64.exe");
     }
     for (const std::string& program : programs_)
-      if (!IsFile(program)) return Failed(error, "the Wine bridge " + program + " is missing");
+      if (!IsFile(program)) return Fail(kFileNotFound, error, "the Wine bridge " + program + " is missing");
     return Spawn(0, error);
   }
 
   long WaitUntilReady(std::string* error) override {
     if (live_) return kSuccess;
-    if (process_.group < 0 && !Launch(error)) return kBrokenPipe;
+    if (process_.group < 0 && Launch(error) != kSuccess) return kBrokenPipe;
     const std::string expected = Writer().U32(kHello).Frame().substr(kFrameHeaderBytes);
     for (;;) {
       std::string hello;
@@ -91,13 +91,13 @@ class Bridge final : public WineRegistry {
       if (greeted == Transfer::kDone && hello == expected) {
         process_.wineOutput.reset();  // the running bridge keeps its own copy
         programs_ = {programs_[started_]};
-        return Reopen(error) ? kSuccess : kBrokenPipe;
+        return Reopen(error);
       }
       // One that ended gets the time to say with what exit code; one that hangs is killed.
       const int status = Stop(greeted == Transfer::kLate ? Clock::duration::zero() : kGrace);
       const std::string said = TakeWineOutput(&process_.wineOutput);
       if (greeted == Transfer::kEnded && started_ + 1 < programs_.size()) {
-        if (!Spawn(started_ + 1, error)) return kBrokenPipe;
+        if (Spawn(started_ + 1, error) != kSuccess) return kBrokenPipe;
         continue;
       }
       *error = WhyNotStarted(greeted, status, said);
@@ -206,17 +206,12 @@ class Bridge final : public WineRegistry {
     bool closed = false;
   };
 
-  static bool Failed(std::string* error, std::string what) {
-    *error = std::move(what);
-    return false;
-  }
-
   // Starts the bridge programs_[index], with the full time to say hello.
-  bool Spawn(std::size_t index, std::string* error) {
-    if (!SpawnBridge(wine_, programs_[index], prefix_, &process_, error)) return false;
+  long Spawn(std::size_t index, std::string* error) {
+    if (const long rc = SpawnBridge(wine_, programs_[index], prefix_, &process_, error); rc != kSuccess) return rc;
     started_ = index;
     helloDeadline_ = Clock::now() + kHelloBound;
-    return true;
+    return kSuccess;
   }
 
   // Why the bridge did not say hello: how it ended, and what Wine said.
@@ -350,7 +345,7 @@ class Bridge final : public WineRegistry {
   // Opens the caller's keys in a bridge just started, each as it was opened first: parents
   // before the keys opened under them, as the handles were handed out. The closed ones among
   // them were needed only for that.
-  bool Reopen(std::string* error) {
+  long Reopen(std::string* error) {
     live_ = true;
     for (auto& [handle, opened] : keys_) {
       const RegKey parent = opened.parent == kCurrentUser ? kCurrentUser : keys_.at(opened.parent).bridgeKey;
@@ -362,18 +357,18 @@ class Bridge final : public WineRegistry {
       std::uint64_t bridgeKey = 0;
       if (!Exchange(request.U64(parent).Bytes(opened.path).Frame(), &answer, error)) {
         Stop(Clock::duration::zero());
-        return false;
+        return kBrokenPipe;
       }
       Reader reader(answer);
       if (!reader.U32(&result) || !reader.U64(&bridgeKey) || !reader.Done()) {
         Broken();
-        return Failed(error, "the Wine bridge answered nonsense");
+        return Fail(kBrokenPipe, error, "the Wine bridge answered nonsense");
       }
       if (result == kSuccess) opened.bridgeKey = static_cast<RegKey>(bridgeKey);
     }
     for (const auto& [handle, opened] : keys_)
       if (opened.closed && opened.bridgeKey != kNoKey) DeferClose(opened.bridgeKey);
-    return true;
+    return kSuccess;
   }
 
   void DeferClose(RegKey bridgeKey) {
@@ -435,14 +430,10 @@ class Bridge final : public WineRegistry {
 
 std::unique_ptr<WineRegistry> WineRegistry::Start(const std::string& prefix, const std::string& bridgeFolder,
                                                   std::string* error) {
-  std::string loader = FindWine(error);
-  if (loader.empty()) return nullptr;
-  if (std::string problem = WineServerProblem(); !problem.empty()) {
-    *error = std::move(problem);
-    return nullptr;
-  }
+  std::string loader;
+  if (FindWine(&loader, error) != kSuccess || CheckWineServer(error) != kSuccess) return nullptr;
   auto bridge = std::make_unique<Bridge>(prefix, bridgeFolder, std::move(loader));
-  if (!bridge->Launch(error)) return nullptr;
+  if (bridge->Launch(error) != kSuccess) return nullptr;
   return bridge;
 }
 

@@ -22,6 +22,8 @@
 extern char** environ;
 
 namespace winebridge {
+
+using namespace platform;
 namespace {
 
 constexpr std::string_view kPrefixVariable = "WINEPREFIX=";
@@ -51,11 +53,6 @@ std::string FindOnPath(const std::string& program) {
     begin = end + 1;
   }
   return {};
-}
-
-bool Failed(std::string* error, std::string what) {
-  *error = std::move(what);
-  return false;
 }
 
 bool MakePipe(base::Fd* readEnd, base::Fd* writeEnd) {
@@ -145,71 +142,71 @@ bool GroupEnded(pid_t group, int* status, bool* reaped, std::chrono::steady_cloc
 
 }  // namespace
 
-std::string FindWine(std::string* error) {
+long FindWine(std::string* loader, std::string* why) {
   const char* named = std::getenv("WINE");
   const bool chosen = named && *named;
   const std::string wine = chosen ? named : "wine";
   const bool onPath = wine.find('/') == std::string::npos;
-  std::string program = onPath ? FindOnPath(wine) : IsProgram(wine) ? wine : "";
-  if (!program.empty()) return program;
-  if (!chosen) *error = "wine is not on the PATH (WINE may name the Wine loader to start)";
-  else *error = "WINE names " + wine + ", which is " + (onPath ? "not on the PATH" : "no program that can be run");
-  return program;
+  *loader = onPath ? FindOnPath(wine) : IsProgram(wine) ? wine : "";
+  if (!loader->empty()) return kSuccess;
+  if (!chosen) return Fail(kFileNotFound, why, "wine is not on the PATH (WINE may name the Wine loader to start)");
+  return Fail(kFileNotFound, why,
+              "WINE names " + wine + ", which is " + (onPath ? "not on the PATH" : "no program that can be run"));
 }
 
 // Wine starts the prefix's server itself, from WINESERVER when no wineserver lies beside its
 // loader. A server the user named that can't be run is refused, not silently passed over
 // for another of perhaps another version.
-std::string WineServerProblem() {
+long CheckWineServer(std::string* why) {
   const char* server = std::getenv("WINESERVER");
-  if (!server || !*server || IsProgram(server)) return {};
-  return std::string("WINESERVER names ") + server + ", which is no program that can be run";
+  if (!server || !*server || IsProgram(server)) return kSuccess;
+  return Fail(kFileNotFound, why, std::string("WINESERVER names ") + server + ", which is no program that can be run");
 }
 
 // Wine would create a missing prefix and refuses one that belongs to someone else.
-std::string PrefixProblem(const std::string& prefix) {
+long CheckPrefix(const std::string& prefix, std::string* why) {
   struct stat info {};
-  if (prefix.empty()) return "no Wine prefix was named";
-  if (stat(prefix.c_str(), &info) != 0) return "there is no Wine prefix at " + prefix + ": the folder does not exist";
-  if (!S_ISDIR(info.st_mode)) return prefix + " is no Wine prefix: it is not a folder";
-  if (info.st_uid != getuid()) return prefix + " is not your Wine prefix: it belongs to another user";
+  if (prefix.empty()) return Fail(kFileNotFound, why, "no Wine prefix was named");
+  if (stat(prefix.c_str(), &info) != 0)
+    return Fail(kFileNotFound, why, "there is no Wine prefix at " + prefix + ": the folder does not exist");
+  if (!S_ISDIR(info.st_mode)) return Fail(kFileNotFound, why, prefix + " is no Wine prefix: it is not a folder");
+  if (info.st_uid != getuid())
+    return Fail(kAccessDenied, why, prefix + " is not your Wine prefix: it belongs to another user");
   for (const char* file : {"system.reg", "user.reg"}) {
     const std::string path = prefix + "/" + file;
     if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-      return prefix + " is no Wine prefix: it has no " + file;
+      return Fail(kFileNotFound, why, prefix + " is no Wine prefix: it has no " + file);
   }
-  return {};
+  return kSuccess;
 }
 
 // Read as Wine's server reads it: from the "#arch=" line among the options above
 // system.reg's first key. A system.reg without one is a 32-bit prefix's: Wine wrote none
 // before it had 64-bit prefixes, and its server still takes such a prefix for 32-bit.
-std::string PrefixArchitecture(const std::string& prefix, std::string* error) {
+long PrefixArchitecture(const std::string& prefix, std::string* architecture, std::string* why) {
   const std::string path = prefix + "/system.reg";
   std::ifstream file(path);
-  if (!file) {
-    *error = "cannot read " + path + ": " + std::strerror(errno);
-    return {};
-  }
+  if (!file) return Fail(kCantOpen, why, "cannot read " + path + ": " + std::strerror(errno));
   std::string line;
-  if (!std::getline(file, line) || line != "WINE REGISTRY Version 2") {
-    *error = prefix + " is no Wine prefix: its system.reg is no Wine registry file";
-    return {};
-  }
+  if (!std::getline(file, line) || line != "WINE REGISTRY Version 2")
+    return Fail(kBadDb, why, prefix + " is no Wine prefix: its system.reg is no Wine registry file");
+  *architecture = "win32";
   while (std::getline(file, line) && !line.starts_with('[')) {
     if (!line.starts_with(kArchitectureOption)) continue;
-    if (line == "#arch=win32" || line == "#arch=win64") return line.substr(kArchitectureOption.size());
-    *error = prefix + " is a Wine prefix of an architecture Wine doesn't know: its system.reg says " + line;
-    return {};
+    if (line != "#arch=win32" && line != "#arch=win64")
+      return Fail(kBadDb, why,
+                  prefix + " is a Wine prefix of an architecture Wine doesn't know: its system.reg says " + line);
+    *architecture = line.substr(kArchitectureOption.size());
+    break;
   }
-  return "win32";
+  return kSuccess;
 }
 
-bool SpawnBridge(const std::string& wine, const std::string& program, const std::string& prefix,
-                 BridgeProcess* process, std::string* error) {
+long SpawnBridge(const std::string& wine, const std::string& program, const std::string& prefix,
+                 BridgeProcess* process, std::string* why) {
   base::Fd bridgeInput, bridgeOutput;
-  if (!MakePipe(&bridgeInput, &process->toBridge)) return Failed(error, "no pipe to the Wine bridge");
-  if (!MakePipe(&process->fromBridge, &bridgeOutput)) return Failed(error, "no pipe from the Wine bridge");
+  if (!MakePipe(&bridgeInput, &process->toBridge)) return Fail(kCantOpen, why, "no pipe to the Wine bridge");
+  if (!MakePipe(&process->fromBridge, &bridgeOutput)) return Fail(kCantOpen, why, "no pipe from the Wine bridge");
   std::vector<std::string> variables = BridgeEnvironment(prefix);
   // With its chatter off, what Wine still says is why it could not start (a wineserver of
   // another version, a prefix it refuses): it goes to a file of ours, read back when the
@@ -219,13 +216,13 @@ bool SpawnBridge(const std::string& wine, const std::string& program, const std:
       Spawn(wine, program, std::move(variables), bridgeInput, bridgeOutput, process->wineOutput, &process->group);
   if (spawned != 0) {
     *process = BridgeProcess();
-    return Failed(error, "could not start " + wine + ": " + std::strerror(spawned));
+    return Fail(kCantOpen, why, "could not start " + wine + ": " + std::strerror(spawned));
   }
   // A bridge that has gone away must fail the write, not end this process.
   signal(SIGPIPE, SIG_IGN);
   MakeNonBlocking(process->toBridge);
   MakeNonBlocking(process->fromBridge);
-  return true;
+  return kSuccess;
 }
 
 int StopBridge(BridgeProcess* process, std::chrono::steady_clock::duration grace) {

@@ -8,23 +8,24 @@
 #include <string>
 
 #include "base/Fd.h"
+#include "platform/Registry.h"
 
 namespace winebridge {
 
+// Each of these returns kSuccess, or a registry code with what is wrong in *why.
+
 // The Wine loader to start, found as winetricks finds it: the program that WINE names
-// (looked up on the PATH when the name holds no slash), else wine on the PATH. Empty, with
-// *error, when it can't be run.
-std::string FindWine(std::string* error);
+// (looked up on the PATH when the name holds no slash), else wine on the PATH.
+long FindWine(std::string* loader, std::string* why);
 
-// Empty when the WINESERVER the user may have named can be run, else what is wrong with it.
-std::string WineServerProblem();
+// Whether the WINESERVER the user may have named can be run.
+long CheckWineServer(std::string* why);
 
-// Empty when prefix is a Wine prefix of the user's own, else what is wrong with it.
-std::string PrefixProblem(const std::string& prefix);
+// Whether prefix is a Wine prefix of the user's own.
+long CheckPrefix(const std::string& prefix, std::string* why);
 
-// The prefix's architecture, "win32" or "win64"; empty, with *error, when system.reg says
-// neither.
-std::string PrefixArchitecture(const std::string& prefix, std::string* error);
+// The prefix's architecture, "win32" or "win64", as its system.reg says.
+long PrefixArchitecture(const std::string& prefix, std::string* architecture, std::string* why);
 
 // A bridge process just started: the process group it leads, the write end of its input, the
 // read end of its output (both non-blocking), and the file its Wine writes its standard error
@@ -37,10 +38,9 @@ struct BridgeProcess {
   base::Fd wineOutput;
 };
 
-// Starts program under wine in prefix, in a process group of its own; false, with *error,
-// when it could not be started.
-bool SpawnBridge(const std::string& wine, const std::string& program, const std::string& prefix,
-                 BridgeProcess* process, std::string* error);
+// Starts program under wine in prefix, in a process group of its own.
+long SpawnBridge(const std::string& wine, const std::string& program, const std::string& prefix,
+                 BridgeProcess* process, std::string* why);
 
 // Ends the bridge and returns the exit code of the process started, or -1. Closing its input
 // ends it once the call in hand is done, and every call has been answered by then, so killing
