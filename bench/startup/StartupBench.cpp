@@ -35,8 +35,9 @@
 #include <utility>
 #include <vector>
 
-#include "winebridge/WineRegistry.h"
+#include "base/ProcessStat.h"
 #include "registry/RegMod.h"
+#include "winebridge/WineRegistry.h"
 
 namespace {
 
@@ -59,20 +60,6 @@ struct Program {
 constexpr int kIdleSeconds = 10;
 constexpr double kIdleGoalPercent = 0.5;
 constexpr int kColdRounds = 5;
-
-// The processor time the process has used so far, user and system, in clock ticks.
-long CpuTicks(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(stat)), {});
-  std::istringstream fields(text.substr(text.rfind(')') + 2));  // after the command name
-  std::string field;
-  long user = 0, system = 0;
-  for (int number = 3; fields >> field; ++number) {  // the state is field 3
-    if (number == 14) user = std::stol(field);
-    if (number == 15) system = std::stol(field);
-  }
-  return user + system;
-}
 
 // In the registry RegMod works on.
 void SwitchOffTheWarning() {
@@ -99,18 +86,13 @@ void SwitchOffTheWarningInWine(const char* prefix) {
 // The program of the process in the group that runs the bridge, its Wine loader as the kernel
 // runs it; empty if none is found.
 std::string LoaderOf(const winebridge::WineRegistry& wine) {
-  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-    if (std::atoi(entry.path().filename().c_str()) <= 0) continue;  // no process
-    std::ifstream statFile(entry.path() / "stat"), commandFile(entry.path() / "cmdline");
-    const std::string stat((std::istreambuf_iterator<char>(statFile)), {});
+  for (const pid_t pid : base::Processes()) {
+    const std::string folder = "/proc/" + std::to_string(pid);
+    std::ifstream commandFile(folder + "/cmdline");
     const std::string command((std::istreambuf_iterator<char>(commandFile)), {});
-    if (stat.rfind(')') == std::string::npos || command.find("vantor-wine-bridge") == std::string::npos) continue;
-    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
-    char state = 0;
-    pid_t parent = 0, group = 0;
-    fields >> state >> parent >> group;
     std::error_code ignored;
-    if (group == wine.BridgeGroup()) return std::filesystem::read_symlink(entry.path() / "exe", ignored).string();
+    if (command.find("vantor-wine-bridge") != std::string::npos && base::StatOf(pid).group == wine.BridgeGroup())
+      return std::filesystem::read_symlink(folder + "/exe", ignored).string();
   }
   return {};
 }
@@ -161,9 +143,9 @@ bool StartOnce(Program& program, bool measureIdle = false) {
   const auto end = std::chrono::steady_clock::now();
   close(report[0]);
   if (reported && measureIdle) {
-    const long before = CpuTicks(child);
+    const auto before = base::StatOf(child).cpuTicks;
     std::this_thread::sleep_for(std::chrono::seconds(kIdleSeconds));
-    program.idleCpuPercent = 100.0 * static_cast<double>(CpuTicks(child) - before) /
+    program.idleCpuPercent = 100.0 * static_cast<double>(base::StatOf(child).cpuTicks - before) /
                              static_cast<double>(sysconf(_SC_CLK_TCK)) / kIdleSeconds;
   }
   kill(child, SIGKILL);

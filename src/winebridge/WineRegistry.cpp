@@ -91,6 +91,7 @@ class Bridge final : public WineRegistry {
       if (greeted == Transfer::kDone && hello == expected) {
         process_.wineOutput.reset();  // the running bridge keeps its own copy
         programs_ = {programs_[started_]};
+        started_ = 0;
         return Reopen(error);
       }
       // One that ended gets the time to say with what exit code; one that hangs is killed.

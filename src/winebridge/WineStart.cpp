@@ -11,13 +11,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "base/ProcessStat.h"
 
 extern char** environ;
 
@@ -111,17 +111,9 @@ int Spawn(const std::string& wine, std::string program, std::vector<std::string>
 // some inits do late or never.
 bool GroupRuns(pid_t group) {
   if (::kill(-group, 0) != 0 && errno == ESRCH) return false;
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
-    if (std::atoi(entry.path().filename().c_str()) <= 0) continue;  // no process
-    std::ifstream file(entry.path() / "stat");
-    std::string stat;
-    if (!std::getline(file, stat) || stat.rfind(')') == std::string::npos) continue;
-    std::istringstream fields(stat.substr(stat.rfind(')') + 1));
-    char state = 0;
-    pid_t parent = 0, processGroup = 0;
-    if (fields >> state >> parent >> processGroup && processGroup == group && state != 'Z' && state != 'X')
-      return true;
+  for (const pid_t pid : base::Processes()) {
+    const base::ProcessStat stat = base::StatOf(pid);
+    if (stat.group == group && stat.state != 0 && stat.state != 'Z' && stat.state != 'X') return true;
   }
   return false;
 }
