@@ -60,7 +60,9 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   regmod::SetRegValue(kCurrentUser, regmod::kPagerKey, regmod::kLastUserValue, ValueType::String, "jdoe");
-  std::unique_ptr<platform::Window> form = window::CreateForm1();
+  std::string why;
+  std::unique_ptr<platform::Window> form = window::CreateForm1(&why);
+  if (!form) return 2;
   platform::WidgetOf(*form).show();
   for (const status_slots::Slot& slot : status_slots::kSlots)
     regmod::SetRegValue(kCurrentUser, regmod::CustomMessageKey(), slot.valueName, ValueType::String, "Back soon");

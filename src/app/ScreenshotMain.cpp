@@ -86,7 +86,9 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   const QDir folder(QString::fromLocal8Bit(argv[1]));
   if (!folder.mkpath(".")) return 1;
-  const std::unique_ptr<platform::Window> form = window::CreateForm1();
+  std::string why;
+  const std::unique_ptr<platform::Window> form = window::CreateForm1(&why);
+  if (!form) return 1;
   QWidget& widget = platform::WidgetOf(*form);
   bool taken = false;
   QTimer::singleShot(0, &widget, [&] {

@@ -88,7 +88,8 @@ int main(int argc, char** argv) {
 
   // The window's controls are made while the registry starts; it is first read when the
   // window loads, in Run.
-  const std::unique_ptr<platform::Window> form = window::CreateForm1();
+  const std::unique_ptr<platform::Window> form = window::CreateForm1(&why);
+  if (!form) return Fail(why);
   if (registry->WaitUntilReady(&why) != platform::kSuccess) return Fail(why);
   regmod::UseRegistry(*registry);
   return form->Run();

@@ -387,7 +387,8 @@ class QtWindow final : public WindowOfNamedControls {
 
 }  // namespace
 
-std::unique_ptr<Window> CreateWindow(const WindowDef& window, std::span<const ControlDef> controls) {
+std::unique_ptr<Window> CreateWindow(const WindowDef& window, std::span<const ControlDef> controls,
+                                     std::string* /*why*/) {
   return std::make_unique<QtWindow>(window, controls);
 }
 

@@ -35,11 +35,6 @@ constexpr short kButtonLeft = 185, kCancelTop = 25, kButtonWidth = 48, kButtonHe
 constexpr short kEditTop = 58, kEditWidth = 226, kEditHeight = 13;
 }  // namespace input_box
 
-[[noreturn]] void Fail(const char* what, const std::string& name) {
-  std::fprintf(stderr, "%s: %s\n", what, name.c_str());
-  std::abort();
-}
-
 std::wstring WindowText(HWND hwnd) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
   text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
@@ -248,9 +243,9 @@ ChildClass ChildClassOf(const ControlDef& control) {
       return {L"EDIT", ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
     case ControlKind::TextHolder:
     case ControlKind::Timer:
-      break;  // no window of their own
+      break;  // no window of their own: AddControl makes none for them
   }
-  Fail("No window class shows the control", control.name);
+  return {};
 }
 
 // Only the outline belongs to the window, so what lies below shows inside it.
@@ -340,8 +335,12 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 
 class Win32Window final : public WindowOfNamedControls {
  public:
+  // Failure() says why, when the system refused the window or one of its controls.
   Win32Window(const WindowDef& window, std::span<const ControlDef> controls) : WindowOfNamedControls(window) {
-    RegisterClasses();
+    if (!RegisterClasses()) {
+      failure_ = "Windows refused to register the window classes";
+      return;
+    }
     HDC screen = GetDC(nullptr);
     dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
@@ -352,12 +351,16 @@ class Win32Window final : public WindowOfNamedControls {
     const SIZE outer = OuterSize(Pixels(window.clientHeight));
     form_ = CreateWindowExW(0, kFormClass, base::Wide(window.title).c_str(), kFormStyle, CW_USEDEFAULT,
                             CW_USEDEFAULT, outer.cx, outer.cy, nullptr, nullptr, ThisInstance(), this);
-    if (!form_) Fail("Cannot create the window", window.title);
+    if (!form_) {
+      failure_ = std::string("Windows refused to create the window ") + window.title;
+      return;
+    }
 
     // A new child window goes behind its siblings, so the controls are made from the last
     // row up: each row of the table then lies in front of the rows before it.
     for (std::size_t row = controls.size(); row-- > 0;) {
       AddControl(controls[row], kFirstControlId + static_cast<int>(row));
+      if (!failure_.empty()) return;
     }
     for (const char* name : window.focusOrder) {
       const HWND control = Control(name);
@@ -367,6 +370,8 @@ class Win32Window final : public WindowOfNamedControls {
   }
 
   ~Win32Window() override { DestroyWindow(form_); }
+
+  const std::string& Failure() const { return failure_; }
 
   // Windows ignores Escape in a box without Cancel, but Wine's box ends on it with IDCANCEL,
   // which is no answer: only No may count as No.
@@ -395,10 +400,10 @@ class Win32Window final : public WindowOfNamedControls {
 
   HWND Handle() const { return form_; }
 
+  // The control's window; null for a name the window lacks.
   HWND Control(const std::string& name) const {
     const auto found = handles_.find(name);
-    if (found == handles_.end()) Fail("The window has no control named", name);
-    return found->second;
+    return found == handles_.end() ? nullptr : found->second;
   }
 
   std::string Name(HWND control) const {
@@ -409,7 +414,7 @@ class Win32Window final : public WindowOfNamedControls {
   }
 
  private:
-  static void RegisterClasses() {
+  static bool RegisterClasses() {
     static const bool registered = [] {
       WNDCLASSEXW form{};
       form.cbSize = sizeof form;
@@ -426,7 +431,7 @@ class Win32Window final : public WindowOfNamedControls {
       drawing.lpszClassName = kDrawingClass;
       return RegisterClassExW(&form) && RegisterClassExW(&drawing);
     }();
-    if (!registered) Fail("Cannot register the window classes", "VantorForm");
+    return registered;
   }
 
   // A face the system lacks gives way to the nearest one it has.
@@ -598,7 +603,7 @@ class Win32Window final : public WindowOfNamedControls {
     const HWND hwnd = CreateWindowExW(child.extendedStyle, child.name, base::Wide(control.text).c_str(), style, box.left,
                                       box.top, box.width, box.height, form_,
                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ThisInstance(), nullptr);
-    if (!hwnd) Fail("Cannot create the control", control.name);
+    if (!hwnd) failure_ = std::string("Windows refused to create the control ") + control.name;
     handles_.emplace(control.name, hwnd);
 
     HFONT font = windowFont_.get();
@@ -669,12 +674,17 @@ class Win32Window final : public WindowOfNamedControls {
   std::vector<HWND> focusOrder_;
   std::map<int, CommandTarget*> commandTargets_;
   std::map<int, Win32Timer*> timerIds_;
+  std::string failure_;
 };
 
 }  // namespace
 
-std::unique_ptr<Window> CreateWindow(const WindowDef& window, std::span<const ControlDef> controls) {
-  return std::make_unique<Win32Window>(window, controls);
+std::unique_ptr<Window> CreateWindow(const WindowDef& window, std::span<const ControlDef> controls,
+                                     std::string* why) {
+  auto created = std::make_unique<Win32Window>(window, controls);
+  if (created->Failure().empty()) return created;
+  *why = created->Failure();
+  return nullptr;
 }
 
 // Every Window of a Win32 build is a Win32Window.

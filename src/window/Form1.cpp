@@ -54,8 +54,9 @@ constexpr std::array<Click, 6> kClicks = {{
 
 }  // namespace
 
-std::unique_ptr<platform::Window> CreateForm1() {
-  std::unique_ptr<platform::Window> window = platform::CreateWindow(kForm1, Form1Controls());
+std::unique_ptr<platform::Window> CreateForm1(std::string* why) {
+  std::unique_ptr<platform::Window> window = platform::CreateWindow(kForm1, Form1Controls(), why);
+  if (!window) return nullptr;
   platform::Window& form = *window;
   form.OnLoad([&form] { Startup(form); });
   // Every click may change the list or its selection: the rule for Delete and Modify runs

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/Toolkit.h"
 
@@ -19,6 +20,7 @@ inline constexpr const char* kWarningText =
     "launches?";
 inline constexpr const char* kWarningOff = "Disabled";
 
-std::unique_ptr<platform::Window> CreateForm1();
+// Null, with *why, when the system refuses the window (platform::CreateWindow).
+std::unique_ptr<platform::Window> CreateForm1(std::string* why);
 
 }  // namespace window

@@ -223,7 +223,8 @@ class WineProgram : public testing::Test {
     ASSERT_TRUE(wine_ && wine_->WaitUntilReady(&error) == platform::kSuccess) << error;
     wine_->SendFaultsTo([this](const std::string& why) { told_.push_back(why); });
     regmod::UseRegistry(*wine_);
-    form_ = window::CreateForm1();
+    form_ = window::CreateForm1(&error);
+    ASSERT_TRUE(form_) << error;
   }
   void TearDown() override {
     regmod::UseRegistry(platform::Registry::Default());

@@ -40,7 +40,8 @@ class ToolkitTest : public testing::Test {
   int WhileShown(std::function<void()> userPart) { return driver::WhileShown(*window_, std::move(userPart)); }
 
   const std::chrono::steady_clock::time_point created_ = std::chrono::steady_clock::now();
-  std::unique_ptr<platform::Window> window_ = platform::CreateWindow(kWindow, kControls);
+  std::string why_;  // why the window could not be made, if it could not
+  std::unique_ptr<platform::Window> window_ = platform::CreateWindow(kWindow, kControls, &why_);
 };
 
 // --- Text boxes, shown and held -----------------------------------------------------------

@@ -56,7 +56,9 @@ class Slots : public testing::Test {
     for (const std::string user : {"jdoe", "ann"})
       for (int k = 1; k <= 5; ++k) regmod::DeleteRegValue(kCurrentUser, MessagesKey(user), std::to_string(k));
     RecordUser("jdoe");
-    form_ = window::CreateForm1();
+    std::string why;
+    form_ = window::CreateForm1(&why);
+    ASSERT_TRUE(form_) << why;
     widget_ = &platform::WidgetOf(*form_);
     widget_->show();
   }

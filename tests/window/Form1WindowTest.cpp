@@ -92,7 +92,8 @@ class Form1WindowTest : public testing::Test {
     return inside;
   }
 
-  std::unique_ptr<platform::Window> window_ = platform::CreateWindow(window::kForm1, window::Form1Controls());
+  std::string why_;  // why the window could not be made, if it could not
+  std::unique_ptr<platform::Window> window_ = platform::CreateWindow(window::kForm1, window::Form1Controls(), &why_);
   QWidget& form_ = platform::WidgetOf(*window_);
 };
 

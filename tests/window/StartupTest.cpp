@@ -61,7 +61,8 @@ Answer Press(QMessageBox::StandardButton button) {
 // once shown.
 Start StartProgram(const Answer& answer) {
   Start start;
-  std::unique_ptr<platform::Window> form = window::CreateForm1();
+  std::string why;
+  std::unique_ptr<platform::Window> form = window::CreateForm1(&why);
   driver::Later(0, [&start, answer] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box) return;
