@@ -16,6 +16,7 @@
 //   nothing in a call that fails.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -48,6 +49,10 @@ inline constexpr std::uint32_t kRegQword = 11;
 inline constexpr bool IsStringType(std::uint32_t type) {
   return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
 }
+
+// The longest names the registry takes, in characters, as advapi32 documents them.
+inline constexpr std::size_t kMaxKeyNameLength = 255;
+inline constexpr std::size_t kMaxValueNameLength = 16383;
 
 // Result codes (Windows' system error codes).
 inline constexpr long kSuccess = 0;

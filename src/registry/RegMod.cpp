@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "base/LittleEndian.h"
+#include "base/UpperHex.h"
 #include "base/Utf8.h"
 
 namespace regmod {
@@ -21,18 +22,6 @@ std::string DwordText(std::string_view data) {
   char text[16];
   std::snprintf(text, sizeof text, kDwordFormat,
                 static_cast<unsigned long>(base::ReadLittleEndian(data.substr(0, 4))));
-  return text;
-}
-
-std::string BinaryText(std::string_view data) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  text.reserve(2 * data.size());
-  for (const char c : data) {
-    const auto byte = static_cast<unsigned char>(c);
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0xF];
-  }
   return text;
 }
 
@@ -92,7 +81,7 @@ std::string GetRegValue(RegKey root, const std::string& keyPath, const std::stri
   if (result != platform::kSuccess) return kNotFound;
   switch (type) {
     case platform::kRegDword: return DwordText(data);
-    case platform::kRegBinary: return BinaryText(data);
+    case platform::kRegBinary: return base::UpperHex(data);
     default: return platform::IsStringType(type) ? WideStringText(data) : StringText(registry, data);
   }
 }

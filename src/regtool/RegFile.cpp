@@ -40,7 +40,11 @@ struct Utf8 {
 struct Utf16 {
   using Text = std::u16string_view;
   static constexpr bool kWide = true;
-  static char32_t Next(Text text, std::size_t& i) { return NextUtf16(text, i); }
+  // A lone surrogate, which no code page holds, reads as U+FFFD.
+  static char32_t Next(Text text, std::size_t& i) {
+    const char32_t code = base::NextUtf16(text, i);
+    return code >= 0xD800 && code < 0xE000 ? U'\uFFFD' : code;
+  }
 };
 
 // What makes a whole file unreadable; reading stops there.
@@ -120,11 +124,6 @@ std::optional<std::uint32_t> HexNumber(Text text, std::size_t* i, std::size_t li
   }
   if (*i == begin) return std::nullopt;
   return number;
-}
-
-// Text-typed data: code-page bytes in the ANSI registry, with a terminating zero.
-bool IsTextType(std::uint32_t type) {
-  return type == platform::kRegSz || type == platform::kRegExpandSz || type == platform::kRegMultiSz;
 }
 
 char AnsiChar(char32_t code) {
@@ -256,8 +255,8 @@ class Reader {
     if (line.front() == '"') {
       at = 0;
       change.value.name = Quoted(line, &at);
-      if (change.value.name.size() > kMaxValueNameLength)
-        throw Skip{"a value's name can be at most " + std::to_string(kMaxValueNameLength) + " characters"};
+      if (change.value.name.size() > platform::kMaxValueNameLength)
+        throw Skip{"a value's name can be at most " + std::to_string(platform::kMaxValueNameLength) + " characters"};
     }
     at = SkipBlanks(line, at);
     if (at == line.size() || line[at] != '=') throw Skip{"'=' must follow the value's name"};
@@ -282,7 +281,7 @@ class Reader {
       at = 0;
       change.value.type = HexType(data, &at);
       change.value.data = HexData(data.substr(at));
-      if (IsTextType(change.value.type)) change.value.data = TerminatedText(std::move(change.value.data));
+      if (platform::IsStringType(change.value.type)) change.value.data = TerminatedText(std::move(change.value.data));
     } else {
       throw Skip{"unknown kind of data: " + Excerpt<Encoding>(data)};
     }
@@ -411,7 +410,7 @@ class Reader {
   std::string TerminatedText(std::string bytes) const {
     if constexpr (Encoding::kWide) {
       if (bytes.size() % 2 != 0) throw Skip{"text data in a UTF-16 file must be UTF-16, an even number of bytes"};
-      bytes = Ansi<Utf16>(Utf16Units(bytes));
+      bytes = Ansi<Utf16>(base::Utf16Units(bytes));
     }
     if (!bytes.empty() && bytes.back() != '\0') bytes += '\0';
     return bytes;
@@ -447,7 +446,7 @@ class Utf16Text {
   // ANSI bytes, ASCII among them, as the characters they stand for.
   Utf16Text& Add(std::string_view ansi) {
     for (const char byte : ansi) {
-      AppendUtf16Le(bytes_, FromAnsiByte(byte));
+      base::AppendUtf16Le(bytes_, FromAnsiByte(byte));
       column_ = byte == '\n' ? 0 : column_ + 1;
     }
     return *this;
@@ -483,7 +482,7 @@ void AddHex(Utf16Text& text, const RegValue& value) {
   else
     std::snprintf(number, sizeof number, "hex(%x):", static_cast<unsigned>(value.type));
   text.Add(number);
-  const std::string bytes = IsTextType(value.type) ? Utf16Text().Add(value.data).bytes() : value.data;
+  const std::string bytes = platform::IsStringType(value.type) ? Utf16Text().Add(value.data).bytes() : value.data;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     std::snprintf(number, sizeof number, "%02x", static_cast<unsigned char>(bytes[i]));
     text.Add(number);
@@ -498,7 +497,7 @@ void AddHex(Utf16Text& text, const RegValue& value) {
 RegFileFault ReadRegFile(std::string_view bytes, const Take& take, const Note& note) {
   try {
     if (bytes.starts_with("\xFF\xFE")) {
-      const std::u16string units = Utf16Units(bytes.substr(2));
+      const std::u16string units = base::Utf16Units(bytes.substr(2));
       Reader<Utf16>(units, take, note).Run(bytes.size() % 2 != 0);
     } else if (StartsRegedit4(bytes) || !base::IsUtf8(bytes)) {
       Reader<Windows1252>(bytes, take, note).Run(false);
@@ -517,8 +516,8 @@ std::optional<std::string> KeyPathFault(std::string_view path) {
     if (IsControl(FromAnsiByte(path[i])))
       return "a key's name can't hold " + CharacterName(FromAnsiByte(path[i])) + ", a control character";
     length = path[i] == '\\' ? 0 : length + 1;
-    if (length > kMaxKeyNameLength)
-      return "a key's name can be at most " + std::to_string(kMaxKeyNameLength) + " characters";
+    if (length > platform::kMaxKeyNameLength)
+      return "a key's name can be at most " + std::to_string(platform::kMaxKeyNameLength) + " characters";
     // A name starts here; empty names between backslashes don't count.
     if (length == 1 && ++depth > kMaxKeyDepth)
       return "a key can be at most " + std::to_string(kMaxKeyDepth) + " levels deep";

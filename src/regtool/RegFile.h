@@ -16,9 +16,6 @@ namespace regtool {
 // How many levels of keys Windows allows below a root: deeper keys are refused, so that a
 // file can neither make nor name one.
 inline constexpr std::size_t kMaxKeyDepth = 512;
-// The longest names the registry takes, in characters.
-inline constexpr std::size_t kMaxKeyNameLength = 255;
-inline constexpr std::size_t kMaxValueNameLength = 16383;
 
 // The sizes of REG_DWORD and REG_QWORD data.
 inline constexpr std::size_t kDwordSize = 4;
