@@ -21,6 +21,7 @@
 #include "platform/ToolkitQt.h"
 #include "registry/RegMod.h"
 #include "slots/Slots.h"
+#include "window/ControlNames.h"
 #include "window/Form1.h"
 
 namespace {
@@ -62,14 +63,14 @@ int main(int argc, char** argv) {
   regmod::SetRegValue(kCurrentUser, regmod::kPagerKey, regmod::kLastUserValue, ValueType::String, "jdoe");
   std::unique_ptr<platform::Window> form = window::CreateForm1();
   platform::WidgetOf(*form).show();
-  for (const status_slots::Slot& slot : status_slots::kSlots)
-    regmod::SetRegValue(kCurrentUser, regmod::CustomMessageKey(), slot.valueName, ValueType::String, "Back soon");
-  status_slots::LoadStatuses(*form);
+  for (const char* valueName : status_slots::kValueNames)
+    regmod::SetRegValue(kCurrentUser, regmod::CustomMessageKey(), valueName, ValueType::String, "Back soon");
+  status_slots::LoadStatuses(window::SlotControls(*form));
   if (mode == "delete") {
     for (int i = 0; i < count; ++i)
       regmod::SetRegValue(kCurrentUser, regmod::CustomMessageKey(), DeletedName(i), ValueType::String, "x");
   }
-  auto* box = platform::WidgetOf(*form).findChild<QLineEdit*>(status_slots::kSlots[0].editBox);
+  auto* box = platform::WidgetOf(*form).findChild<QLineEdit*>(window::kEditBoxes[0].name());
 
   Mark("begin");
   MeasuredCalls(mode, count, box);

@@ -63,11 +63,11 @@ bool Save(QWidget& form, const QDir& folder, const char* file) {
 }
 
 bool TakePictures(QWidget& form, const QDir& folder) {
-  if (!Press(form, window::kGetStatusesButton) || !Save(form, folder, "vantor-browse.png")) return false;
-  auto* list = form.findChild<QListWidget*>(window::kList);
+  if (!Press(form, window::kGetStatusesButton.name()) || !Save(form, folder, "vantor-browse.png")) return false;
+  auto* list = form.findChild<QListWidget*>(window::kList.name());
   if (!list || list->count() == 0) return false;
   list->setCurrentRow(1);
-  return Press(form, window::kModifyButton) && Save(form, folder, "vantor-modify.png");
+  return Press(form, window::kModifyButton.name()) && Save(form, folder, "vantor-modify.png");
 }
 
 }  // namespace

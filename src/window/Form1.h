@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/Toolkit.h"
+#include "slots/Slots.h"
 
 namespace window {
 
@@ -20,5 +21,8 @@ inline constexpr const char* kWarningText =
 inline constexpr const char* kWarningOff = "Disabled";
 
 std::unique_ptr<platform::Window> CreateForm1();
+
+// The controls of a window that CreateForm1 built, as the slots work on them.
+status_slots::Controls SlotControls(platform::Window& form);
 
 }  // namespace window

@@ -18,6 +18,7 @@
 #include "tests/support/ValueShapes.h"
 #include "tests/support/Win32Input.h"
 #include "tests/support/WinePath.h"
+#include "window/ControlNames.h"
 #include "window/Form1.h"
 #include "window/Form1Layout.h"
 
@@ -241,7 +242,7 @@ TEST(VantorScenario, ListDeleteModifySubmitAndCreateStoreEachChangeInTheRegistry
   ASSERT_NE(vantor.Form(), nullptr) << "the window never showed";
   EXPECT_EQ(vantor.Text("Label2"), "scenario_user");
   // The outer heights in pixels: Wine's frame is the one the layout was drawn for.
-  EXPECT_EQ(vantor.OuterHeight(), Pixels(status_slots::kCompactHeight));
+  EXPECT_EQ(vantor.OuterHeight(), Pixels(window::kCompactHeight));
   EXPECT_FALSE(vantor.Enabled("Command5"));
 
   vantor.Click("Command2");
@@ -260,7 +261,7 @@ TEST(VantorScenario, ListDeleteModifySubmitAndCreateStoreEachChangeInTheRegistry
   vantor.ClickRow(0);
   EXPECT_SOON(vantor.Enabled("Command3") && vantor.Enabled("Command4"));
   vantor.Click("Command4");
-  EXPECT_SOON(vantor.OuterHeight() == Pixels(status_slots::kExpandedHeight));
+  EXPECT_SOON(vantor.OuterHeight() == Pixels(window::kExpandedHeight));
   EXPECT_SOON(!vantor.Enabled("List1"));
   for (const char* box : {"Text7", "Text8", "Text10", "Text11"}) EXPECT_SOON(!vantor.Enabled(box)) << box;
   ASSERT_TRUE(vantor.Enabled("Text9"));
@@ -283,7 +284,7 @@ TEST(VantorScenario, ListDeleteModifySubmitAndCreateStoreEachChangeInTheRegistry
 
   // Submit lists every slot the registry holds, empty ones too.
   vantor.Click("Command6");
-  EXPECT_SOON(vantor.OuterHeight() == Pixels(status_slots::kCompactHeight));
+  EXPECT_SOON(vantor.OuterHeight() == Pixels(window::kCompactHeight));
   EXPECT_SOON(vantor.Rows() == (Texts{"", "", "In a meeting until noon", "", wide}));
   EXPECT_TRUE(vantor.Enabled("List1"));
 
@@ -321,10 +322,10 @@ TEST(VantorScenario, ReloadAndSubmitLeaveEveryShapeOfValueAsItWas) {
     vantor.ClickRow(0);
     EXPECT_SOON(vantor.Enabled("Command4"));
     vantor.Click("Command4");
-    EXPECT_SOON(vantor.OuterHeight() == Pixels(status_slots::kExpandedHeight));
+    EXPECT_SOON(vantor.OuterHeight() == Pixels(window::kExpandedHeight));
     EXPECT_TRUE(vantor.Shown());
     vantor.Click("Command6");
-    EXPECT_SOON(vantor.OuterHeight() == Pixels(status_slots::kCompactHeight));
+    EXPECT_SOON(vantor.OuterHeight() == Pixels(window::kCompactHeight));
     EXPECT_TRUE(vantor.Shown());
     const std::chrono::duration<double> reload = reloaded - start, submit = std::chrono::steady_clock::now() - reloaded;
     std::printf("five slots: reload %.2f s, Modify and Submit %.2f s\n", reload.count(), submit.count());

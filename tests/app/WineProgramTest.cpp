@@ -307,7 +307,7 @@ TEST_F(WineProgram, EditsTheMessagesInThePrefixWhileWineWatches) {
   driver::AnswerNextDialog(driver::Answer::No);
   driver::WhileShown(*form_, [&] {
     EXPECT_EQ(WineGet(kProfilesKey, "VantorAlert"), "Disabled");  // the warning's No
-    EXPECT_EQ(form_->LabelNamed("Label2").Caption(), "jdoe");
+    EXPECT_EQ(form_->LabelNamed("Label2")->Caption(), "jdoe");
 
     driver::Click(*form_, "Command2");
     EXPECT_EQ(driver::Rows(*form_, "List1"), Texts({"Out to lunch", "In a meeting"}));

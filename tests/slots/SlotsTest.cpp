@@ -86,7 +86,7 @@ class Slots : public testing::Test {
   Texts ReadBoxTexts() const {
     Texts texts;
     for (const char* box : {"Text1", "Text2", "Text3", "Text4", "Text5"})
-      texts.push_back(form_->TextBoxNamed(box).Text());
+      texts.push_back(form_->TextBoxNamed(box)->Text());
     return texts;
   }
   static constexpr const char* kEditBoxes[] = {"Text7", "Text8", "Text9", "Text10", "Text11"};
@@ -244,7 +244,7 @@ TEST_F(Slots, DeleteWithAnEmptySelectionDeletesNothing) {
   Seed({"Dup", "", "keep"});
   // No row chosen yet, and every edit box still empty: the button does this until the
   // timer's first tick. The empty selection names no message.
-  status_slots::Delete(*form_);
+  status_slots::Delete(window::SlotControls(*form_));
   EXPECT_EQ(Slot(1), Sz("Dup"));
   EXPECT_EQ(Slot(2), Sz(""));
   EXPECT_EQ(Rows(), Texts({"Dup", "keep"}));
@@ -286,8 +286,8 @@ TEST_F(Slots, ModifyComparesTheListsSelectionAsItIsNow) {
   // the button runs it until the timer's next tick, takes the empty selection: the last
   // empty edit box matches.
   Click("Command2");
-  status_slots::Modify(*form_);
-  EXPECT_EQ(form_->TextBoxNamed("Text6").Text(), "");
+  status_slots::Modify(window::SlotControls(*form_));
+  EXPECT_EQ(form_->TextBoxNamed("Text6")->Text(), "");
   EXPECT_EQ(EditBoxesEnabled(), std::vector<bool>({false, false, false, false, true}));
 }
 
@@ -300,7 +300,7 @@ TEST_F(Slots, EachOperationUsesTheUserRecordedAtThatMoment) {
   EXPECT_EQ(Slot(1, "ann"), Sz("jdoe's?"));
   EXPECT_EQ(Slot(1, "jdoe"), Sz("jdoe's"));
   Click("Command1");  // Refresh Name: the new ID, and the list as it was
-  EXPECT_EQ(form_->LabelNamed("Label2").Caption(), "ann");
+  EXPECT_EQ(form_->LabelNamed("Label2")->Caption(), "ann");
   EXPECT_EQ(Rows(), Texts({"jdoe's"}));
   Click("Command2");
   EXPECT_EQ(Rows(), Texts({"jdoe's?", "ann's"}));

@@ -77,7 +77,7 @@ Start StartProgram(const Answer& answer) {
   // Start-up has ended once the window shows: then what it left is read.
   driver::WhileShown(*form, [&] {
     start.outerHeight = form->OuterHeight();
-    start.label2 = form->LabelNamed("Label2").Caption();
+    start.label2 = form->LabelNamed("Label2")->Caption();
   });
   return start;
 }
