@@ -1,5 +1,6 @@
-// What vantor-reg prints when a command fails: Windows' texts for the registry's result
-// codes, as reg.exe prints them, and the texts for a file it can't read or write.
+// How vantor-reg's commands fail: each throws a Failure, which the command runner prints,
+// with Windows' texts for the registry's result codes, as reg.exe prints them, and the
+// program's own name before what it says about a file.
 #pragma once
 
 #include <string>
@@ -14,7 +15,11 @@ struct Failure {
 // The text for a result code; "Error N." for a code without one.
 std::string ErrorText(long result);
 
-// "vantor-reg: FILE: " and errno's text, for a file that a call on it just failed.
-std::string FileErrorText(const std::string& file);
+// Where a message about a file points: "vantor-reg: FILE: ", or "vantor-reg: FILE:LINE: "
+// for a line of it, from 1.
+std::string AboutFile(const std::string& file, int line = 0);
+
+// The failure of a call on a file that just failed, in errno's text.
+Failure FileFailure(const std::string& file);
 
 }  // namespace regtool

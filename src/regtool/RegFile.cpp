@@ -14,7 +14,7 @@
 namespace regtool {
 namespace {
 
-using Take = std::function<bool(const RegChange&)>;
+using Take = std::function<void(const RegChange&)>;
 using Note = std::function<void(const RegFileNote&)>;
 
 // regedit breaks a line of hex data once it has this many characters.
@@ -45,12 +45,6 @@ struct Utf16 {
     const char32_t code = base::NextUtf16(text, i);
     return code >= 0xD800 && code < 0xE000 ? U'\uFFFD' : code;
   }
-};
-
-// What makes a whole file unreadable; reading stops there.
-struct Fault {
-  int line;
-  std::string message;
 };
 
 // What makes the line at hand (or the value it is part of) one to pass over.
@@ -172,15 +166,15 @@ class Reader {
         note_({1, "\"" + Excerpt<Encoding>(header) + "\" is no header reg.exe reads further, nothing imported"});
         return;
       }
-      throw Fault{1, "not a .reg file: the first line must be \"" + std::string(kVersion5Header) + "\" or \"" +
+      throw RegFileFault{1, "not a .reg file: the first line must be \"" + std::string(kVersion5Header) + "\" or \"" +
                          std::string(kVersion4Header) + "\""};
     }
     if (oddByte) {
       Text line;
       while (NextLine(&line)) continue;
-      throw Fault{number_, "the file ends inside a UTF-16 character"};
+      throw RegFileFault{number_, "the file ends inside a UTF-16 character"};
     }
-    for (Text line; !stopped_ && NextLine(&line);) {
+    for (Text line; NextLine(&line);) {
       const int first = number_;
       try {
         Line(TrimLeft(line));
@@ -209,8 +203,6 @@ class Reader {
     ++number_;
     return true;
   }
-
-  void Give(const RegChange& change) { stopped_ = !take_(change); }
 
   void Line(Text line) {
     if (line.empty() || line.front() == ';' || line.front() == '#') return;
@@ -245,7 +237,7 @@ class Reader {
     if (!after.empty() && after.front() != ';')
       note_({number_, "text after the key's ']' ignored: " + Excerpt<Encoding>(after)});
     target_ = deletion ? Target::kDeletedKey : Target::kKey;
-    Give(change);
+    take_(change);
   }
 
   void ValueLine(Text line) {
@@ -296,7 +288,7 @@ class Reader {
       case Target::kDeletedKey:
         throw Skip{"a value after a key's deletion, with no key to go in"};
     }
-    Give(change);
+    take_(change);
   }
 
   // The quoted string at text[*at], with regedit's escapes, in ANSI bytes with room for a
@@ -428,7 +420,6 @@ class Reader {
   const Note& note_;
   int number_ = 0;
   bool ended_ = false;
-  bool stopped_ = false;
   Target target_ = Target::kNoKeyYet;
 };
 
@@ -494,20 +485,15 @@ void AddHex(Utf16Text& text, const RegValue& value) {
 
 }  // namespace
 
-RegFileFault ReadRegFile(std::string_view bytes, const Take& take, const Note& note) {
-  try {
-    if (bytes.starts_with("\xFF\xFE")) {
-      const std::u16string units = base::Utf16Units(bytes.substr(2));
-      Reader<Utf16>(units, take, note).Run(bytes.size() % 2 != 0);
-    } else if (StartsRegedit4(bytes) || !base::IsUtf8(bytes)) {
-      Reader<Windows1252>(bytes, take, note).Run(false);
-    } else {
-      Reader<Utf8>(bytes, take, note).Run(false);
-    }
-  } catch (const Fault& fault) {
-    return {fault.line, fault.message};
+void ReadRegFile(std::string_view bytes, const Take& take, const Note& note) {
+  if (bytes.starts_with("\xFF\xFE")) {
+    const std::u16string units = base::Utf16Units(bytes.substr(2));
+    Reader<Utf16>(units, take, note).Run(bytes.size() % 2 != 0);
+  } else if (StartsRegedit4(bytes) || !base::IsUtf8(bytes)) {
+    Reader<Windows1252>(bytes, take, note).Run(false);
+  } else {
+    Reader<Utf8>(bytes, take, note).Run(false);
   }
-  return {};
 }
 
 std::optional<std::string> KeyPathFault(std::string_view path) {

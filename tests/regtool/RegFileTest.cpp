@@ -29,9 +29,13 @@ struct Reading {
 
 Reading Read(const std::string& file) {
   Reading reading;
-  reading.fault = regtool::ReadRegFile(
-      file, [&](const regtool::RegChange& change) { return reading.changes.push_back(change), true; },
-      [&](const regtool::RegFileNote& note) { reading.notes.push_back(note); });
+  try {
+    regtool::ReadRegFile(
+        file, [&](const regtool::RegChange& change) { reading.changes.push_back(change); },
+        [&](const regtool::RegFileNote& note) { reading.notes.push_back(note); });
+  } catch (const regtool::RegFileFault& fault) {
+    reading.fault = fault;
+  }
   return reading;
 }
 
