@@ -26,20 +26,20 @@ void BM_DurableWriteBaseline(benchmark::State& state) { DurableWriteBaseline(sta
 
 // A reload whose edit boxes already show the five messages: five reads, nothing written.
 void BM_LoadStatusesUnchanged(benchmark::State& state) {
-  for (auto _ : state) status_slots::LoadStatuses(window::SlotControls(*g_form));
+  for (auto _ : state) slots::LoadStatuses(window::SlotControls(*g_form));
 }
 
 // A reload into empty edit boxes, as after start-up: five reads and five write-backs.
 void BM_LoadStatusesIntoEmptyBoxes(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
-    for (std::size_t k = 0; k < status_slots::kValueNames.size(); ++k) {
+    for (std::size_t k = 0; k < slots::kValueNames.size(); ++k) {
       window::kEditBoxes[k].In(*g_form).SetText("");
-      regmod::SetRegValue(kCurrentUser, regmod::CustomMessageKey(), status_slots::kValueNames[k], regmod::ValueType::String,
+      registry::SetRegValue(kCurrentUser, registry::CustomMessageKey(), slots::kValueNames[k], registry::ValueType::String,
                           "Back in five minutes");
     }
     state.ResumeTiming();
-    status_slots::LoadStatuses(window::SlotControls(*g_form));
+    slots::LoadStatuses(window::SlotControls(*g_form));
   }
 }
 
@@ -55,15 +55,15 @@ int main(int argc, char** argv) {
   g_folder = MakeBenchFolder();
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  regmod::SetRegValue(kCurrentUser, regmod::kPagerKey, regmod::kLastUserValue, regmod::ValueType::String, "jdoe");
+  registry::SetRegValue(kCurrentUser, registry::kPagerKey, registry::kLastUserValue, registry::ValueType::String, "jdoe");
   std::unique_ptr<platform::Window> form = window::CreateForm1();
   g_form = form.get();
   platform::WidgetOf(*form).show();
-  for (const char* valueName : status_slots::kValueNames) {
-    regmod::SetRegValue(kCurrentUser, regmod::CustomMessageKey(), valueName, regmod::ValueType::String,
+  for (const char* valueName : slots::kValueNames) {
+    registry::SetRegValue(kCurrentUser, registry::CustomMessageKey(), valueName, registry::ValueType::String,
                         "Back in five minutes");
   }
-  status_slots::LoadStatuses(window::SlotControls(*form));
+  slots::LoadStatuses(window::SlotControls(*form));
 
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;

@@ -29,13 +29,13 @@ constexpr int kPatienceMs = 5000;
 constexpr int kSettleMs = 100;
 
 void SeedHive() {
-  using regmod::ValueType;
+  using registry::ValueType;
   const platform::RegKey user = platform::kCurrentUser;
-  regmod::SetRegValue(user, regmod::kProfilesKey, regmod::kAlertValue, ValueType::String, window::kWarningOff);
-  regmod::SetRegValue(user, regmod::kPagerKey, regmod::kLastUserValue, ValueType::String, kDemoUser);
+  registry::SetRegValue(user, registry::kProfilesKey, registry::kAlertValue, ValueType::String, window::kWarningOff);
+  registry::SetRegValue(user, registry::kPagerKey, registry::kLastUserValue, ValueType::String, kDemoUser);
   int slot = 0;
   for (const char* message : kDemoMessages) {
-    regmod::SetRegValue(user, regmod::CustomMessageKey(), std::to_string(++slot), ValueType::String, message);
+    registry::SetRegValue(user, registry::CustomMessageKey(), std::to_string(++slot), ValueType::String, message);
   }
 }
 

@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
   const std::unique_ptr<platform::Window> form = window::CreateForm1();
   if (wine) {
     if (!wine->WaitUntilReady(&error)) return Fail(error);
-    regmod::UseRegistry(*wine);
+    registry::UseRegistry(*wine);
   }
   return form->Run();
 }

@@ -8,6 +8,7 @@
 
 #include "base/CodePage1252.h"
 #include "base/Utf8.h"
+#include "regtool/Failure.h"
 
 namespace regtool {
 namespace {
@@ -44,16 +45,6 @@ char32_t FromAnsiByte(char byte) { return Table().characters[static_cast<unsigne
 
 bool IsControl(char32_t code) { return code < 0x20 || (code >= 0x7F && code < 0xA0); }
 
-std::string AsciiUpper(std::string text) {
-  for (char& c : text) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-  return text;
-}
-
-std::string AsciiLower(std::string text) {
-  for (char& c : text) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  return text;
-}
-
 std::string CharacterName(char32_t code) {
   char name[16];
   std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(code));
@@ -65,6 +56,26 @@ std::string CharacterName(char32_t code) {
 
 std::string MissingFromCodePage(char32_t code) {
   return CharacterName(code) + " is not in Windows-1252, the registry's code page here";
+}
+
+std::u32string Characters(std::string_view utf8) {
+  std::u32string text;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const std::optional<char32_t> code = base::NextUtf8(utf8, i);
+    if (!code) throw Failure{"ERROR: An argument holds bytes that are not valid UTF-8."};
+    text += *code;
+  }
+  return text;
+}
+
+std::string Ansi(std::string_view utf8) {
+  std::string ansi;
+  for (const char32_t code : Characters(utf8)) {
+    const std::optional<char> byte = ToAnsiByte(code);
+    if (!byte) throw Failure{"ERROR: " + MissingFromCodePage(code) + "."};
+    ansi += *byte;
+  }
+  return ansi;
 }
 
 }  // namespace regtool

@@ -14,7 +14,7 @@
 #include "base/Fd.h"
 #include "regtool/AnsiText.h"
 #include "regtool/Arguments.h"
-#include "regtool/ErrorText.h"
+#include "regtool/Failure.h"
 #include "regtool/RegFile.h"
 #include "regtool/RegistryWalk.h"
 #include "regtool/ValueText.h"

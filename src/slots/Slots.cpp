@@ -4,7 +4,7 @@
 
 #include "registry/RegMod.h"
 
-namespace status_slots {
+namespace slots {
 namespace {
 
 using platform::kCurrentUser;
@@ -17,9 +17,9 @@ void ReloadSlots(const Controls& controls, Reload reload) {
   controls.list.Clear();
   for (std::size_t k = 0; k < kValueNames.size(); ++k) {
     const SlotBoxes& boxes = controls.boxes[k];
-    boxes.read.SetText(regmod::GetRegValue(kCurrentUser, regmod::CustomMessageKey(), kValueNames[k]));
+    boxes.read.SetText(registry::GetRegValue(kCurrentUser, registry::CustomMessageKey(), kValueNames[k]));
     const std::string text = boxes.read.Text();
-    const bool missing = text == regmod::kNotFound;
+    const bool missing = text == registry::kNotFound;
     if (reload == Reload::Load && (missing || text.empty())) {
       controls.create.SetEnabled(true);
       continue;
@@ -33,7 +33,7 @@ void ReloadSlots(const Controls& controls, Reload reload) {
 }  // namespace
 
 void StoreSlot(const Controls& controls, std::size_t slot) {
-  regmod::SetRegValue(kCurrentUser, regmod::CustomMessageKey(), kValueNames[slot], regmod::ValueType::String,
+  registry::SetRegValue(kCurrentUser, registry::CustomMessageKey(), kValueNames[slot], registry::ValueType::String,
                       controls.boxes[slot].edit.Text());
 }
 
@@ -56,7 +56,7 @@ void Delete(const Controls& controls) {
     for (std::size_t k = 0; k < kValueNames.size(); ++k) {
       platform::TextBox& editBox = controls.boxes[k].edit;
       if (selection.Text() != editBox.Text()) continue;
-      regmod::DeleteRegValue(kCurrentUser, regmod::CustomMessageKey(), kValueNames[k]);
+      registry::DeleteRegValue(kCurrentUser, registry::CustomMessageKey(), kValueNames[k]);
       // On purpose: the write-through stores the emptied box back, so the slot stays, empty.
       editBox.SetText("");
     }
@@ -81,4 +81,4 @@ void Submit(const Controls& controls) {
   ReloadSlots(controls, Reload::Submit);
 }
 
-}  // namespace status_slots
+}  // namespace slots

@@ -8,7 +8,7 @@
 
 #include "platform/Toolkit.h"
 
-namespace status_slots {
+namespace slots {
 
 // The registry values under the custom message key that hold the slots' messages, slot by slot.
 inline constexpr std::array<const char*, 5> kValueNames = {"1", "2", "3", "4", "5"};
@@ -54,4 +54,4 @@ void Modify(const Controls& controls);
 // Back to browse mode, with a reload that lists empty slots and leaves Create alone.
 void Submit(const Controls& controls);
 
-}  // namespace status_slots
+}  // namespace slots

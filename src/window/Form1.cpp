@@ -13,15 +13,15 @@ namespace {
 using platform::kCurrentUser;
 
 // Shows the ID of the messenger user who logged in last.
-void RefreshName(platform::Window& form) { kLastUserLabel.In(form).SetCaption(regmod::GetLastUser()); }
+void RefreshName(platform::Window& form) { kLastUserLabel.In(form).SetCaption(registry::GetLastUser()); }
 
 // The load event: the warning unless switched off, the compact height, the last user.
 void Startup(platform::Window& form) {
   platform::TextBox& alert = kAlertBox.In(form);
-  alert.SetText(regmod::GetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue));
+  alert.SetText(registry::GetRegValue(kCurrentUser, registry::kProfilesKey, registry::kAlertValue));
   if (alert.Text() != kWarningOff && !form.AskYesNo(kWarningText, kWarningTitle)) {
-    regmod::SetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue,
-                        regmod::ValueType::String, kWarningOff);
+    registry::SetRegValue(kCurrentUser, registry::kProfilesKey, registry::kAlertValue,
+                        registry::ValueType::String, kWarningOff);
   }
   form.SetOuterHeight(kCompactHeight);
   RefreshName(form);
@@ -42,24 +42,24 @@ struct Click {
 };
 
 // The slots' commands, on the controls the window hands them.
-template <void (*command)(const status_slots::Controls&)>
+template <void (*command)(const slots::Controls&)>
 void OnSlots(platform::Window& form) {
   command(SlotControls(form));
 }
 
 constexpr std::array<Click, 6> kClicks = {{
     {kRefreshNameButton, RefreshName},
-    {kGetStatusesButton, OnSlots<status_slots::LoadStatuses>},
-    {kDeleteButton, OnSlots<status_slots::Delete>},
-    {kModifyButton, OnSlots<status_slots::Modify>},
-    {kCreateButton, OnSlots<status_slots::Create>},
-    {kSubmitButton, OnSlots<status_slots::Submit>},
+    {kGetStatusesButton, OnSlots<slots::LoadStatuses>},
+    {kDeleteButton, OnSlots<slots::Delete>},
+    {kModifyButton, OnSlots<slots::Modify>},
+    {kCreateButton, OnSlots<slots::Create>},
+    {kSubmitButton, OnSlots<slots::Submit>},
 }};
 
 }  // namespace
 
-status_slots::Controls SlotControls(platform::Window& form) {
-  const auto boxes = [&](std::size_t k) { return status_slots::SlotBoxes{kReadBoxes[k].In(form), kEditBoxes[k].In(form)}; };
+slots::Controls SlotControls(platform::Window& form) {
+  const auto boxes = [&](std::size_t k) { return slots::SlotBoxes{kReadBoxes[k].In(form), kEditBoxes[k].In(form)}; };
   return {form,
           {boxes(0), boxes(1), boxes(2), boxes(3), boxes(4)},
           kSelectionBox.In(form),
@@ -86,7 +86,7 @@ std::unique_ptr<platform::Window> CreateForm1() {
   }
   kList.In(form).OnClick(then_enable_row_commands(CopySelection));
   for (std::size_t k = 0; k < kEditBoxes.size(); ++k) {
-    kEditBoxes[k].In(form).OnChange([&form, k] { status_slots::StoreSlot(SlotControls(form), k); });
+    kEditBoxes[k].In(form).OnChange([&form, k] { slots::StoreSlot(SlotControls(form), k); });
   }
   kRowCommandsTimer.In(form).OnTick([&form] { EnableRowCommands(form); });
   return window;

@@ -23,6 +23,6 @@ inline constexpr const char* kWarningOff = "Disabled";
 std::unique_ptr<platform::Window> CreateForm1();
 
 // The controls of a window that CreateForm1 built, as the slots work on them.
-status_slots::Controls SlotControls(platform::Window& form);
+slots::Controls SlotControls(platform::Window& form);
 
 }  // namespace window

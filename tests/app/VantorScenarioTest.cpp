@@ -29,13 +29,13 @@ using Texts = std::vector<std::string>;
 
 using namespace platform;
 using namespace win32_input;
-using regmod::ValueType;
+using registry::ValueType;
 
 constexpr int kDialogTextId = 0xFFFF;
 constexpr COLORREF kWindowGrey = 0xE0E0E0, kLabelGrey = 0xC0C0C0;
 
 const std::string kUser = "scenario_user";
-const std::string kMessagesKey = regmod::kProfilesKey + kUser + "\\Custom Msgs";
+const std::string kMessagesKey = registry::kProfilesKey + kUser + "\\Custom Msgs";
 
 const std::wstring kProgram = base::Wide(WinePath(VANTOR_EXE));
 
@@ -53,11 +53,11 @@ std::optional<RawValue> Stored(const std::string& key, const std::string& name) 
 }
 
 void SeedMessages(const std::vector<std::string>& messages) {
-  regmod::SetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue, ValueType::String, window::kWarningOff);
-  regmod::SetRegValue(kCurrentUser, regmod::kPagerKey, regmod::kLastUserValue, ValueType::String, kUser);
+  registry::SetRegValue(kCurrentUser, registry::kProfilesKey, registry::kAlertValue, ValueType::String, window::kWarningOff);
+  registry::SetRegValue(kCurrentUser, registry::kPagerKey, registry::kLastUserValue, ValueType::String, kUser);
   for (std::size_t slot = 1; slot <= 5; ++slot) {
-    if (slot > messages.size()) regmod::DeleteRegValue(kCurrentUser, kMessagesKey, std::to_string(slot));
-    else regmod::SetRegValue(kCurrentUser, kMessagesKey, std::to_string(slot), ValueType::String, messages[slot - 1]);
+    if (slot > messages.size()) registry::DeleteRegValue(kCurrentUser, kMessagesKey, std::to_string(slot));
+    else registry::SetRegValue(kCurrentUser, kMessagesKey, std::to_string(slot), ValueType::String, messages[slot - 1]);
   }
 }
 
@@ -290,9 +290,9 @@ TEST(VantorScenario, ListDeleteModifySubmitAndCreateStoreEachChangeInTheRegistry
 
   // Create fills the first slot whose box is empty.
   vantor.Click("Command5");
-  const HWND input = vantor.Dialog(status_slots::kNewStatusTitle);
+  const HWND input = vantor.Dialog(slots::kNewStatusTitle);
   ASSERT_NE(input, nullptr) << "no input box";
-  EXPECT_EQ(WindowText(GetDlgItem(input, kDialogTextId)), status_slots::kNewStatusPrompt);
+  EXPECT_EQ(WindowText(GetDlgItem(input, kDialogTextId)), slots::kNewStatusPrompt);
   ClickAt(CentreOnScreen(FindWindowExW(input, nullptr, L"Edit", nullptr)));
   Type("Back at five");
   ClickAt(CentreOnScreen(GetDlgItem(input, IDOK)));
@@ -337,7 +337,7 @@ TEST(VantorScenario, ReloadAndSubmitLeaveEveryShapeOfValueAsItWas) {
 // answer and stores nothing either.
 TEST(VantorScenario, TheWarningComesBeforeTheWindowUntilItIsAnsweredNo) {
   SeedMessages({"Hello"});
-  regmod::DeleteRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue);
+  registry::DeleteRegValue(kCurrentUser, registry::kProfilesKey, registry::kAlertValue);
 
   for (const int answer : {IDCANCEL, IDYES, IDNO}) {
     Vantor vantor;
@@ -349,14 +349,14 @@ TEST(VantorScenario, TheWarningComesBeforeTheWindowUntilItIsAnsweredNo) {
     else ClickAt(CentreOnScreen(GetDlgItem(warning, answer)));
     ASSERT_NE(vantor.Form(), nullptr) << "the window never showed";
     EXPECT_EQ(vantor.Close(), 0);
-    EXPECT_EQ(Stored(regmod::kProfilesKey, regmod::kAlertValue),
+    EXPECT_EQ(Stored(registry::kProfilesKey, registry::kAlertValue),
               answer == IDNO ? std::optional(Sz(window::kWarningOff)) : std::nullopt);
   }
 
   Vantor quiet;
   ASSERT_NE(quiet.Form(), nullptr) << "the window never showed";
   EXPECT_EQ(quiet.Close(), 0);
-  EXPECT_EQ(Stored(regmod::kProfilesKey, regmod::kAlertValue), Sz(window::kWarningOff));
+  EXPECT_EQ(Stored(registry::kProfilesKey, registry::kAlertValue), Sz(window::kWarningOff));
 }
 
 // The icon the build packed from the SVG, at the sizes Windows asks for, and the version.

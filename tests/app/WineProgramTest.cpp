@@ -239,11 +239,11 @@ class WineProgram : public testing::Test {
       wine_ = winebridge::WineRegistry::Start(*command.winePrefix, VANTOR_WINE_BRIDGE_FOLDER, &error);
     }
     ASSERT_TRUE(wine_ && wine_->WaitUntilReady(&error)) << error;
-    regmod::UseRegistry(*wine_);
+    registry::UseRegistry(*wine_);
     form_ = window::CreateForm1();
   }
   void TearDown() override {
-    regmod::UseRegistry(platform::Registry::Default());
+    registry::UseRegistry(platform::Registry::Default());
     fs::remove_all(fakeWine_);
   }
 
@@ -370,7 +370,7 @@ TEST_P(BridgeLife, HandlesOutliveTheirBridge) {
 TEST_P(BridgeLife, KeystrokesOutliveEveryFaultOfTheBridgeAndItsServer) {
   SeedUserWithoutWarning("jdoe");
   BridgeKiller killer(*wine_);
-  regmod::UseRegistry(killer);
+  registry::UseRegistry(killer);
   std::string typed;
   const auto keystroke = [&](const std::string& keys) {
     typed += keys;

@@ -85,9 +85,9 @@ Start StartProgram(const Answer& answer) {
 class Startup : public testing::Test {
  protected:
   void SetUp() override {
-    regmod::UseRegistry(Recorder());
-    regmod::DeleteRegValue(kCurrentUser, kProfiles, "VantorAlert");
-    regmod::DeleteRegValue(kCurrentUser, kPager, "yahoo! user ID");
+    registry::UseRegistry(Recorder());
+    registry::DeleteRegValue(kCurrentUser, kProfiles, "VantorAlert");
+    registry::DeleteRegValue(kCurrentUser, kPager, "yahoo! user ID");
   }
 };
 
@@ -125,7 +125,7 @@ TEST_F(Startup, ShowsTheLastUserAtTheCompactHeight) {
   EXPECT_EQ(start.outerHeight, 2800);
   EXPECT_EQ(start.label2, "jdoe");
 
-  regmod::DeleteRegValue(kCurrentUser, kPager, "yahoo! user ID");
+  registry::DeleteRegValue(kCurrentUser, kPager, "yahoo! user ID");
   EXPECT_EQ(StartProgram(Press(QMessageBox::Yes)).label2, "Not Found");
 }
 

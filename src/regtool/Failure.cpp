@@ -1,5 +1,5 @@
 // The texts of vantor-reg's failures.
-#include "regtool/ErrorText.h"
+#include "regtool/Failure.h"
 
 #include <cerrno>
 #include <cstring>
