@@ -16,9 +16,9 @@ enum class Reload { Load, Submit };
 void ReloadSlots(const Controls& controls, Reload reload) {
   controls.list.Clear();
   for (std::size_t k = 0; k < kValueNames.size(); ++k) {
-    const SlotBoxes& boxes = controls.boxes[k];
-    boxes.read.SetText(registry::GetRegValue(kCurrentUser, registry::CustomMessageKey(), kValueNames[k]));
-    const std::string text = boxes.read.Text();
+    const SlotBoxes& slot = controls.boxes[k];
+    slot.read.SetText(registry::GetRegValue(kCurrentUser, registry::CustomMessageKey(), kValueNames[k]));
+    const std::string text = slot.read.Text();
     const bool missing = text == registry::kNotFound;
     if (reload == Reload::Load && (missing || text.empty())) {
       controls.create.SetEnabled(true);
@@ -26,7 +26,7 @@ void ReloadSlots(const Controls& controls, Reload reload) {
     }
     if (missing) continue;
     controls.list.Append(text);
-    boxes.edit.SetText(text);
+    slot.edit.SetText(text);
   }
 }
 
@@ -40,9 +40,9 @@ void StoreSlot(const Controls& controls, std::size_t slot) {
 void LoadStatuses(const Controls& controls) { ReloadSlots(controls, Reload::Load); }
 
 void Create(const Controls& controls) {
-  for (const SlotBoxes& boxes : controls.boxes) {
-    if (!boxes.edit.Text().empty()) continue;
-    boxes.edit.SetText(controls.form.InputBox(kNewStatusPrompt, kNewStatusTitle));
+  for (const SlotBoxes& slot : controls.boxes) {
+    if (!slot.edit.Text().empty()) continue;
+    slot.edit.SetText(controls.form.InputBox(kNewStatusPrompt, kNewStatusTitle));
     LoadStatuses(controls);
     return;
   }
@@ -70,13 +70,13 @@ void Modify(const Controls& controls) {
   controls.list.SetEnabled(false);
   for (const SlotBoxes& match : controls.boxes) {
     if (controls.selection.Text() != match.edit.Text()) continue;
-    for (const SlotBoxes& boxes : controls.boxes) boxes.edit.SetEnabled(&boxes == &match);
+    for (const SlotBoxes& slot : controls.boxes) slot.edit.SetEnabled(&slot == &match);
   }
 }
 
 void Submit(const Controls& controls) {
   controls.list.SetEnabled(true);
-  for (const SlotBoxes& boxes : controls.boxes) boxes.edit.SetEnabled(true);
+  for (const SlotBoxes& slot : controls.boxes) slot.edit.SetEnabled(true);
   controls.form.SetOuterHeight(controls.compactHeight);
   ReloadSlots(controls, Reload::Submit);
 }
