@@ -5,7 +5,6 @@
 
 #include <sstream>
 
-#include "base/Utf8.h"
 #include "platform/Registry.h"
 #include "regtool/AnsiText.h"
 #include "regtool/Commands.h"
@@ -43,10 +42,6 @@ TEST(RegFile, EveryCharacterOfTheCodePageCrossesBothWays) {
   for (int byte = 0; byte < 256; ++byte)
     EXPECT_EQ(regtool::ToAnsiByte(regtool::FromAnsiByte(static_cast<char>(byte))), static_cast<char>(byte)) << byte;
   EXPECT_EQ(regtool::ToAnsiByte(U'\u0416'), std::nullopt);
-  std::size_t at = 0;
-  EXPECT_EQ(base::NextUtf16(u"\U0001F600\xD800", at), U'\U0001F600');
-  EXPECT_EQ(base::NextUtf16(u"\U0001F600\xD800", at), char32_t{0xD800});
-  EXPECT_EQ(at, 3u);
 }
 
 // Lines reg.exe passes over: each is noted with its line, and none sets a value.
