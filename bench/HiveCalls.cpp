@@ -21,12 +21,13 @@
 #include "platform/ToolkitQt.h"
 #include "registry/RegMod.h"
 #include "slots/Slots.h"
+#include "window/ControlNames.h"
 #include "window/Form1.h"
 
 namespace {
 
 using platform::kCurrentUser;
-using regmod::ValueType;
+using registry::ValueType;
 
 void Mark(const char* text) {
   const std::string line = std::string("hive_calls ") + text;
@@ -38,12 +39,12 @@ std::string DeletedName(int i) { return std::to_string(i) + " to delete"; }
 // The calls counted, in a function of their own, which the instruction count starts and ends
 // with (callgrind's --toggle-collect).
 __attribute__((noinline)) void MeasuredCalls(const std::string& mode, int count, QLineEdit* box) {
-  const std::string key = regmod::CustomMessageKey();
+  const std::string key = registry::CustomMessageKey();
   for (int i = 0; i < count; ++i) {
     if (mode == "keystroke") QTest::keyClick(box, i % 2 ? Qt::Key_Backspace : Qt::Key_X);
-    else if (mode == "set") regmod::SetRegValue(kCurrentUser, key, "1", ValueType::String, "Back in " + std::to_string(i));
-    else if (mode == "delete") regmod::DeleteRegValue(kCurrentUser, key, DeletedName(i));
-    else regmod::GetRegValue(kCurrentUser, key, "2");
+    else if (mode == "set") registry::SetRegValue(kCurrentUser, key, "1", ValueType::String, "Back in " + std::to_string(i));
+    else if (mode == "delete") registry::DeleteRegValue(kCurrentUser, key, DeletedName(i));
+    else registry::GetRegValue(kCurrentUser, key, "2");
   }
 }
 
@@ -59,19 +60,19 @@ int main(int argc, char** argv) {
   const std::string folder = MakeBenchFolder();
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  regmod::SetRegValue(kCurrentUser, regmod::kPagerKey, regmod::kLastUserValue, ValueType::String, "jdoe");
+  registry::SetRegValue(kCurrentUser, registry::kPagerKey, registry::kLastUserValue, ValueType::String, "jdoe");
   std::string why;
   std::unique_ptr<platform::Window> form = window::CreateForm1(&why);
   if (!form) return 2;
   platform::WidgetOf(*form).show();
-  for (const status_slots::Slot& slot : status_slots::kSlots)
-    regmod::SetRegValue(kCurrentUser, regmod::CustomMessageKey(), slot.valueName, ValueType::String, "Back soon");
-  status_slots::LoadStatuses(*form);
+  for (const char* valueName : slots::kValueNames)
+    registry::SetRegValue(kCurrentUser, registry::CustomMessageKey(), valueName, ValueType::String, "Back soon");
+  slots::LoadStatuses(window::SlotControls(*form));
   if (mode == "delete") {
     for (int i = 0; i < count; ++i)
-      regmod::SetRegValue(kCurrentUser, regmod::CustomMessageKey(), DeletedName(i), ValueType::String, "x");
+      registry::SetRegValue(kCurrentUser, registry::CustomMessageKey(), DeletedName(i), ValueType::String, "x");
   }
-  auto* box = platform::WidgetOf(*form).findChild<QLineEdit*>(status_slots::kSlots[0].editBox);
+  auto* box = platform::WidgetOf(*form).findChild<QLineEdit*>(window::kEditBoxes[0].name());
 
   Mark("begin");
   MeasuredCalls(mode, count, box);

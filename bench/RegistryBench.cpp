@@ -13,21 +13,21 @@
 namespace {
 
 using platform::kCurrentUser;
-using regmod::ValueType;
+using registry::ValueType;
 
 std::string g_folder;
 
 void SetUpProfile() {
-  regmod::SetRegValue(kCurrentUser, regmod::kPagerKey, regmod::kLastUserValue, ValueType::String, "jdoe");
+  registry::SetRegValue(kCurrentUser, registry::kPagerKey, registry::kLastUserValue, ValueType::String, "jdoe");
   for (const char* slot : {"1", "2", "3", "4", "5"})
-    regmod::SetRegValue(kCurrentUser, regmod::CustomMessageKey(), slot, ValueType::String, "Out for lunch");
+    registry::SetRegValue(kCurrentUser, registry::CustomMessageKey(), slot, ValueType::String, "Out for lunch");
 }
 
 void BM_DurableWriteBaseline(benchmark::State& state) { DurableWriteBaseline(state, g_folder); }
 
 void BM_GetRegValue(benchmark::State& state) {
-  const std::string key = regmod::CustomMessageKey();
-  for (auto _ : state) benchmark::DoNotOptimize(regmod::GetRegValue(kCurrentUser, key, "2"));
+  const std::string key = registry::CustomMessageKey();
+  for (auto _ : state) benchmark::DoNotOptimize(registry::GetRegValue(kCurrentUser, key, "2"));
 }
 
 // What one reload costs the registry when all five slots hold messages: each slot read and
@@ -35,8 +35,8 @@ void BM_GetRegValue(benchmark::State& state) {
 void BM_ReloadSequence(benchmark::State& state) {
   for (auto _ : state) {
     for (const char* slot : {"1", "2", "3", "4", "5"}) {
-      const std::string text = regmod::GetRegValue(kCurrentUser, regmod::CustomMessageKey(), slot);
-      regmod::SetRegValue(kCurrentUser, regmod::CustomMessageKey(), slot, ValueType::String, text);
+      const std::string text = registry::GetRegValue(kCurrentUser, registry::CustomMessageKey(), slot);
+      registry::SetRegValue(kCurrentUser, registry::CustomMessageKey(), slot, ValueType::String, text);
     }
   }
 }
@@ -56,14 +56,14 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  const std::string key = regmod::CustomMessageKey();
+  const std::string key = registry::CustomMessageKey();
   int i = 0;
   const PairedTimes set = TimeInPairs(g_folder, kPairs, [] {}, [&] {
-    regmod::SetRegValue(kCurrentUser, key, "1", ValueType::String, "Back in " + std::to_string(++i % 60) + " minutes");
+    registry::SetRegValue(kCurrentUser, key, "1", ValueType::String, "Back in " + std::to_string(++i % 60) + " minutes");
   });
   const PairedTimes deleted = TimeInPairs(
-      g_folder, kPairs, [&] { regmod::SetRegValue(kCurrentUser, key, "5", ValueType::String, "to delete"); },
-      [&] { regmod::DeleteRegValue(kCurrentUser, key, "5"); });
+      g_folder, kPairs, [&] { registry::SetRegValue(kCurrentUser, key, "5", ValueType::String, "to delete"); },
+      [&] { registry::DeleteRegValue(kCurrentUser, key, "5"); });
   std::filesystem::remove_all(g_folder);
 
   const double getUs = reporter.Nanoseconds("BM_GetRegValue") / 1e3;

@@ -12,6 +12,7 @@
 #include "platform/ToolkitQt.h"
 #include "registry/RegMod.h"
 #include "slots/Slots.h"
+#include "window/ControlNames.h"
 #include "window/Form1.h"
 
 namespace {
@@ -25,20 +26,20 @@ void BM_DurableWriteBaseline(benchmark::State& state) { DurableWriteBaseline(sta
 
 // A reload whose edit boxes already show the five messages: five reads, nothing written.
 void BM_LoadStatusesUnchanged(benchmark::State& state) {
-  for (auto _ : state) status_slots::LoadStatuses(*g_form);
+  for (auto _ : state) slots::LoadStatuses(window::SlotControls(*g_form));
 }
 
 // A reload into empty edit boxes, as after start-up: five reads and five write-backs.
 void BM_LoadStatusesIntoEmptyBoxes(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
-    for (const status_slots::Slot& slot : status_slots::kSlots) {
-      g_form->TextBoxNamed(slot.editBox).SetText("");
-      regmod::SetRegValue(kCurrentUser, regmod::CustomMessageKey(), slot.valueName, regmod::ValueType::String,
+    for (std::size_t k = 0; k < slots::kValueNames.size(); ++k) {
+      window::kEditBoxes[k].In(*g_form).SetText("");
+      registry::SetRegValue(kCurrentUser, registry::CustomMessageKey(), slots::kValueNames[k], registry::ValueType::String,
                           "Back in five minutes");
     }
     state.ResumeTiming();
-    status_slots::LoadStatuses(*g_form);
+    slots::LoadStatuses(window::SlotControls(*g_form));
   }
 }
 
@@ -54,24 +55,24 @@ int main(int argc, char** argv) {
   g_folder = MakeBenchFolder();
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  regmod::SetRegValue(kCurrentUser, regmod::kPagerKey, regmod::kLastUserValue, regmod::ValueType::String, "jdoe");
+  registry::SetRegValue(kCurrentUser, registry::kPagerKey, registry::kLastUserValue, registry::ValueType::String, "jdoe");
   std::string why;
   std::unique_ptr<platform::Window> form = window::CreateForm1(&why);
   if (!form) return 2;
   g_form = form.get();
   platform::WidgetOf(*form).show();
-  for (const status_slots::Slot& slot : status_slots::kSlots) {
-    regmod::SetRegValue(kCurrentUser, regmod::CustomMessageKey(), slot.valueName, regmod::ValueType::String,
+  for (const char* valueName : slots::kValueNames) {
+    registry::SetRegValue(kCurrentUser, registry::CustomMessageKey(), valueName, registry::ValueType::String,
                         "Back in five minutes");
   }
-  status_slots::LoadStatuses(*form);
+  slots::LoadStatuses(window::SlotControls(*form));
 
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   // One key typed into an edit box, its change handler included: the value is committed and
   // synced when the key event returns. Letters and backspaces in turn keep the text short.
-  auto* box = platform::WidgetOf(*form).findChild<QLineEdit*>(status_slots::kSlots[0].editBox);
+  auto* box = platform::WidgetOf(*form).findChild<QLineEdit*>(window::kEditBoxes[0].name());
   bool erase = false;
   const PairedTimes keystroke = TimeInPairs(g_folder, kKeystrokes, [] {}, [&] {
     QTest::keyClick(box, erase ? Qt::Key_Backspace : Qt::Key_X);

@@ -92,12 +92,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   CallCounter counter(*wine);
-  regmod::UseRegistry(counter);
-  regmod::SetRegValue(kCurrentUser, regmod::kPagerKey, regmod::kLastUserValue, regmod::ValueType::String, "jdoe");
+  registry::UseRegistry(counter);
+  registry::SetRegValue(kCurrentUser, registry::kPagerKey, registry::kLastUserValue, registry::ValueType::String, "jdoe");
 
   // What one keystroke's change handler does with the box's text.
   auto keystroke = [](const std::string& text) {
-    regmod::SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "1", regmod::ValueType::String, text);
+    registry::SetRegValue(kCurrentUser, registry::CustomMessageKey(), "1", registry::ValueType::String, text);
   };
   counter.calls = 0;
   keystroke("Back in 5 minutes");

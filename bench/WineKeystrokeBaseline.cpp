@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
   std::vector<double> micros;
   for (int i = 0; i < rounds; ++i) {
     const auto start = std::chrono::steady_clock::now();
-    regmod::SetRegValue(platform::kCurrentUser, regmod::CustomMessageKey(), "1", regmod::ValueType::String,
+    registry::SetRegValue(platform::kCurrentUser, registry::CustomMessageKey(), "1", registry::ValueType::String,
                         "Back in " + std::to_string(i % 60) + " minutes");
     micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
   }

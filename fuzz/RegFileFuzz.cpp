@@ -28,17 +28,20 @@ void CheckPlace(std::string_view bytes, int line, const std::string& message) {
 // The keys made and values set, in order: what the writer can say again.
 std::vector<Key> Written(std::string_view bytes, RegFileFault* fault, int* notes) {
   std::vector<Key> keys;
-  *fault = regtool::ReadRegFile(
-      bytes,
-      [&](const RegChange& change) {
-        if (change.kind == RegChange::Kind::kCreateKey) keys.push_back({change.key, {}});
-        if (change.kind == RegChange::Kind::kSetValue) keys.back().values.push_back(change.value);
-        return true;
-      },
-      [&](const regtool::RegFileNote& note) {
-        CheckPlace(bytes, note.line, note.message);
-        ++*notes;
-      });
+  try {
+    regtool::ReadRegFile(
+        bytes,
+        [&](const RegChange& change) {
+          if (change.kind == RegChange::Kind::kCreateKey) keys.push_back({change.key, {}});
+          if (change.kind == RegChange::Kind::kSetValue) keys.back().values.push_back(change.value);
+        },
+        [&](const regtool::RegFileNote& note) {
+          CheckPlace(bytes, note.line, note.message);
+          ++*notes;
+        });
+  } catch (const RegFileFault& thrown) {
+    *fault = thrown;
+  }
   return keys;
 }
 

@@ -63,10 +63,10 @@ constexpr int kColdRounds = 5;
 
 // In the registry RegMod works on.
 void SwitchOffTheWarning() {
-  using regmod::ValueType;
+  using registry::ValueType;
   const platform::RegKey user = platform::kCurrentUser;
-  regmod::SetRegValue(user, regmod::kProfilesKey, regmod::kAlertValue, ValueType::String, "Disabled");
-  regmod::SetRegValue(user, regmod::kPagerKey, regmod::kLastUserValue, ValueType::String, "bench_user");
+  registry::SetRegValue(user, registry::kProfilesKey, registry::kAlertValue, ValueType::String, "Disabled");
+  registry::SetRegValue(user, registry::kPagerKey, registry::kLastUserValue, ValueType::String, "bench_user");
 }
 
 // The same in the prefix's registry, through the bridge.
@@ -78,9 +78,9 @@ void SwitchOffTheWarningInWine(const char* prefix) {
     std::fprintf(stderr, "startup_bench: %s\n", error.c_str());
     std::exit(1);
   }
-  regmod::UseRegistry(*wine);
+  registry::UseRegistry(*wine);
   SwitchOffTheWarning();
-  regmod::UseRegistry(platform::Registry::Default());
+  registry::UseRegistry(platform::Registry::Default());
 }
 
 // The program of the process in the group that runs the bridge, its Wine loader as the kernel

@@ -3,7 +3,7 @@
 // same way as vantor.exe.
 #include "platform/NamedControls.h"
 #include "platform/ToolkitWin32.h"
-#include "slots/Slots.h"
+#include "window/ControlNames.h"
 #include "window/Form1Layout.h"
 
 namespace {
@@ -28,7 +28,7 @@ int main() {
   windowClass.lpszClassName = L"BareWindow";
   RegisterClassW(&windowClass);
 
-  RECT outer{0, 0, Pixels(window::kForm1.clientWidth), Pixels(status_slots::kCompactHeight - kReferenceFrameTwips)};
+  RECT outer{0, 0, Pixels(window::kForm1.clientWidth), Pixels(window::kCompactHeight - kReferenceFrameTwips)};
   AdjustWindowRectEx(&outer, kFormStyle, FALSE, 0);
   const int width = outer.right - outer.left;
   const int height = outer.bottom - outer.top;

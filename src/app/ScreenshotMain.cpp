@@ -29,13 +29,13 @@ constexpr int kPatienceMs = 5000;
 constexpr int kSettleMs = 100;
 
 void SeedHive() {
-  using regmod::ValueType;
+  using registry::ValueType;
   const platform::RegKey user = platform::kCurrentUser;
-  regmod::SetRegValue(user, regmod::kProfilesKey, regmod::kAlertValue, ValueType::String, window::kWarningOff);
-  regmod::SetRegValue(user, regmod::kPagerKey, regmod::kLastUserValue, ValueType::String, kDemoUser);
+  registry::SetRegValue(user, registry::kProfilesKey, registry::kAlertValue, ValueType::String, window::kWarningOff);
+  registry::SetRegValue(user, registry::kPagerKey, registry::kLastUserValue, ValueType::String, kDemoUser);
   int slot = 0;
   for (const char* message : kDemoMessages) {
-    regmod::SetRegValue(user, regmod::CustomMessageKey(), std::to_string(++slot), ValueType::String, message);
+    registry::SetRegValue(user, registry::CustomMessageKey(), std::to_string(++slot), ValueType::String, message);
   }
 }
 
@@ -63,11 +63,11 @@ bool Save(QWidget& form, const QDir& folder, const char* file) {
 }
 
 bool TakePictures(QWidget& form, const QDir& folder) {
-  if (!Press(form, window::kGetStatusesButton) || !Save(form, folder, "vantor-browse.png")) return false;
-  auto* list = form.findChild<QListWidget*>(window::kList);
+  if (!Press(form, window::kGetStatusesButton.name()) || !Save(form, folder, "vantor-browse.png")) return false;
+  auto* list = form.findChild<QListWidget*>(window::kList.name());
   if (!list || list->count() == 0) return false;
   list->setCurrentRow(1);
-  return Press(form, window::kModifyButton) && Save(form, folder, "vantor-modify.png");
+  return Press(form, window::kModifyButton.name()) && Save(form, folder, "vantor-modify.png");
 }
 
 }  // namespace

@@ -91,6 +91,6 @@ int main(int argc, char** argv) {
   const std::unique_ptr<platform::Window> form = window::CreateForm1(&why);
   if (!form) return Fail(why);
   if (registry->WaitUntilReady(&why) != platform::kSuccess) return Fail(why);
-  regmod::UseRegistry(*registry);
+  registry::UseRegistry(*registry);
   return form->Run();
 }

@@ -1,5 +1,7 @@
 #include "base/Utf8.h"
 
+#include "base/LittleEndian.h"
+
 namespace base {
 
 std::optional<char32_t> NextUtf8(std::string_view text, std::size_t& i) {
@@ -50,18 +52,6 @@ bool IsUtf8(std::string_view text) {
 
 namespace {
 
-void AppendUnit(std::string& bytes, char32_t unit) {
-  bytes += static_cast<char>(unit & 0xFF);
-  bytes += static_cast<char>(unit >> 8);
-}
-
-char32_t UnitAt(std::string_view bytes, std::size_t i) {
-  return char32_t{static_cast<unsigned char>(bytes[i])} | char32_t{static_cast<unsigned char>(bytes[i + 1])} << 8;
-}
-
-bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit < 0xDC00; }
-bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit < 0xE000; }
-
 // The surrogate that AppendUtf8 spelt at text[i] (ED A0..BF 80..BF), moving i past it.
 std::optional<char32_t> NextSurrogate(std::string_view text, std::size_t& i) {
   if (text.size() - i < 3 || static_cast<unsigned char>(text[i]) != 0xED) return std::nullopt;
@@ -74,39 +64,51 @@ std::optional<char32_t> NextSurrogate(std::string_view text, std::size_t& i) {
 
 }  // namespace
 
+std::u16string Utf16Units(std::string_view bytes) {
+  std::u16string units(bytes.size() / 2, u'\0');
+  for (std::size_t i = 0; i < units.size(); ++i)
+    units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                     static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+  return units;
+}
+
+char32_t NextUtf16(std::u16string_view text, std::size_t& i) {
+  const char32_t first = text[i++];
+  if (first >= 0xD800 && first < 0xDC00 && i < text.size() && text[i] >= 0xDC00 && text[i] < 0xE000)
+    return 0x10000 + ((first - 0xD800) << 10) + (text[i++] - 0xDC00);
+  return first;
+}
+
+void AppendUtf16Le(std::string& bytes, char32_t code) {
+  const auto put = [&](char32_t unit) { AppendLittleEndian(&bytes, unit, sizeof(char16_t)); };
+  if (code < 0x10000) {
+    put(code);
+  } else {
+    put(0xD800 + ((code - 0x10000) >> 10));
+    put(0xDC00 + ((code - 0x10000) & 0x3FF));
+  }
+}
+
 std::string Utf8ToUtf16Le(std::string_view utf8) {
   std::string utf16;
   utf16.reserve(2 * utf8.size());
   for (std::size_t i = 0; i < utf8.size();) {
     if (static_cast<unsigned char>(utf8[i]) < 0x80) {  // most texts are mostly ASCII
-      AppendUnit(utf16, static_cast<unsigned char>(utf8[i++]));
+      AppendUtf16Le(utf16, static_cast<unsigned char>(utf8[i++]));
       continue;
     }
     std::optional<char32_t> code = NextSurrogate(utf8, i);
     if (!code) code = NextUtf8(utf8, i).value_or(U'\uFFFD');
-    if (*code < 0x10000) {
-      AppendUnit(utf16, *code);
-    } else {
-      AppendUnit(utf16, 0xD800 + ((*code - 0x10000) >> 10));
-      AppendUnit(utf16, 0xDC00 + ((*code - 0x10000) & 0x3FF));
-    }
+    AppendUtf16Le(utf16, *code);
   }
   return utf16;
 }
 
 std::string Utf16LeToUtf8(std::string_view utf16) {
+  const std::u16string units = Utf16Units(utf16);
   std::string utf8;
-  utf8.reserve(utf16.size());
-  const std::size_t end = utf16.size() & ~std::size_t{1};
-  for (std::size_t i = 0; i < end; i += 2) {
-    const char32_t unit = UnitAt(utf16, i);
-    if (IsHighSurrogate(unit) && i + 2 < end && IsLowSurrogate(UnitAt(utf16, i + 2))) {
-      AppendUtf8(utf8, 0x10000 + ((unit - 0xD800) << 10) + (UnitAt(utf16, i + 2) - 0xDC00));
-      i += 2;
-    } else {
-      AppendUtf8(utf8, unit);
-    }
-  }
+  utf8.reserve(units.size());
+  for (std::size_t i = 0; i < units.size();) AppendUtf8(utf8, NextUtf16(units, i));
   return utf8;
 }
 

@@ -26,6 +26,16 @@ bool IsUtf8(std::string_view text);
 // Plain ASCII reads the same in UTF-8 and in every ANSI code page.
 bool IsAscii(std::string_view text);
 
+// UTF-16 units from UTF-16LE bytes; an odd last byte is no unit and is left out.
+std::u16string Utf16Units(std::string_view bytes);
+
+// The character at text[i] in UTF-16, a surrogate pair taken whole, moving i past it; a
+// lone surrogate is itself (see AppendUtf8).
+char32_t NextUtf16(std::u16string_view text, std::size_t& i);
+
+// Appends a character in UTF-16LE: one unit, or a surrogate pair above U+FFFF.
+void AppendUtf16Le(std::string& bytes, char32_t code);
+
 // UTF-16 as the registry's wide functions hold string data: little-endian units, as bytes.
 // The registry takes any sequence of units, so a text read from it must go back unchanged:
 // a lone surrogate crosses as its three bytes (see AppendUtf8) and back, the one form

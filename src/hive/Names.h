@@ -1,5 +1,5 @@
 // Key and value names as the hive keeps and compares them: paths split at backslashes,
-// names upper-cased as Windows compares them, and the lengths Windows allows.
+// names upper-cased as Windows compares them.
 #pragma once
 
 #include <cstddef>
@@ -8,9 +8,6 @@
 #include <vector>
 
 namespace hive {
-
-inline constexpr std::size_t kMaxKeyNameLength = 255;
-inline constexpr std::size_t kMaxValueNameLength = 16383;
 
 // A name ends at its first zero byte, as a C string does.
 inline std::string_view CName(const std::string& name) { return std::string_view(name.c_str()); }

@@ -4,8 +4,6 @@
 #pragma once
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
@@ -46,11 +44,11 @@ class TextHolder final : public TextBox {
 // A window whose controls the adapter adds by name as it builds them from the table.
 class WindowOfNamedControls : public Window {
  public:
-  TextBox& TextBoxNamed(const std::string& name) override { return Find(textBoxes_, name); }
-  ListBox& ListBoxNamed(const std::string& name) override { return Find(listBoxes_, name); }
-  Button& ButtonNamed(const std::string& name) override { return Find(buttons_, name); }
-  Label& LabelNamed(const std::string& name) override { return Find(labels_, name); }
-  Timer& TimerNamed(const std::string& name) override { return Find(timers_, name); }
+  TextBox* TextBoxNamed(const std::string& name) override { return Find(textBoxes_, name); }
+  ListBox* ListBoxNamed(const std::string& name) override { return Find(listBoxes_, name); }
+  Button* ButtonNamed(const std::string& name) override { return Find(buttons_, name); }
+  Label* LabelNamed(const std::string& name) override { return Find(labels_, name); }
+  Timer* TimerNamed(const std::string& name) override { return Find(timers_, name); }
 
   void SetOuterHeight(int twips) final {
     outerHeight_ = twips;
@@ -108,13 +106,9 @@ class WindowOfNamedControls : public Window {
 
  private:
   template <typename Control>
-  static Control& Find(const ByName<Control>& controls, const std::string& name) {
+  static Control* Find(const ByName<Control>& controls, const std::string& name) {
     const auto found = controls.find(name);
-    if (found == controls.end()) {
-      std::fprintf(stderr, "vantor: the window has no control %s of that kind\n", name.c_str());
-      std::abort();
-    }
-    return *found->second;
+    return found == controls.end() ? nullptr : found->second.get();
   }
 
   int outerHeight_;

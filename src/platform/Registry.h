@@ -18,6 +18,7 @@
 //   goes to the listener that the program running it gave (SendFaultsTo).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -51,6 +52,10 @@ inline constexpr std::uint32_t kRegQword = 11;
 inline constexpr bool IsStringType(std::uint32_t type) {
   return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
 }
+
+// The longest names the registry takes, in characters, as advapi32 documents them.
+inline constexpr std::size_t kMaxKeyNameLength = 255;
+inline constexpr std::size_t kMaxValueNameLength = 16383;
 
 // Result codes (Windows' system error codes).
 inline constexpr long kSuccess = 0;

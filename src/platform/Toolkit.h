@@ -110,12 +110,13 @@ class Window {
  public:
   virtual ~Window() = default;
 
-  // The controls of the table, by name; asking for a name the table lacks is a bug.
-  virtual TextBox& TextBoxNamed(const std::string& name) = 0;
-  virtual ListBox& ListBoxNamed(const std::string& name) = 0;
-  virtual Button& ButtonNamed(const std::string& name) = 0;
-  virtual Label& LabelNamed(const std::string& name) = 0;
-  virtual Timer& TimerNamed(const std::string& name) = 0;
+  // The controls of the table, by name; nullptr when the table has no control of that name
+  // and kind (a TextHolder is a text box).
+  virtual TextBox* TextBoxNamed(const std::string& name) = 0;
+  virtual ListBox* ListBoxNamed(const std::string& name) = 0;
+  virtual Button* ButtonNamed(const std::string& name) = 0;
+  virtual Label* LabelNamed(const std::string& name) = 0;
+  virtual Timer* TimerNamed(const std::string& name) = 0;
 
   // The outer height, frame and title bar included; the window keeps its width and its
   // top-left corner and grows or shrinks at its lower edge.

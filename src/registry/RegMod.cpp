@@ -6,9 +6,10 @@
 #include <cstdlib>
 
 #include "base/LittleEndian.h"
+#include "base/UpperHex.h"
 #include "base/Utf8.h"
 
-namespace regmod {
+namespace registry {
 namespace {
 
 platform::Registry* g_registry = nullptr;
@@ -21,18 +22,6 @@ std::string DwordText(std::string_view data) {
   char text[16];
   std::snprintf(text, sizeof text, kDwordFormat,
                 static_cast<unsigned long>(base::ReadLittleEndian(data.substr(0, 4))));
-  return text;
-}
-
-std::string BinaryText(std::string_view data) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  text.reserve(2 * data.size());
-  for (const char c : data) {
-    const auto byte = static_cast<unsigned char>(c);
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0xF];
-  }
   return text;
 }
 
@@ -50,8 +39,8 @@ std::string WideStringText(std::string_view data) {
 }
 
 // The data of any other type, in the ANSI code page, one character a byte.
-std::string StringText(platform::Registry& registry, std::string_view data) {
-  return registry.FromAnsi(LessTerminator(data, 1));
+std::string StringText(platform::Registry& current, std::string_view data) {
+  return current.FromAnsi(LessTerminator(data, 1));
 }
 
 // The text of a number as a signed 32-bit integer, rounded half to even; false when the
@@ -71,20 +60,20 @@ bool ToInt32(const std::string& text, std::int32_t* number) {
 
 }  // namespace
 
-void UseRegistry(platform::Registry& registry) { g_registry = &registry; }
+void UseRegistry(platform::Registry& chosen) { g_registry = &chosen; }
 
 platform::Registry& CurrentRegistry() { return g_registry ? *g_registry : platform::Registry::Default(); }
 
 std::string GetRegValue(RegKey root, const std::string& keyPath, const std::string& valueName) {
-  platform::Registry& registry = CurrentRegistry();
-  platform::Key key(registry);
-  registry.OpenKey(root, registry.ToAnsi(keyPath), key.Receive());
-  const std::string name = registry.ToAnsi(valueName);
+  platform::Registry& current = CurrentRegistry();
+  platform::Key key(current);
+  current.OpenKey(root, current.ToAnsi(keyPath), key.Receive());
+  const std::string name = current.ToAnsi(valueName);
   std::uint32_t type = 0;
   std::string data;
   const long result = platform::ReadWholeValue(
       [&](std::uint32_t* typeOut, std::uint8_t* bytes, std::uint32_t* size) {
-        return registry.QueryValueWide(key.get(), name, typeOut, bytes, size);
+        return current.QueryValueWide(key.get(), name, typeOut, bytes, size);
       },
       &type, &data);
   key.Close();
@@ -92,41 +81,41 @@ std::string GetRegValue(RegKey root, const std::string& keyPath, const std::stri
   if (result != platform::kSuccess) return kNotFound;
   switch (type) {
     case platform::kRegDword: return DwordText(data);
-    case platform::kRegBinary: return BinaryText(data);
-    default: return platform::IsStringType(type) ? WideStringText(data) : StringText(registry, data);
+    case platform::kRegBinary: return base::UpperHex(data);
+    default: return platform::IsStringType(type) ? WideStringText(data) : StringText(current, data);
   }
 }
 
 void SetRegValue(RegKey root, const std::string& keyPath, const std::string& valueName,
                  ValueType type, const std::string& value) {
-  platform::Registry& registry = CurrentRegistry();
-  platform::Key key(registry);
-  registry.CreateKey(root, registry.ToAnsi(keyPath), key.Receive());
-  const std::string name = registry.ToAnsi(valueName);
+  platform::Registry& current = CurrentRegistry();
+  platform::Key key(current);
+  current.CreateKey(root, current.ToAnsi(keyPath), key.Receive());
+  const std::string name = current.ToAnsi(valueName);
   if (type == ValueType::Dword) {
     std::int32_t number = 0;
     if (ToInt32(value, &number)) {
       std::string bytes;
       base::AppendLittleEndian(&bytes, static_cast<std::uint32_t>(number), 4);
-      registry.SetValue(key.get(), name, platform::kRegDword, reinterpret_cast<const std::uint8_t*>(bytes.data()), 4);
+      current.SetValue(key.get(), name, platform::kRegDword, reinterpret_cast<const std::uint8_t*>(bytes.data()), 4);
     }
   } else {
     const std::string data = base::Utf8ToUtf16Le(value) + std::string(2, '\0');
-    registry.SetValueWide(key.get(), name, platform::kRegSz, reinterpret_cast<const std::uint8_t*>(data.data()),
+    current.SetValueWide(key.get(), name, platform::kRegSz, reinterpret_cast<const std::uint8_t*>(data.data()),
                           static_cast<std::uint32_t>(data.size()));
   }
-  registry.FlushKey(key.get());
+  current.FlushKey(key.get());
 }
 
 void DeleteRegValue(RegKey root, const std::string& keyPath, const std::string& valueName) {
-  platform::Registry& registry = CurrentRegistry();
-  platform::Key key(registry);
-  registry.OpenKey(root, registry.ToAnsi(keyPath), key.Receive());
-  registry.DeleteValue(key.get(), registry.ToAnsi(valueName));
+  platform::Registry& current = CurrentRegistry();
+  platform::Key key(current);
+  current.OpenKey(root, current.ToAnsi(keyPath), key.Receive());
+  current.DeleteValue(key.get(), current.ToAnsi(valueName));
 }
 
 std::string GetLastUser() { return GetRegValue(platform::kCurrentUser, kPagerKey, kLastUserValue); }
 
 std::string CustomMessageKey() { return kProfilesKey + GetLastUser() + kCustomMsgsSubkey; }
 
-}  // namespace regmod
+}  // namespace registry

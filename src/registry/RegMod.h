@@ -9,7 +9,7 @@
 
 #include "platform/Registry.h"
 
-namespace regmod {
+namespace registry {
 
 using platform::RegKey;
 
@@ -26,7 +26,7 @@ inline constexpr const char* kCustomMsgsSubkey = "\\Custom Msgs\\";
 
 // The registry the procedures below work on: the platform's default until another is
 // chosen (the Linux program's Wine prefix, a test's recorder). It must outlive its use.
-void UseRegistry(platform::Registry& registry);
+void UseRegistry(platform::Registry& chosen);
 platform::Registry& CurrentRegistry();
 
 // How SetRegValue stores its text: as a string, or converted to a 32-bit number.
@@ -51,4 +51,4 @@ std::string GetLastUser();
 // The key of the last user's custom messages, built from a fresh GetLastUser().
 std::string CustomMessageKey();
 
-}  // namespace regmod
+}  // namespace registry

@@ -7,8 +7,8 @@
 #include <unordered_map>
 
 #include "base/CodePage1252.h"
-#include "base/LittleEndian.h"
 #include "base/Utf8.h"
+#include "regtool/Failure.h"
 
 namespace regtool {
 namespace {
@@ -43,42 +43,7 @@ std::optional<char> ToAnsiByte(char32_t code) {
 
 char32_t FromAnsiByte(char byte) { return Table().characters[static_cast<unsigned char>(byte)]; }
 
-char32_t NextUtf16(std::u16string_view text, std::size_t& i) {
-  const char32_t first = text[i++];
-  if (first >= 0xD800 && first < 0xDC00 && i < text.size() && text[i] >= 0xDC00 && text[i] < 0xE000)
-    return 0x10000 + ((first - 0xD800) << 10) + (text[i++] - 0xDC00);
-  return first >= 0xD800 && first < 0xE000 ? U'\uFFFD' : first;
-}
-
-std::u16string Utf16Units(std::string_view bytes) {
-  std::u16string units(bytes.size() / 2, u'\0');
-  for (std::size_t i = 0; i < units.size(); ++i)
-    units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                     static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
-  return units;
-}
-
-void AppendUtf16Le(std::string& bytes, char32_t code) {
-  const auto put = [&](char32_t unit) { base::AppendLittleEndian(&bytes, unit, sizeof(char16_t)); };
-  if (code < 0x10000) {
-    put(code);
-  } else {
-    put(0xD800 + ((code - 0x10000) >> 10));
-    put(0xDC00 + ((code - 0x10000) & 0x3FF));
-  }
-}
-
 bool IsControl(char32_t code) { return code < 0x20 || (code >= 0x7F && code < 0xA0); }
-
-std::string AsciiUpper(std::string text) {
-  for (char& c : text) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-  return text;
-}
-
-std::string AsciiLower(std::string text) {
-  for (char& c : text) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  return text;
-}
 
 std::string CharacterName(char32_t code) {
   char name[16];
@@ -91,6 +56,26 @@ std::string CharacterName(char32_t code) {
 
 std::string MissingFromCodePage(char32_t code) {
   return CharacterName(code) + " is not in Windows-1252, the registry's code page here";
+}
+
+std::u32string Characters(std::string_view utf8) {
+  std::u32string text;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const std::optional<char32_t> code = base::NextUtf8(utf8, i);
+    if (!code) throw Failure{"ERROR: An argument holds bytes that are not valid UTF-8."};
+    text += *code;
+  }
+  return text;
+}
+
+std::string Ansi(std::string_view utf8) {
+  std::string ansi;
+  for (const char32_t code : Characters(utf8)) {
+    const std::optional<char> byte = ToAnsiByte(code);
+    if (!byte) throw Failure{"ERROR: " + MissingFromCodePage(code) + "."};
+    ansi += *byte;
+  }
+  return ansi;
 }
 
 }  // namespace regtool

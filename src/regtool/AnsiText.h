@@ -1,7 +1,7 @@
-// Text as vantor-reg meets it: UTF-8 on the command line and the terminal, UTF-16LE in
-// version 5 .reg files, Windows-1252 (ANSI) bytes in the registry. Conversions go one
-// character at a time, through code points; the code page is the platform's
-// (base::Windows1252ToUtf8), and so is UTF-8 (Utf8.h).
+// Characters as vantor-reg meets them: UTF-8 from the command line and the terminal in the
+// registry's Windows-1252 (ANSI) bytes and back, one character at a time, through code
+// points, and characters named for messages. The code page is the platform's
+// (base::Windows1252ToUtf8), and so are UTF-8 and UTF-16 (base/Utf8.h).
 #pragma once
 
 #include <optional>
@@ -10,25 +10,19 @@
 
 namespace regtool {
 
+// The characters of a command-line argument; throws a Failure unless it is UTF-8.
+std::u32string Characters(std::string_view utf8);
+// UTF-8 from the command line in the registry's ANSI bytes; throws a Failure for a
+// character the code page lacks.
+std::string Ansi(std::string_view utf8);
+
 // The byte of a character in Windows-1252, or nothing when the code page lacks it; and the
 // character of a byte, which every byte has.
 std::optional<char> ToAnsiByte(char32_t code);
 char32_t FromAnsiByte(char byte);
 
-// The character at text[i] in UTF-16, a surrogate pair taken whole, moving i past it; a
-// lone surrogate is U+FFFD.
-char32_t NextUtf16(std::u16string_view text, std::size_t& i);
-// UTF-16 units from UTF-16LE bytes; an odd last byte is not one: the caller decides what it
-// means.
-std::u16string Utf16Units(std::string_view bytes);
-void AppendUtf16Le(std::string& bytes, char32_t code);
-
 // A C0 or C1 control character, U+007F among them.
 bool IsControl(char32_t code);
-
-// Text with its ASCII letters in one case, every other byte as it is.
-std::string AsciiUpper(std::string text);
-std::string AsciiLower(std::string text);
 
 // "U+0416 (Ж)" for messages; a control character by its number alone.
 std::string CharacterName(char32_t code);

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <map>
 
-#include "base/Utf8.h"
 #include "regtool/AnsiText.h"
 #include "regtool/RegFile.h"
 
@@ -87,24 +86,14 @@ KeyName ParseKey(const CommandLine& line) {
   return {path.empty() ? "HKEY_CURRENT_USER" : "HKEY_CURRENT_USER\\" + path, std::move(ansi)};
 }
 
-std::u32string Characters(std::string_view utf8) {
-  std::u32string text;
-  for (std::size_t i = 0; i < utf8.size();) {
-    const std::optional<char32_t> code = base::NextUtf8(utf8, i);
-    if (!code) throw Failure{"ERROR: An argument holds bytes that are not valid UTF-8."};
-    text += *code;
-  }
+std::string AsciiUpper(std::string text) {
+  for (char& c : text) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
   return text;
 }
 
-std::string Ansi(std::string_view utf8) {
-  std::string ansi;
-  for (const char32_t code : Characters(utf8)) {
-    const std::optional<char> byte = ToAnsiByte(code);
-    if (!byte) throw Failure{"ERROR: " + MissingFromCodePage(code) + "."};
-    ansi += *byte;
-  }
-  return ansi;
+std::string AsciiLower(std::string text) {
+  for (char& c : text) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  return text;
 }
 
 }  // namespace regtool

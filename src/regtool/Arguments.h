@@ -1,13 +1,12 @@
 // vantor-reg's command lines as reg.exe reads them: switches with '/' or '-', in any case
-// and order, each at most once; and the texts on them turned into the registry's bytes.
+// and order, each at most once, and the words typed on them folded to one case.
 #pragma once
 
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "regtool/ErrorText.h"
+#include "regtool/Failure.h"
 
 namespace regtool {
 
@@ -35,10 +34,8 @@ CommandLine Parse(const std::vector<std::string>& args);
 // The first argument as a key under HKEY_CURRENT_USER; throws a Failure for any other.
 KeyName ParseKey(const CommandLine& line);
 
-// The characters of a command-line argument; throws a Failure unless it is UTF-8.
-std::u32string Characters(std::string_view utf8);
-// UTF-8 from the command line in the registry's ANSI bytes; throws a Failure for a
-// character the code page lacks.
-std::string Ansi(std::string_view utf8);
+// Text with its ASCII letters in one case, every other byte as it is.
+std::string AsciiUpper(std::string text);
+std::string AsciiLower(std::string text);
 
 }  // namespace regtool

@@ -14,7 +14,7 @@
 #include "base/Fd.h"
 #include "regtool/AnsiText.h"
 #include "regtool/Arguments.h"
-#include "regtool/ErrorText.h"
+#include "regtool/Failure.h"
 #include "regtool/RegFile.h"
 #include "regtool/RegistryWalk.h"
 #include "regtool/ValueText.h"
@@ -28,7 +28,7 @@ using platform::kSuccess;
 constexpr const char* kSucceeded = "The operation completed successfully.";
 constexpr const char* kNotFound = "ERROR: The system was unable to find the specified registry key or value.";
 constexpr const char* kCanceled = "The operation was canceled by the user.";
-constexpr const char* kInvalidSyntax = "ERROR: Invalid syntax.\nType \"vantor-reg /?\" for usage.\n";
+constexpr const char* kInvalidSyntax = "ERROR: Invalid syntax.\nType \"vantor-reg /?\" for usage.";
 
 constexpr const char* kUsage =
     "vantor-reg QUERY KEY [/v NAME | /ve] [/s]\n"
@@ -44,21 +44,20 @@ constexpr const char* kUsage =
 
 constexpr std::size_t kReadChunkSize = 1 << 16;
 
-// The whole of a file, or false with errno telling why it can't be read.
-bool ReadWholeFile(const std::string& path, std::string* bytes) {
+// The whole of a file; throws a Failure when it can't be read.
+std::string ReadWholeFile(const std::string& path) {
   base::Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) return false;
+  if (!fd.valid()) throw FileFailure(path);
+  std::string bytes;
   // A file's size, where it has one, is room enough: its bytes are then held once.
   struct stat info {};
-  if (fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode)) bytes->reserve(static_cast<std::size_t>(info.st_size));
+  if (fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode)) bytes.reserve(static_cast<std::size_t>(info.st_size));
   char chunk[kReadChunkSize];
   ssize_t count = 0;
   while ((count = read(fd.get(), chunk, sizeof chunk)) > 0 || (count < 0 && errno == EINTR))
-    if (count > 0) bytes->append(chunk, static_cast<std::size_t>(count));
-  const int error = errno;
-  fd.reset();
-  errno = error;
-  return count == 0;
+    if (count > 0) bytes.append(chunk, static_cast<std::size_t>(count));
+  if (count < 0) throw FileFailure(path);
+  return bytes;
 }
 
 long SetValue(platform::Registry& registry, platform::RegKey key, const RegValue& value) {
@@ -179,7 +178,7 @@ class Session {
     std::ofstream stream(file, std::ios::binary | std::ios::trunc);
     const auto write = [&](const std::string& bytes) {
       stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-      if (!stream) throw Failure{FileErrorText(file)};
+      if (!stream) throw FileFailure(file);
     };
     write(RegFileStart());
     Check(WalkTree(registry_, handle.get(), [&](platform::RegKey subkey, const std::string& below) {
@@ -189,25 +188,30 @@ class Session {
       return result;
     }));
     stream.close();
-    if (!stream) throw Failure{FileErrorText(file)};
+    if (!stream) throw FileFailure(file);
     return Succeeded();
   }
 
   // Reads the whole file twice: once to check all of it and say which lines it passes
-  // over, then again to apply the rest, change by change, in one transaction.
+  // over, then again to apply the rest, change by change, in one transaction, which a
+  // change that fails leaves uncommitted.
   int Import(const CommandLine& line) {
     const std::string& file = line.arguments[0];
-    std::string bytes;
-    if (!ReadWholeFile(file, &bytes)) throw Failure{FileErrorText(file)};
-    const auto where = [&](int number) { return "vantor-reg: " + file + ":" + std::to_string(number) + ": "; };
-    const RegFileFault fault = ReadRegFile(
-        bytes, [](const RegChange&) { return true; },
-        [&](const RegFileNote& note) { err_ << where(note.line) << note.message << '\n'; });
-    if (fault.line > 0) throw Failure{where(fault.line) + fault.message};
-    std::string failed;
-    const long result = InTransaction(registry_, [&] { return ApplyFile(bytes, &failed); });
-    if (result != kSuccess)
-      throw Failure{"vantor-reg: " + file + (failed.empty() ? "" : ":" + failed) + ": " + ErrorText(result)};
+    const std::string bytes = ReadWholeFile(file);
+    try {
+      ReadRegFile(
+          bytes, [](const RegChange&) {},
+          [&](const RegFileNote& note) { err_ << AboutFile(file, note.line) << note.message << '\n'; });
+    } catch (const RegFileFault& fault) {
+      throw Failure{AboutFile(file, fault.line) + fault.message};
+    }
+    const long result = InTransaction(registry_, [&] {
+      platform::Key key(registry_);
+      ReadRegFile(
+          bytes, [&](const RegChange& change) { Apply(file, change, &key); }, [](const RegFileNote&) {});
+      return kSuccess;
+    });
+    if (result != kSuccess) throw Failure{AboutFile(file) + ErrorText(result)};
     return Succeeded();
   }
 
@@ -226,23 +230,9 @@ class Session {
     return result;
   }
 
-  // The file was checked whole before: this reading ends at its end or at a failed change.
-  long ApplyFile(const std::string& bytes, std::string* failed) {
-    platform::Key key(registry_);
-    long applied = kSuccess;
-    ReadRegFile(
-        bytes,
-        [&](const RegChange& change) {
-          applied = Apply(change, &key, failed);
-          return applied == kSuccess;
-        },
-        [](const RegFileNote&) {});
-    return applied;
-  }
-
-  // Applies one change of a file to *key, the key of the file's last key line; on failure
-  // *failed tells the line and what it asked for.
-  long Apply(const RegChange& change, platform::Key* key, std::string* failed) {
+  // Applies one change of the file to *key, the key of the file's last key line; throws a
+  // Failure that tells the line and what it asked for when the registry refuses it.
+  void Apply(const std::string& file, const RegChange& change, platform::Key* key) {
     long result = kSuccess;
     std::string what;
     switch (change.kind) {
@@ -266,8 +256,7 @@ class Session {
         what = "cannot delete the value " + Shown(change.value.name);
         break;
     }
-    if (result != kSuccess) *failed = std::to_string(change.line) + ": " + what;
-    return result;
+    if (result != kSuccess) throw Failure{AboutFile(file, change.line) + what + ": " + ErrorText(result)};
   }
 
   // The key's values, then the names of its subkeys.
@@ -383,21 +372,16 @@ int RunCommand(platform::Registry& registry, const std::vector<std::string>& arg
       {"delete", &Session::Delete},
       {"export", &Session::Export},
       {"import", &Session::Import}};
-  if (args.empty()) {
-    err << kInvalidSyntax;
-    return 1;
-  }
-  if (IsHelp(args.front()) || (args.size() == 2 && IsHelp(args[1]))) {
-    out << kUsage;
-    return 0;
-  }
-  const auto run = kCommands.find(AsciiLower(args.front()));
-  if (run == kCommands.end()) {
-    err << "ERROR: Invalid argument/option - '" << args.front() << "'.\nType \"vantor-reg /?\" for usage.\n";
-    return 1;
-  }
-  Session session(registry, in, out, err);
   try {
+    if (args.empty()) throw Failure{kInvalidSyntax};
+    if (IsHelp(args.front()) || (args.size() == 2 && IsHelp(args[1]))) {
+      out << kUsage;
+      return 0;
+    }
+    const auto run = kCommands.find(AsciiLower(args.front()));
+    if (run == kCommands.end())
+      throw Failure{"ERROR: Invalid argument/option - '" + args.front() + "'.\nType \"vantor-reg /?\" for usage."};
+    Session session(registry, in, out, err);
     return (session.*run->second)(Parse(args));
   } catch (const Failure& failure) {
     err << failure.message << '\n';

@@ -14,7 +14,7 @@
 namespace regtool {
 namespace {
 
-using Take = std::function<bool(const RegChange&)>;
+using Take = std::function<void(const RegChange&)>;
 using Note = std::function<void(const RegFileNote&)>;
 
 // regedit breaks a line of hex data once it has this many characters.
@@ -40,13 +40,11 @@ struct Utf8 {
 struct Utf16 {
   using Text = std::u16string_view;
   static constexpr bool kWide = true;
-  static char32_t Next(Text text, std::size_t& i) { return NextUtf16(text, i); }
-};
-
-// What makes a whole file unreadable; reading stops there.
-struct Fault {
-  int line;
-  std::string message;
+  // A lone surrogate, which no code page holds, reads as U+FFFD.
+  static char32_t Next(Text text, std::size_t& i) {
+    const char32_t code = base::NextUtf16(text, i);
+    return code >= 0xD800 && code < 0xE000 ? U'\uFFFD' : code;
+  }
 };
 
 // What makes the line at hand (or the value it is part of) one to pass over.
@@ -122,11 +120,6 @@ std::optional<std::uint32_t> HexNumber(Text text, std::size_t* i, std::size_t li
   return number;
 }
 
-// Text-typed data: code-page bytes in the ANSI registry, with a terminating zero.
-bool IsTextType(std::uint32_t type) {
-  return type == platform::kRegSz || type == platform::kRegExpandSz || type == platform::kRegMultiSz;
-}
-
 char AnsiChar(char32_t code) {
   if (const std::optional<char> byte = ToAnsiByte(code)) return *byte;
   throw Skip{MissingFromCodePage(code)};
@@ -173,15 +166,15 @@ class Reader {
         note_({1, "\"" + Excerpt<Encoding>(header) + "\" is no header reg.exe reads further, nothing imported"});
         return;
       }
-      throw Fault{1, "not a .reg file: the first line must be \"" + std::string(kVersion5Header) + "\" or \"" +
+      throw RegFileFault{1, "not a .reg file: the first line must be \"" + std::string(kVersion5Header) + "\" or \"" +
                          std::string(kVersion4Header) + "\""};
     }
     if (oddByte) {
       Text line;
       while (NextLine(&line)) continue;
-      throw Fault{number_, "the file ends inside a UTF-16 character"};
+      throw RegFileFault{number_, "the file ends inside a UTF-16 character"};
     }
-    for (Text line; !stopped_ && NextLine(&line);) {
+    for (Text line; NextLine(&line);) {
       const int first = number_;
       try {
         Line(TrimLeft(line));
@@ -210,8 +203,6 @@ class Reader {
     ++number_;
     return true;
   }
-
-  void Give(const RegChange& change) { stopped_ = !take_(change); }
 
   void Line(Text line) {
     if (line.empty() || line.front() == ';' || line.front() == '#') return;
@@ -246,7 +237,7 @@ class Reader {
     if (!after.empty() && after.front() != ';')
       note_({number_, "text after the key's ']' ignored: " + Excerpt<Encoding>(after)});
     target_ = deletion ? Target::kDeletedKey : Target::kKey;
-    Give(change);
+    take_(change);
   }
 
   void ValueLine(Text line) {
@@ -256,8 +247,8 @@ class Reader {
     if (line.front() == '"') {
       at = 0;
       change.value.name = Quoted(line, &at);
-      if (change.value.name.size() > kMaxValueNameLength)
-        throw Skip{"a value's name can be at most " + std::to_string(kMaxValueNameLength) + " characters"};
+      if (change.value.name.size() > platform::kMaxValueNameLength)
+        throw Skip{"a value's name can be at most " + std::to_string(platform::kMaxValueNameLength) + " characters"};
     }
     at = SkipBlanks(line, at);
     if (at == line.size() || line[at] != '=') throw Skip{"'=' must follow the value's name"};
@@ -282,7 +273,7 @@ class Reader {
       at = 0;
       change.value.type = HexType(data, &at);
       change.value.data = HexData(data.substr(at));
-      if (IsTextType(change.value.type)) change.value.data = TerminatedText(std::move(change.value.data));
+      if (platform::IsStringType(change.value.type)) change.value.data = TerminatedText(std::move(change.value.data));
     } else {
       throw Skip{"unknown kind of data: " + Excerpt<Encoding>(data)};
     }
@@ -297,7 +288,7 @@ class Reader {
       case Target::kDeletedKey:
         throw Skip{"a value after a key's deletion, with no key to go in"};
     }
-    Give(change);
+    take_(change);
   }
 
   // The quoted string at text[*at], with regedit's escapes, in ANSI bytes with room for a
@@ -411,7 +402,7 @@ class Reader {
   std::string TerminatedText(std::string bytes) const {
     if constexpr (Encoding::kWide) {
       if (bytes.size() % 2 != 0) throw Skip{"text data in a UTF-16 file must be UTF-16, an even number of bytes"};
-      bytes = Ansi<Utf16>(Utf16Units(bytes));
+      bytes = Ansi<Utf16>(base::Utf16Units(bytes));
     }
     if (!bytes.empty() && bytes.back() != '\0') bytes += '\0';
     return bytes;
@@ -429,7 +420,6 @@ class Reader {
   const Note& note_;
   int number_ = 0;
   bool ended_ = false;
-  bool stopped_ = false;
   Target target_ = Target::kNoKeyYet;
 };
 
@@ -447,7 +437,7 @@ class Utf16Text {
   // ANSI bytes, ASCII among them, as the characters they stand for.
   Utf16Text& Add(std::string_view ansi) {
     for (const char byte : ansi) {
-      AppendUtf16Le(bytes_, FromAnsiByte(byte));
+      base::AppendUtf16Le(bytes_, FromAnsiByte(byte));
       column_ = byte == '\n' ? 0 : column_ + 1;
     }
     return *this;
@@ -483,7 +473,7 @@ void AddHex(Utf16Text& text, const RegValue& value) {
   else
     std::snprintf(number, sizeof number, "hex(%x):", static_cast<unsigned>(value.type));
   text.Add(number);
-  const std::string bytes = IsTextType(value.type) ? Utf16Text().Add(value.data).bytes() : value.data;
+  const std::string bytes = platform::IsStringType(value.type) ? Utf16Text().Add(value.data).bytes() : value.data;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     std::snprintf(number, sizeof number, "%02x", static_cast<unsigned char>(bytes[i]));
     text.Add(number);
@@ -495,20 +485,15 @@ void AddHex(Utf16Text& text, const RegValue& value) {
 
 }  // namespace
 
-RegFileFault ReadRegFile(std::string_view bytes, const Take& take, const Note& note) {
-  try {
-    if (bytes.starts_with("\xFF\xFE")) {
-      const std::u16string units = Utf16Units(bytes.substr(2));
-      Reader<Utf16>(units, take, note).Run(bytes.size() % 2 != 0);
-    } else if (StartsRegedit4(bytes) || !base::IsUtf8(bytes)) {
-      Reader<Windows1252>(bytes, take, note).Run(false);
-    } else {
-      Reader<Utf8>(bytes, take, note).Run(false);
-    }
-  } catch (const Fault& fault) {
-    return {fault.line, fault.message};
+void ReadRegFile(std::string_view bytes, const Take& take, const Note& note) {
+  if (bytes.starts_with("\xFF\xFE")) {
+    const std::u16string units = base::Utf16Units(bytes.substr(2));
+    Reader<Utf16>(units, take, note).Run(bytes.size() % 2 != 0);
+  } else if (StartsRegedit4(bytes) || !base::IsUtf8(bytes)) {
+    Reader<Windows1252>(bytes, take, note).Run(false);
+  } else {
+    Reader<Utf8>(bytes, take, note).Run(false);
   }
-  return {};
 }
 
 std::optional<std::string> KeyPathFault(std::string_view path) {
@@ -517,8 +502,8 @@ std::optional<std::string> KeyPathFault(std::string_view path) {
     if (IsControl(FromAnsiByte(path[i])))
       return "a key's name can't hold " + CharacterName(FromAnsiByte(path[i])) + ", a control character";
     length = path[i] == '\\' ? 0 : length + 1;
-    if (length > kMaxKeyNameLength)
-      return "a key's name can be at most " + std::to_string(kMaxKeyNameLength) + " characters";
+    if (length > platform::kMaxKeyNameLength)
+      return "a key's name can be at most " + std::to_string(platform::kMaxKeyNameLength) + " characters";
     // A name starts here; empty names between backslashes don't count.
     if (length == 1 && ++depth > kMaxKeyDepth)
       return "a key can be at most " + std::to_string(kMaxKeyDepth) + " levels deep";

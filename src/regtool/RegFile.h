@@ -16,9 +16,6 @@ namespace regtool {
 // How many levels of keys Windows allows below a root: deeper keys are refused, so that a
 // file can neither make nor name one.
 inline constexpr std::size_t kMaxKeyDepth = 512;
-// The longest names the registry takes, in characters.
-inline constexpr std::size_t kMaxKeyNameLength = 255;
-inline constexpr std::size_t kMaxValueNameLength = 16383;
 
 // The sizes of REG_DWORD and REG_QWORD data.
 inline constexpr std::size_t kDwordSize = 4;
@@ -41,7 +38,7 @@ struct RegChange {
   RegValue value;   // kSetValue: all of it; kDeleteValue: the name
 };
 
-// Where and why a file is not one vantor-reg can read at all; line is 0 when it can.
+// Where and why a file is not one vantor-reg can read at all; thrown by ReadRegFile.
 struct RegFileFault {
   int line = 0;
   std::string message;  // UTF-8
@@ -54,19 +51,20 @@ struct RegFileNote {
   std::string message;  // UTF-8
 };
 
-// Reads a whole file as reg.exe reads it, handing its changes to take in the file's order
-// until take returns false. A line reg.exe passes over (a value it can't read, a key it
-// can't name, and the values under such a key) is passed over here too, and told to note.
-// A file that reg.exe refuses whole (no header it knows) gives the fault, and no change; a
-// header it takes without reading the rest ("REGEDIT3") gives one note and no change.
+// Reads a whole file as reg.exe reads it, handing its changes to take in the file's order;
+// whatever take throws ends the reading. A line reg.exe passes over (a value it can't read,
+// a key it can't name, and the values under such a key) is passed over here too, and told
+// to note. A file that reg.exe refuses whole (no header it knows) throws a RegFileFault
+// before any change; a header it takes without reading the rest ("REGEDIT3") gives one note
+// and no change.
 //
 // A file is UTF-16LE after a byte order mark; without one, a REGEDIT4 file is Windows-1252,
 // and a version 5.00 file UTF-8 when its bytes are valid UTF-8 and Windows-1252 otherwise.
 // Text in hex data is UTF-16 in a UTF-16 file and Windows-1252 in any other. Reading keeps
 // nothing of the file: to apply a file only once all of it is read, read it once to check
 // it and again to apply it.
-RegFileFault ReadRegFile(std::string_view bytes, const std::function<bool(const RegChange&)>& take,
-                         const std::function<void(const RegFileNote&)>& note);
+void ReadRegFile(std::string_view bytes, const std::function<void(const RegChange&)>& take,
+                 const std::function<void(const RegFileNote&)>& note);
 
 // Why a .reg file can't name the key at path (below HKEY_CURRENT_USER, ANSI): more than
 // kMaxKeyDepth levels, a name longer than the registry takes, or a control character in a

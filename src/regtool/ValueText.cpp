@@ -9,6 +9,8 @@
 #include <map>
 
 #include "base/LittleEndian.h"
+#include "base/UpperHex.h"
+#include "base/Utf8.h"
 #include "regtool/AnsiText.h"
 #include "regtool/Arguments.h"
 
@@ -36,16 +38,6 @@ const std::map<std::uint32_t, std::string>& TypeNames() {
 }
 
 std::size_t NumberSize(std::uint32_t type) { return type == platform::kRegDword ? kDwordSize : kQwordSize; }
-
-std::string HexBytes(const std::string& data) {
-  std::string hex;
-  char digits[3];
-  for (const char byte : data) {
-    std::snprintf(digits, sizeof digits, "%02X", static_cast<unsigned char>(byte));
-    hex += digits;
-  }
-  return hex;
-}
 
 std::string MultiStringText(platform::Registry& registry, const std::string& data) {
   std::string shown;
@@ -102,7 +94,7 @@ std::string BinaryBytes(const std::string& text) {
 // reg.exe stores REG_NONE's text in UTF-16, as Windows keeps strings.
 std::string Utf16Bytes(const std::string& text) {
   std::string bytes;
-  for (const char32_t code : Characters(text) + U'\0') AppendUtf16Le(bytes, code);
+  for (const char32_t code : Characters(text) + U'\0') base::AppendUtf16Le(bytes, code);
   return bytes;
 }
 
@@ -143,7 +135,7 @@ std::string DataText(platform::Registry& registry, const RegValue& value) {
       }
       break;
   }
-  return HexBytes(data);
+  return base::UpperHex(data);
 }
 
 std::string DataBytes(std::uint32_t type, const std::optional<std::string>& data) {

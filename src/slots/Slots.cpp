@@ -4,7 +4,7 @@
 
 #include "registry/RegMod.h"
 
-namespace status_slots {
+namespace slots {
 namespace {
 
 using platform::kCurrentUser;
@@ -13,76 +13,72 @@ enum class Reload { Load, Submit };
 
 // Both reloads read every slot through its read box; they differ in which texts they list
 // and in whether a free slot enables Create.
-void ReloadSlots(platform::Window& form, Reload reload) {
-  platform::ListBox& list = form.ListBoxNamed(kList);
-  list.Clear();
-  for (const Slot& slot : kSlots) {
-    platform::TextBox& readBox = form.TextBoxNamed(slot.readBox);
-    readBox.SetText(regmod::GetRegValue(kCurrentUser, regmod::CustomMessageKey(), slot.valueName));
-    const std::string text = readBox.Text();
-    const bool missing = text == regmod::kNotFound;
+void ReloadSlots(const Controls& controls, Reload reload) {
+  controls.list.Clear();
+  for (std::size_t k = 0; k < kValueNames.size(); ++k) {
+    const SlotBoxes& slot = controls.boxes[k];
+    slot.read.SetText(registry::GetRegValue(kCurrentUser, registry::CustomMessageKey(), kValueNames[k]));
+    const std::string text = slot.read.Text();
+    const bool missing = text == registry::kNotFound;
     if (reload == Reload::Load && (missing || text.empty())) {
-      form.ButtonNamed(kCreateButton).SetEnabled(true);
+      controls.create.SetEnabled(true);
       continue;
     }
     if (missing) continue;
-    list.Append(text);
-    form.TextBoxNamed(slot.editBox).SetText(text);
+    controls.list.Append(text);
+    slot.edit.SetText(text);
   }
 }
 
 }  // namespace
 
-void StoreSlot(platform::Window& form, const Slot& slot) {
-  regmod::SetRegValue(kCurrentUser, regmod::CustomMessageKey(), slot.valueName,
-                      regmod::ValueType::String, form.TextBoxNamed(slot.editBox).Text());
+void StoreSlot(const Controls& controls, std::size_t slot) {
+  registry::SetRegValue(kCurrentUser, registry::CustomMessageKey(), kValueNames[slot], registry::ValueType::String,
+                      controls.boxes[slot].edit.Text());
 }
 
-void LoadStatuses(platform::Window& form) { ReloadSlots(form, Reload::Load); }
+void LoadStatuses(const Controls& controls) { ReloadSlots(controls, Reload::Load); }
 
-void Create(platform::Window& form) {
-  for (const Slot& slot : kSlots) {
-    platform::TextBox& editBox = form.TextBoxNamed(slot.editBox);
-    if (!editBox.Text().empty()) continue;
-    editBox.SetText(form.InputBox(kNewStatusPrompt, kNewStatusTitle));
-    LoadStatuses(form);
+void Create(const Controls& controls) {
+  for (const SlotBoxes& slot : controls.boxes) {
+    if (!slot.edit.Text().empty()) continue;
+    slot.edit.SetText(controls.form.InputBox(kNewStatusPrompt, kNewStatusTitle));
+    LoadStatuses(controls);
     return;
   }
 }
 
-void Delete(platform::Window& form) {
-  const platform::TextBox& selection = form.TextBoxNamed(kSelectionBox);
+void Delete(const Controls& controls) {
+  const platform::TextBox& selection = controls.selection;
   // An empty selection names no message; matching it against empty edit boxes would delete
   // slots whose messages the window has never shown.
   if (!selection.Text().empty()) {
-    for (const Slot& slot : kSlots) {
-      platform::TextBox& editBox = form.TextBoxNamed(slot.editBox);
+    for (std::size_t k = 0; k < kValueNames.size(); ++k) {
+      platform::TextBox& editBox = controls.boxes[k].edit;
       if (selection.Text() != editBox.Text()) continue;
-      regmod::DeleteRegValue(kCurrentUser, regmod::CustomMessageKey(), slot.valueName);
+      registry::DeleteRegValue(kCurrentUser, registry::CustomMessageKey(), kValueNames[k]);
       // On purpose: the write-through stores the emptied box back, so the slot stays, empty.
       editBox.SetText("");
     }
   }
-  LoadStatuses(form);
+  LoadStatuses(controls);
 }
 
-void Modify(platform::Window& form) {
-  form.SetOuterHeight(kExpandedHeight);
-  platform::TextBox& selection = form.TextBoxNamed(kSelectionBox);
-  platform::ListBox& list = form.ListBoxNamed(kList);
-  selection.SetText(list.SelectedText());
-  list.SetEnabled(false);
-  for (const Slot& match : kSlots) {
-    if (selection.Text() != form.TextBoxNamed(match.editBox).Text()) continue;
-    for (const Slot& slot : kSlots) form.TextBoxNamed(slot.editBox).SetEnabled(&slot == &match);
+void Modify(const Controls& controls) {
+  controls.form.SetOuterHeight(controls.expandedHeight);
+  controls.selection.SetText(controls.list.SelectedText());
+  controls.list.SetEnabled(false);
+  for (const SlotBoxes& match : controls.boxes) {
+    if (controls.selection.Text() != match.edit.Text()) continue;
+    for (const SlotBoxes& slot : controls.boxes) slot.edit.SetEnabled(&slot == &match);
   }
 }
 
-void Submit(platform::Window& form) {
-  form.ListBoxNamed(kList).SetEnabled(true);
-  for (const Slot& slot : kSlots) form.TextBoxNamed(slot.editBox).SetEnabled(true);
-  form.SetOuterHeight(kCompactHeight);
-  ReloadSlots(form, Reload::Submit);
+void Submit(const Controls& controls) {
+  controls.list.SetEnabled(true);
+  for (const SlotBoxes& slot : controls.boxes) slot.edit.SetEnabled(true);
+  controls.form.SetOuterHeight(controls.compactHeight);
+  ReloadSlots(controls, Reload::Submit);
 }
 
-}  // namespace status_slots
+}  // namespace slots

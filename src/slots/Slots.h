@@ -1,58 +1,57 @@
 // The five custom-message slots as the window shows them: the reload, the commands that
 // change which slots hold a message, and the write-through that stores every change of an
-// edit box in its slot at once. Works on the window's controls by name.
+// edit box in its slot at once. Works on the window's controls that the window hands in.
 #pragma once
 
 #include <array>
+#include <cstddef>
 
 #include "platform/Toolkit.h"
 
-namespace status_slots {
+namespace slots {
 
-// Outer heights of the window: browse mode shows the list, modify mode the edit area too.
-inline constexpr int kCompactHeight = 2800;
-inline constexpr int kExpandedHeight = 4575;
+// The registry values under the custom message key that hold the slots' messages, slot by slot.
+inline constexpr std::array<const char*, 5> kValueNames = {"1", "2", "3", "4", "5"};
 
-struct Slot {
-  const char* valueName;  // the registry value under the custom message key
-  const char* readBox;    // receives the raw text read from the registry
-  const char* editBox;    // shows and edits the message; stores every change
+// A slot's two boxes in the window.
+struct SlotBoxes {
+  platform::TextBox& read;  // receives the raw text read from the registry
+  platform::TextBox& edit;  // shows and edits the message; stores every change
 };
 
-inline constexpr std::array<Slot, 5> kSlots = {{
-    {"1", "Text1", "Text7"},
-    {"2", "Text2", "Text8"},
-    {"3", "Text3", "Text9"},
-    {"4", "Text4", "Text10"},
-    {"5", "Text5", "Text11"},
-}};
-
-// The controls the slots work on besides the slots' own boxes, named by their roles.
-inline constexpr const char* kSelectionBox = "Text6";
-inline constexpr const char* kList = "List1";
-inline constexpr const char* kCreateButton = "Command5";
+// The window's controls the slots work on, by their roles, and the window's outer heights:
+// browse mode shows the list, modify mode the edit area too.
+struct Controls {
+  platform::Window& form;  // asks for a new message and changes its height
+  std::array<SlotBoxes, kValueNames.size()> boxes;  // slot by slot
+  platform::TextBox& selection;
+  platform::ListBox& list;
+  platform::Button& create;
+  int compactHeight;
+  int expandedHeight;
+};
 
 // The change handler of a slot's edit box: stores the box's whole text as the slot's value.
-void StoreSlot(platform::Window& form, const Slot& slot);
+void StoreSlot(const Controls& controls, std::size_t slot);
 
 // Reads the five slots into the read boxes, lists every slot that holds a text and copies
 // it into its edit box; enables Create when a slot is free.
-void LoadStatuses(platform::Window& form);
+void LoadStatuses(const Controls& controls);
 
 // The input box that Create asks for a message with.
 inline constexpr const char* kNewStatusTitle = "New Status...";
 inline constexpr const char* kNewStatusPrompt = "Enter New Status Message.";
 
 // Asks for a message and puts it into the first slot whose edit box is empty.
-void Create(platform::Window& form);
+void Create(const Controls& controls);
 
 // Removes every slot whose edit box holds the selected text.
-void Delete(platform::Window& form);
+void Delete(const Controls& controls);
 
 // Modify mode: the edit area shows and only the selected message's edit box is enabled.
-void Modify(platform::Window& form);
+void Modify(const Controls& controls);
 
 // Back to browse mode, with a reload that lists empty slots and leaves Create alone.
-void Submit(platform::Window& form);
+void Submit(const Controls& controls);
 
-}  // namespace status_slots
+}  // namespace slots

@@ -13,46 +13,61 @@ namespace {
 using platform::kCurrentUser;
 
 // Shows the ID of the messenger user who logged in last.
-void RefreshName(platform::Window& form) { form.LabelNamed(kLastUserLabel).SetCaption(regmod::GetLastUser()); }
+void RefreshName(platform::Window& form) { kLastUserLabel.In(form).SetCaption(registry::GetLastUser()); }
 
 // The load event: the warning unless switched off, the compact height, the last user.
 void Startup(platform::Window& form) {
-  platform::TextBox& alert = form.TextBoxNamed(kAlertBox);
-  alert.SetText(regmod::GetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue));
+  platform::TextBox& alert = kAlertBox.In(form);
+  alert.SetText(registry::GetRegValue(kCurrentUser, registry::kProfilesKey, registry::kAlertValue));
   if (alert.Text() != kWarningOff && !form.AskYesNo(kWarningText, kWarningTitle)) {
-    regmod::SetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue,
-                        regmod::ValueType::String, kWarningOff);
+    registry::SetRegValue(kCurrentUser, registry::kProfilesKey, registry::kAlertValue,
+                        registry::ValueType::String, kWarningOff);
   }
-  form.SetOuterHeight(status_slots::kCompactHeight);
+  form.SetOuterHeight(kCompactHeight);
   RefreshName(form);
 }
 
 // Delete and Modify are usable exactly while a row with a text is selected.
 void EnableRowCommands(platform::Window& form) {
-  const bool selected = !form.ListBoxNamed(kList).SelectedText().empty();
-  form.ButtonNamed(kDeleteButton).SetEnabled(selected);
-  form.ButtonNamed(kModifyButton).SetEnabled(selected);
+  const bool selected = !kList.In(form).SelectedText().empty();
+  kDeleteButton.In(form).SetEnabled(selected);
+  kModifyButton.In(form).SetEnabled(selected);
 }
 
-void CopySelection(platform::Window& form) {
-  form.TextBoxNamed(kSelectionBox).SetText(form.ListBoxNamed(kList).SelectedText());
-}
+void CopySelection(platform::Window& form) { kSelectionBox.In(form).SetText(kList.In(form).SelectedText()); }
 
 struct Click {
-  const char* button;
+  Form1Control<platform::Button> button;
   void (*handler)(platform::Window&);
 };
 
+// The slots' commands, on the controls the window hands them.
+template <void (*command)(const slots::Controls&)>
+void OnSlots(platform::Window& form) {
+  command(SlotControls(form));
+}
+
 constexpr std::array<Click, 6> kClicks = {{
     {kRefreshNameButton, RefreshName},
-    {kGetStatusesButton, status_slots::LoadStatuses},
-    {kDeleteButton, status_slots::Delete},
-    {kModifyButton, status_slots::Modify},
-    {kCreateButton, status_slots::Create},
-    {kSubmitButton, status_slots::Submit},
+    {kGetStatusesButton, OnSlots<slots::LoadStatuses>},
+    {kDeleteButton, OnSlots<slots::Delete>},
+    {kModifyButton, OnSlots<slots::Modify>},
+    {kCreateButton, OnSlots<slots::Create>},
+    {kSubmitButton, OnSlots<slots::Submit>},
 }};
 
 }  // namespace
+
+slots::Controls SlotControls(platform::Window& form) {
+  const auto boxes = [&](std::size_t k) { return slots::SlotBoxes{kReadBoxes[k].In(form), kEditBoxes[k].In(form)}; };
+  return {form,
+          {boxes(0), boxes(1), boxes(2), boxes(3), boxes(4)},
+          kSelectionBox.In(form),
+          kList.In(form),
+          kCreateButton.In(form),
+          kCompactHeight,
+          kExpandedHeight};
+}
 
 std::unique_ptr<platform::Window> CreateForm1(std::string* why) {
   std::unique_ptr<platform::Window> window = platform::CreateWindow(kForm1, Form1Controls(), why);
@@ -68,13 +83,13 @@ std::unique_ptr<platform::Window> CreateForm1(std::string* why) {
     };
   };
   for (const Click& click : kClicks) {
-    form.ButtonNamed(click.button).OnClick(then_enable_row_commands(click.handler));
+    click.button.In(form).OnClick(then_enable_row_commands(click.handler));
   }
-  form.ListBoxNamed(kList).OnClick(then_enable_row_commands(CopySelection));
-  for (const status_slots::Slot& slot : kSlots) {
-    form.TextBoxNamed(slot.editBox).OnChange([&form, &slot] { status_slots::StoreSlot(form, slot); });
+  kList.In(form).OnClick(then_enable_row_commands(CopySelection));
+  for (std::size_t k = 0; k < kEditBoxes.size(); ++k) {
+    kEditBoxes[k].In(form).OnChange([&form, k] { slots::StoreSlot(SlotControls(form), k); });
   }
-  form.TimerNamed(kRowCommandsTimer).OnTick([&form] { EnableRowCommands(form); });
+  kRowCommandsTimer.In(form).OnTick([&form] { EnableRowCommands(form); });
   return window;
 }
 

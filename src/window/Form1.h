@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/Toolkit.h"
+#include "slots/Slots.h"
 
 namespace window {
 
@@ -22,5 +23,8 @@ inline constexpr const char* kWarningOff = "Disabled";
 
 // Null, with *why, when the system refuses the window (platform::CreateWindow).
 std::unique_ptr<platform::Window> CreateForm1(std::string* why);
+
+// The controls of a window that CreateForm1 built, as the slots work on them.
+slots::Controls SlotControls(platform::Window& form);
 
 }  // namespace window

@@ -1,84 +1,25 @@
 #include "window/Form1Layout.h"
 
-#include <array>
+#include <algorithm>
 
 namespace window {
 namespace {
-
-using platform::Alignment;
-using platform::ControlDef;
-using platform::ControlKind;
-
-constexpr platform::Colour kWindowGrey = 0x00E0E0E0;
-constexpr platform::Colour kLabelGrey = 0x00C0C0C0;
-constexpr platform::Colour kDarkRed = 0x000000C0;
-constexpr platform::Font kHintFont = {"MS Sans Serif", 9.75, 400};
-
-// Later rows lie in front of earlier ones where controls overlap: Shape1 over Label2,
-// Line1 over Label3, each edit box over the one above it.
-constexpr std::array<ControlDef, 26> kControls = {{
-    {.name = "Label1", .kind = ControlKind::Label, .text = "Last name logged in is:",
-     .left = 120, .top = 120, .width = 1695, .height = 255, .background = kWindowGrey},
-    {.name = "Label2", .kind = ControlKind::Label, .text = "",
-     .left = 1800, .top = 120, .width = 2775, .height = 255, .background = kLabelGrey,
-     .alignment = Alignment::Centre},
-    {.name = "Shape1", .kind = ControlKind::Rectangle,
-     .left = 1800, .top = 120, .width = 2775, .height = 255},
-    {.name = "Command1", .kind = ControlKind::Button, .text = "Refresh Name",
-     .left = 4680, .top = 120, .width = 975, .height = 615},
-    {.name = "Label3", .kind = ControlKind::Label,
-     .text = "Login to messenger with your name and click the button to change the above name "
-             "if it needs changed.",
-     .left = 120, .top = 360, .width = 4455, .height = 495, .background = kWindowGrey,
-     .foreground = kDarkRed, .alignment = Alignment::Centre},
-    {.name = "Line1", .kind = ControlKind::Line, .left = 120, .top = 840, .width = 5520, .height = 0},
-    {.name = "List1", .kind = ControlKind::ListBox, .accessibleName = "Messages",
-     .left = 120, .top = 960, .width = 5535, .height = 1035},
-    {.name = "Command2", .kind = ControlKind::Button, .text = "Get Existing Status's",
-     .left = 120, .top = 2040, .width = 1815, .height = 315},
-    {.name = "Command5", .kind = ControlKind::Button, .text = "Create",
-     .left = 2040, .top = 2040, .width = 975, .height = 315, .enabled = false},
-    {.name = "Command3", .kind = ControlKind::Button, .text = "Delete Status",
-     .left = 3120, .top = 2040, .width = 1215, .height = 315},
-    {.name = "Command4", .kind = ControlKind::Button, .text = "Modify Status",
-     .left = 4440, .top = 2040, .width = 1215, .height = 315},
-    {.name = "Text7", .kind = ControlKind::TextBox, .accessibleName = "Message 1",
-     .left = 120, .top = 2520, .width = 5535, .height = 285},
-    {.name = "Text8", .kind = ControlKind::TextBox, .accessibleName = "Message 2",
-     .left = 120, .top = 2760, .width = 5535, .height = 285},
-    {.name = "Text9", .kind = ControlKind::TextBox, .accessibleName = "Message 3",
-     .left = 120, .top = 3000, .width = 5535, .height = 285},
-    {.name = "Text10", .kind = ControlKind::TextBox, .accessibleName = "Message 4",
-     .left = 120, .top = 3240, .width = 5535, .height = 285},
-    {.name = "Text11", .kind = ControlKind::TextBox, .accessibleName = "Message 5",
-     .left = 120, .top = 3480, .width = 5535, .height = 285},
-    {.name = "Label4", .kind = ControlKind::Label,
-     .text = "Make the necessary changes and then click Submit.",
-     .left = 0, .top = 3840, .width = 4695, .height = 495, .background = kWindowGrey,
-     .foreground = kDarkRed, .alignment = Alignment::Centre, .font = &kHintFont},
-    {.name = "Command6", .kind = ControlKind::Button, .text = "Submit",
-     .left = 4800, .top = 3840, .width = 855, .height = 315},
-    // The selection box, the flag box and the read boxes: only the handlers see their texts.
-    {.name = "Text6", .kind = ControlKind::TextHolder},
-    {.name = "Alert", .kind = ControlKind::TextHolder},
-    {.name = "Text1", .kind = ControlKind::TextHolder},
-    {.name = "Text2", .kind = ControlKind::TextHolder},
-    {.name = "Text3", .kind = ControlKind::TextHolder},
-    {.name = "Text4", .kind = ControlKind::TextHolder},
-    {.name = "Text5", .kind = ControlKind::TextHolder},
-    // Delete and Modify follow the list after every click already (Form1.cpp); the timer only
-    // catches what no event reported, and ten wake-ups a second cost an idle window nothing.
-    {.name = "Timer1", .kind = ControlKind::Timer, .intervalMs = 100},
-}};
 
 constexpr const char* kFocusOrder[] = {"Command1", "Command2", "Command3", "Command4",
                                        "Command5", "Command6", "Text7",    "Text8",
                                        "Text9",    "Text10",   "Text11",   "List1"};
 
+constexpr bool InTable(std::string_view name) {
+  for (const platform::ControlDef& row : kForm1Controls)
+    if (name == row.name) return true;
+  return false;
+}
+static_assert(std::ranges::all_of(kFocusOrder, InTable), "the focus order names a control Form1 lacks");
+
 }  // namespace
 
 const platform::WindowDef kForm1 = {"Vantor - Tolvane", 5775, 6255, kWindowGrey, kFocusOrder};
 
-std::span<const platform::ControlDef> Form1Controls() { return kControls; }
+std::span<const platform::ControlDef> Form1Controls() { return kForm1Controls; }
 
 }  // namespace window

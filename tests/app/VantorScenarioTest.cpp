@@ -18,6 +18,7 @@
 #include "tests/support/ValueShapes.h"
 #include "tests/support/Win32Input.h"
 #include "tests/support/WinePath.h"
+#include "window/ControlNames.h"
 #include "window/Form1.h"
 #include "window/Form1Layout.h"
 
@@ -28,13 +29,13 @@ using Texts = std::vector<std::string>;
 
 using namespace platform;
 using namespace win32_input;
-using regmod::ValueType;
+using registry::ValueType;
 
 constexpr int kDialogTextId = 0xFFFF;
 constexpr COLORREF kWindowGrey = 0xE0E0E0, kLabelGrey = 0xC0C0C0;
 
 const std::string kUser = "scenario_user";
-const std::string kMessagesKey = regmod::kProfilesKey + kUser + "\\Custom Msgs";
+const std::string kMessagesKey = registry::kProfilesKey + kUser + "\\Custom Msgs";
 
 const std::wstring kProgram = base::Wide(WinePath(VANTOR_EXE));
 
@@ -52,11 +53,11 @@ std::optional<RawValue> Stored(const std::string& key, const std::string& name) 
 }
 
 void SeedMessages(const std::vector<std::string>& messages) {
-  regmod::SetRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue, ValueType::String, window::kWarningOff);
-  regmod::SetRegValue(kCurrentUser, regmod::kPagerKey, regmod::kLastUserValue, ValueType::String, kUser);
+  registry::SetRegValue(kCurrentUser, registry::kProfilesKey, registry::kAlertValue, ValueType::String, window::kWarningOff);
+  registry::SetRegValue(kCurrentUser, registry::kPagerKey, registry::kLastUserValue, ValueType::String, kUser);
   for (std::size_t slot = 1; slot <= 5; ++slot) {
-    if (slot > messages.size()) regmod::DeleteRegValue(kCurrentUser, kMessagesKey, std::to_string(slot));
-    else regmod::SetRegValue(kCurrentUser, kMessagesKey, std::to_string(slot), ValueType::String, messages[slot - 1]);
+    if (slot > messages.size()) registry::DeleteRegValue(kCurrentUser, kMessagesKey, std::to_string(slot));
+    else registry::SetRegValue(kCurrentUser, kMessagesKey, std::to_string(slot), ValueType::String, messages[slot - 1]);
   }
 }
 
@@ -241,7 +242,7 @@ TEST(VantorScenario, ListDeleteModifySubmitAndCreateStoreEachChangeInTheRegistry
   ASSERT_NE(vantor.Form(), nullptr) << "the window never showed";
   EXPECT_EQ(vantor.Text("Label2"), "scenario_user");
   // The outer heights in pixels: Wine's frame is the one the layout was drawn for.
-  EXPECT_EQ(vantor.OuterHeight(), Pixels(status_slots::kCompactHeight));
+  EXPECT_EQ(vantor.OuterHeight(), Pixels(window::kCompactHeight));
   EXPECT_FALSE(vantor.Enabled("Command5"));
 
   vantor.Click("Command2");
@@ -260,7 +261,7 @@ TEST(VantorScenario, ListDeleteModifySubmitAndCreateStoreEachChangeInTheRegistry
   vantor.ClickRow(0);
   EXPECT_SOON(vantor.Enabled("Command3") && vantor.Enabled("Command4"));
   vantor.Click("Command4");
-  EXPECT_SOON(vantor.OuterHeight() == Pixels(status_slots::kExpandedHeight));
+  EXPECT_SOON(vantor.OuterHeight() == Pixels(window::kExpandedHeight));
   EXPECT_SOON(!vantor.Enabled("List1"));
   for (const char* box : {"Text7", "Text8", "Text10", "Text11"}) EXPECT_SOON(!vantor.Enabled(box)) << box;
   ASSERT_TRUE(vantor.Enabled("Text9"));
@@ -283,15 +284,15 @@ TEST(VantorScenario, ListDeleteModifySubmitAndCreateStoreEachChangeInTheRegistry
 
   // Submit lists every slot the registry holds, empty ones too.
   vantor.Click("Command6");
-  EXPECT_SOON(vantor.OuterHeight() == Pixels(status_slots::kCompactHeight));
+  EXPECT_SOON(vantor.OuterHeight() == Pixels(window::kCompactHeight));
   EXPECT_SOON(vantor.Rows() == (Texts{"", "", "In a meeting until noon", "", wide}));
   EXPECT_TRUE(vantor.Enabled("List1"));
 
   // Create fills the first slot whose box is empty.
   vantor.Click("Command5");
-  const HWND input = vantor.Dialog(status_slots::kNewStatusTitle);
+  const HWND input = vantor.Dialog(slots::kNewStatusTitle);
   ASSERT_NE(input, nullptr) << "no input box";
-  EXPECT_EQ(WindowText(GetDlgItem(input, kDialogTextId)), status_slots::kNewStatusPrompt);
+  EXPECT_EQ(WindowText(GetDlgItem(input, kDialogTextId)), slots::kNewStatusPrompt);
   ClickAt(CentreOnScreen(FindWindowExW(input, nullptr, L"Edit", nullptr)));
   Type("Back at five");
   ClickAt(CentreOnScreen(GetDlgItem(input, IDOK)));
@@ -321,10 +322,10 @@ TEST(VantorScenario, ReloadAndSubmitLeaveEveryShapeOfValueAsItWas) {
     vantor.ClickRow(0);
     EXPECT_SOON(vantor.Enabled("Command4"));
     vantor.Click("Command4");
-    EXPECT_SOON(vantor.OuterHeight() == Pixels(status_slots::kExpandedHeight));
+    EXPECT_SOON(vantor.OuterHeight() == Pixels(window::kExpandedHeight));
     EXPECT_TRUE(vantor.Shown());
     vantor.Click("Command6");
-    EXPECT_SOON(vantor.OuterHeight() == Pixels(status_slots::kCompactHeight));
+    EXPECT_SOON(vantor.OuterHeight() == Pixels(window::kCompactHeight));
     EXPECT_TRUE(vantor.Shown());
     const std::chrono::duration<double> reload = reloaded - start, submit = std::chrono::steady_clock::now() - reloaded;
     std::printf("five slots: reload %.2f s, Modify and Submit %.2f s\n", reload.count(), submit.count());
@@ -336,7 +337,7 @@ TEST(VantorScenario, ReloadAndSubmitLeaveEveryShapeOfValueAsItWas) {
 // answer and stores nothing either.
 TEST(VantorScenario, TheWarningComesBeforeTheWindowUntilItIsAnsweredNo) {
   SeedMessages({"Hello"});
-  regmod::DeleteRegValue(kCurrentUser, regmod::kProfilesKey, regmod::kAlertValue);
+  registry::DeleteRegValue(kCurrentUser, registry::kProfilesKey, registry::kAlertValue);
 
   for (const int answer : {IDCANCEL, IDYES, IDNO}) {
     Vantor vantor;
@@ -348,14 +349,14 @@ TEST(VantorScenario, TheWarningComesBeforeTheWindowUntilItIsAnsweredNo) {
     else ClickAt(CentreOnScreen(GetDlgItem(warning, answer)));
     ASSERT_NE(vantor.Form(), nullptr) << "the window never showed";
     EXPECT_EQ(vantor.Close(), 0);
-    EXPECT_EQ(Stored(regmod::kProfilesKey, regmod::kAlertValue),
+    EXPECT_EQ(Stored(registry::kProfilesKey, registry::kAlertValue),
               answer == IDNO ? std::optional(Sz(window::kWarningOff)) : std::nullopt);
   }
 
   Vantor quiet;
   ASSERT_NE(quiet.Form(), nullptr) << "the window never showed";
   EXPECT_EQ(quiet.Close(), 0);
-  EXPECT_EQ(Stored(regmod::kProfilesKey, regmod::kAlertValue), Sz(window::kWarningOff));
+  EXPECT_EQ(Stored(registry::kProfilesKey, registry::kAlertValue), Sz(window::kWarningOff));
 }
 
 // The icon the build packed from the SVG, at the sizes Windows asks for, and the version.

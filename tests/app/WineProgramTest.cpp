@@ -222,12 +222,12 @@ class WineProgram : public testing::Test {
     }
     ASSERT_TRUE(wine_ && wine_->WaitUntilReady(&error) == platform::kSuccess) << error;
     wine_->SendFaultsTo([this](const std::string& why) { told_.push_back(why); });
-    regmod::UseRegistry(*wine_);
+    registry::UseRegistry(*wine_);
     form_ = window::CreateForm1(&error);
     ASSERT_TRUE(form_) << error;
   }
   void TearDown() override {
-    regmod::UseRegistry(platform::Registry::Default());
+    registry::UseRegistry(platform::Registry::Default());
     fs::remove_all(fakeWine_);
   }
 
@@ -292,7 +292,7 @@ TEST_F(WineProgram, EditsTheMessagesInThePrefixWhileWineWatches) {
   driver::AnswerNextDialog(driver::Answer::No);
   driver::WhileShown(*form_, [&] {
     EXPECT_EQ(WineGet(kProfilesKey, "VantorAlert"), "Disabled");  // the warning's No
-    EXPECT_EQ(form_->LabelNamed("Label2").Caption(), "jdoe");
+    EXPECT_EQ(form_->LabelNamed("Label2")->Caption(), "jdoe");
 
     driver::Click(*form_, "Command2");
     EXPECT_EQ(driver::Rows(*form_, "List1"), Texts({"Out to lunch", "In a meeting"}));
@@ -355,7 +355,7 @@ TEST_P(BridgeLife, HandlesOutliveTheirBridge) {
 TEST_P(BridgeLife, KeystrokesOutliveEveryFaultOfTheBridgeAndItsServer) {
   SeedUserWithoutWarning("jdoe");
   BridgeKiller killer(*wine_);
-  regmod::UseRegistry(killer);
+  registry::UseRegistry(killer);
   std::string typed;
   const auto keystroke = [&](const std::string& keys) {
     typed += keys;

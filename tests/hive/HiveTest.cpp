@@ -25,7 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace platform;
-using regmod::GetRegValue;
+using registry::GetRegValue;
 
 const std::string kKey = "Software\\VantorTest";
 
@@ -137,7 +137,7 @@ TEST_F(Hive, TwoWritersAtOnceLoseNothing) {
 
 TEST_F(Hive, ChangesWaitOutAnotherProcesssLongTransaction) {
   const std::string key = kKey + "\\Waiting";
-  regmod::SetRegValue(kCurrentUser, key, "typed", regmod::ValueType::String, "");
+  registry::SetRegValue(kCurrentUser, key, "typed", registry::ValueType::String, "");
   Registry& hive = Registry::Default();
   // A reader here, its handle open, keeps no other process from writing...
   RegKey reader = kNoKey;
@@ -176,20 +176,20 @@ TEST_F(Hive, WriteAheadLogIsMergedOnExitAndKeptSmall) {
   const std::string large(16 << 20, 'x');
   Registry& hive = Registry::Default();
   ASSERT_TRUE(WriteRaw(hive, kKey + "\\Large", "large", {kRegBinary, large}));
-  regmod::DeleteRegValue(kCurrentUser, kKey + "\\Large", "large");
+  registry::DeleteRegValue(kCurrentUser, kKey + "\\Large", "large");
   ASSERT_TRUE(WriteRaw(hive, kKey + "\\Large", "small", {kRegBinary, "x"}));
   EXPECT_EQ(fs::file_size(HiveFile(TestHome()).string() + "-wal"), 4u << 20);
 }
 
 TEST_F(Hive, ChangesOfAnotherProgramAreSeenAndBuiltOn) {
   const std::string key = kKey + "\\Moved";
-  regmod::SetRegValue(kCurrentUser, key, "v", regmod::ValueType::String, "first");
+  registry::SetRegValue(kCurrentUser, key, "v", registry::ValueType::String, "first");
   ASSERT_EQ(GetRegValue(kCurrentUser, key, "v"), "first");
   // Another program gives the key, already opened here, another id.
   Sql(TestHome(), "UPDATE vals SET key = 9999 WHERE key = (SELECT id FROM keys WHERE fold = 'MOVED');"
                   "UPDATE keys SET id = 9999 WHERE fold = 'MOVED'");
   EXPECT_EQ(GetRegValue(kCurrentUser, key, "v"), "first");
-  regmod::SetRegValue(kCurrentUser, key, "v", regmod::ValueType::String, "second");
+  registry::SetRegValue(kCurrentUser, key, "v", registry::ValueType::String, "second");
   EXPECT_EQ(Sql(TestHome(), "SELECT group_concat(key || ' ' || data) FROM vals "
                             "WHERE key IN (SELECT id FROM keys WHERE fold = 'MOVED')"),
             "9999 second");

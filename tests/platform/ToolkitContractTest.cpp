@@ -49,7 +49,7 @@ class ToolkitTest : public testing::Test {
 class TextBoxTest : public ToolkitTest, public testing::WithParamInterface<const char*> {};
 
 TEST_P(TextBoxTest, SetTextRaisesTheChangeEventBeforeItReturnsAndReadsBackAsSet) {
-  platform::TextBox& box = window_->TextBoxNamed(GetParam());
+  platform::TextBox& box = *window_->TextBoxNamed(GetParam());
   Texts seen;
   box.OnChange([&] { seen.push_back(box.Text()); });
 
@@ -76,8 +76,8 @@ INSTANTIATE_TEST_SUITE_P(ShownAndHeld, TextBoxTest, testing::Values("Edit", "Kep
 
 // Typing keeps the characters it doesn't touch, a zero among them.
 TEST_F(ToolkitTest, EachTypedKeyRaisesAChangeAndADisabledBoxTakesNone) {
-  platform::TextBox& box = window_->TextBoxNamed("Edit");
-  platform::TextBox& disabled = window_->TextBoxNamed("Other");
+  platform::TextBox& box = *window_->TextBoxNamed("Edit");
+  platform::TextBox& disabled = *window_->TextBoxNamed("Other");
   box.SetText("z\0"s);
   Texts seen;
   box.OnChange([&] { seen.push_back(box.Text()); });
@@ -95,7 +95,10 @@ TEST_F(ToolkitTest, EachTypedKeyRaisesAChangeAndADisabledBoxTakesNone) {
 // --- List boxes ----------------------------------------------------------------------------
 
 TEST_F(ToolkitTest, ListRowsStayInAppendOrderAndOnlyAnEnabledListTakesTheUsersRow) {
-  platform::ListBox& list = window_->ListBoxNamed("List");
+  // A name the table lacks, or one of a control of another kind, finds nothing.
+  EXPECT_EQ(window_->ListBoxNamed("Missing"), nullptr);
+  EXPECT_EQ(window_->ListBoxNamed("Edit"), nullptr);
+  platform::ListBox& list = *window_->ListBoxNamed("List");
   Texts clicks;
   list.OnClick([&] { clicks.push_back(list.SelectedText()); });
   for (const char* row : {"pear", "apple", "fig"}) list.Append(row);
@@ -123,13 +126,13 @@ TEST_F(ToolkitTest, ListRowsStayInAppendOrderAndOnlyAnEnabledListTakesTheUsersRo
 
 TEST_F(ToolkitTest, OnlyAnEnabledButtonRaisesItsClick) {
   Texts clicks;
-  for (const char* name : {"Go", "Off"}) window_->ButtonNamed(name).OnClick([&clicks, name] { clicks.push_back(name); });
+  for (const char* name : {"Go", "Off"}) window_->ButtonNamed(name)->OnClick([&clicks, name] { clicks.push_back(name); });
 
   WhileShown([&] {
     driver::Click(*window_, "Off");
     driver::Click(*window_, "Go");
-    window_->ButtonNamed("Go").SetEnabled(false);
-    window_->ButtonNamed("Off").SetEnabled(true);
+    window_->ButtonNamed("Go")->SetEnabled(false);
+    window_->ButtonNamed("Off")->SetEnabled(true);
     driver::Click(*window_, "Go");
     driver::Click(*window_, "Off");
   });
@@ -141,7 +144,7 @@ TEST_F(ToolkitTest, AOneMillisecondTimerTicksOnTheWindowsThreadAtMostEveryTenMs)
   const std::thread::id windowThread = std::this_thread::get_id();
   std::vector<std::chrono::steady_clock::time_point> ticks;
   bool elsewhere = false;
-  window_->TimerNamed("Ticker").OnTick([&] {
+  window_->TimerNamed("Ticker")->OnTick([&] {
     elsewhere |= std::this_thread::get_id() != windowThread;
     ticks.push_back(std::chrono::steady_clock::now());
     if (ticks.size() == kTicks) driver::Close(*window_);
@@ -167,7 +170,7 @@ TEST_F(ToolkitTest, LoadComesOnceBeforeTheWindowShowsAndFocusFollowsTheEnabledCo
   window_->OnLoad([&] {
     ++loads;
     shownAtLoad = driver::IsShown(*window_);
-    window_->ButtonNamed("Go").SetEnabled(false);
+    window_->ButtonNamed("Go")->SetEnabled(false);
   });
 
   EXPECT_EQ(WhileShown([&] {

@@ -20,10 +20,10 @@ namespace {
 
 using namespace platform;
 using namespace std::string_literals;
-using regmod::DeleteRegValue;
-using regmod::GetRegValue;
-using regmod::SetRegValue;
-using regmod::ValueType;
+using registry::DeleteRegValue;
+using registry::GetRegValue;
+using registry::SetRegValue;
+using registry::ValueType;
 
 const std::string kTestKey = "Software\\VantorTest\\RegMod\\";
 
@@ -200,7 +200,7 @@ TEST(DeleteRegValue, RemovesOnlyTheNamedValue) {
 TEST(RegMod, EachProcedureMakesItsCallsInOrder) {
   SetRegValue(kCurrentUser, "SOFTWARE\\yahoo\\pager\\", "yahoo! user ID", ValueType::String, "jdoe");
   RecordingRegistry recorder(RegistryUnderTest());
-  regmod::UseRegistry(recorder);
+  registry::UseRegistry(recorder);
   const struct {
     std::function<void()> call;
     std::vector<std::string> calls;
@@ -212,14 +212,14 @@ TEST(RegMod, EachProcedureMakesItsCallsInOrder) {
        {"open Software\\VantorTest\\NoSuchKey\\", "get 1"}},
       {[] { DeleteRegValue(kCurrentUser, kTestKey, "w"); },
        {"open Software\\VantorTest\\RegMod\\", "delete w", "close"}},
-      {[] { regmod::GetLastUser(); }, {"open SOFTWARE\\yahoo\\pager\\", "get yahoo! user ID", "close"}},
+      {[] { registry::GetLastUser(); }, {"open SOFTWARE\\yahoo\\pager\\", "get yahoo! user ID", "close"}},
   };
   for (const auto& c : cases) {
     recorder.Start();
     c.call();
     EXPECT_EQ(recorder.Take(), c.calls);
   }
-  regmod::UseRegistry(RegistryUnderTest());
+  registry::UseRegistry(RegistryUnderTest());
   DeleteRegValue(kCurrentUser, "SOFTWARE\\yahoo\\pager\\", "yahoo! user ID");
 }
 
@@ -237,9 +237,9 @@ TEST(LastUser, NamesTheProfileWhoseMessagesAreEdited) {
   for (const auto& c : cases) {
     if (c.id) SetRegValue(kCurrentUser, "Software\\Yahoo\\Pager", "YAHOO! USER ID", ValueType::String, *c.id);
     else DeleteRegValue(kCurrentUser, "SOFTWARE\\yahoo\\pager\\", "yahoo! user ID");
-    EXPECT_EQ(regmod::GetLastUser(), c.id.value_or("Not Found"));
-    EXPECT_EQ(regmod::CustomMessageKey(), c.key);
-    SetRegValue(kCurrentUser, regmod::CustomMessageKey(), "2", ValueType::String, c.key);
+    EXPECT_EQ(registry::GetLastUser(), c.id.value_or("Not Found"));
+    EXPECT_EQ(registry::CustomMessageKey(), c.key);
+    SetRegValue(kCurrentUser, registry::CustomMessageKey(), "2", ValueType::String, c.key);
     EXPECT_EQ(GetRegValue(kCurrentUser, c.key, "2"), c.key);
   }
   DeleteRegValue(kCurrentUser, "SOFTWARE\\yahoo\\pager\\", "yahoo! user ID");

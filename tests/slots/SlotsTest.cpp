@@ -26,7 +26,7 @@ namespace {
 
 using namespace std::string_literals;
 using platform::kCurrentUser;
-using regmod::ValueType;
+using registry::ValueType;
 using Log = std::vector<std::string>;
 using Texts = std::vector<std::string>;
 
@@ -46,15 +46,15 @@ std::optional<RawValue> Slot(int k, const std::string& user = "jdoe") {
 }
 
 void RecordUser(const std::string& user) {
-  regmod::SetRegValue(kCurrentUser, "SOFTWARE\\yahoo\\pager\\", "yahoo! user ID", ValueType::String, user);
+  registry::SetRegValue(kCurrentUser, "SOFTWARE\\yahoo\\pager\\", "yahoo! user ID", ValueType::String, user);
 }
 
 class Slots : public testing::Test {
  protected:
   void SetUp() override {
-    regmod::UseRegistry(Recorder());
+    registry::UseRegistry(Recorder());
     for (const std::string user : {"jdoe", "ann"})
-      for (int k = 1; k <= 5; ++k) regmod::DeleteRegValue(kCurrentUser, MessagesKey(user), std::to_string(k));
+      for (int k = 1; k <= 5; ++k) registry::DeleteRegValue(kCurrentUser, MessagesKey(user), std::to_string(k));
     RecordUser("jdoe");
     std::string why;
     form_ = window::CreateForm1(&why);
@@ -66,7 +66,7 @@ class Slots : public testing::Test {
   // Stores texts into slots 1..5 of jdoe; std::nullopt, or no text at all, leaves a slot missing.
   static void Seed(const std::vector<std::optional<std::string>>& texts) {
     for (std::size_t k = 0; k < texts.size(); ++k)
-      if (texts[k]) regmod::SetRegValue(kCurrentUser, MessagesKey("jdoe"), std::to_string(k + 1), ValueType::String, *texts[k]);
+      if (texts[k]) registry::SetRegValue(kCurrentUser, MessagesKey("jdoe"), std::to_string(k + 1), ValueType::String, *texts[k]);
   }
 
   template <typename T>
@@ -88,7 +88,7 @@ class Slots : public testing::Test {
   Texts ReadBoxTexts() const {
     Texts texts;
     for (const char* box : {"Text1", "Text2", "Text3", "Text4", "Text5"})
-      texts.push_back(form_->TextBoxNamed(box).Text());
+      texts.push_back(form_->TextBoxNamed(box)->Text());
     return texts;
   }
   static constexpr const char* kEditBoxes[] = {"Text7", "Text8", "Text9", "Text10", "Text11"};
@@ -203,7 +203,7 @@ TEST_F(Slots, CreateAsksNothingWhileNoEditBoxIsEmpty) {
   Click("Command2");
   EXPECT_EQ(Rows(), Texts({"x", "x", "y", "z", "w"}));
   EXPECT_FALSE(Enabled("Command5"));
-  regmod::DeleteRegValue(kCurrentUser, MessagesKey("jdoe"), "3");
+  registry::DeleteRegValue(kCurrentUser, MessagesKey("jdoe"), "3");
   Click("Command6");
   EXPECT_EQ(Rows(), Texts({"x", "x", "z", "w"}));
   EXPECT_FALSE(Enabled("Command5"));
@@ -246,7 +246,7 @@ TEST_F(Slots, DeleteWithAnEmptySelectionDeletesNothing) {
   Seed({"Dup", "", "keep"});
   // No row chosen yet, and every edit box still empty: the button does this until the
   // timer's first tick. The empty selection names no message.
-  status_slots::Delete(*form_);
+  slots::Delete(window::SlotControls(*form_));
   EXPECT_EQ(Slot(1), Sz("Dup"));
   EXPECT_EQ(Slot(2), Sz(""));
   EXPECT_EQ(Rows(), Texts({"Dup", "keep"}));
@@ -255,7 +255,7 @@ TEST_F(Slots, DeleteWithAnEmptySelectionDeletesNothing) {
 TEST_F(Slots, ModifyOpensOnlyTheLastHoldersEditBoxAndSubmitReloads) {
   Seed({"same", "other", "", "same"});
   Box("Text11")->setText("kept by the missing slot");
-  regmod::DeleteRegValue(kCurrentUser, MessagesKey("jdoe"), "5");  // the slot vanishes behind it
+  registry::DeleteRegValue(kCurrentUser, MessagesKey("jdoe"), "5");  // the slot vanishes behind it
   Click("Command2");
   SelectRow(0);  // "same", held by slots 1 and 4
   Click("Command4");
@@ -288,8 +288,8 @@ TEST_F(Slots, ModifyComparesTheListsSelectionAsItIsNow) {
   // the button runs it until the timer's next tick, takes the empty selection: the last
   // empty edit box matches.
   Click("Command2");
-  status_slots::Modify(*form_);
-  EXPECT_EQ(form_->TextBoxNamed("Text6").Text(), "");
+  slots::Modify(window::SlotControls(*form_));
+  EXPECT_EQ(form_->TextBoxNamed("Text6")->Text(), "");
   EXPECT_EQ(EditBoxesEnabled(), std::vector<bool>({false, false, false, false, true}));
 }
 
@@ -297,12 +297,12 @@ TEST_F(Slots, EachOperationUsesTheUserRecordedAtThatMoment) {
   Seed({"jdoe's"});
   Click("Command2");
   RecordUser("ann");
-  regmod::SetRegValue(kCurrentUser, MessagesKey("ann"), "2", ValueType::String, "ann's");
+  registry::SetRegValue(kCurrentUser, MessagesKey("ann"), "2", ValueType::String, "ann's");
   driver::Type(*form_, "Text7", "?");
   EXPECT_EQ(Slot(1, "ann"), Sz("jdoe's?"));
   EXPECT_EQ(Slot(1, "jdoe"), Sz("jdoe's"));
   Click("Command1");  // Refresh Name: the new ID, and the list as it was
-  EXPECT_EQ(form_->LabelNamed("Label2").Caption(), "ann");
+  EXPECT_EQ(form_->LabelNamed("Label2")->Caption(), "ann");
   EXPECT_EQ(Rows(), Texts({"jdoe's"}));
   Click("Command2");
   EXPECT_EQ(Rows(), Texts({"jdoe's?", "ann's"}));

@@ -37,7 +37,7 @@ std::shared_ptr<platform::Registry> Choose() {
 }
 
 class UseRegistryUnderTest : public testing::Environment {
-  void SetUp() override { regmod::UseRegistry(RegistryUnderTest()); }
+  void SetUp() override { registry::UseRegistry(RegistryUnderTest()); }
 };
 [[maybe_unused]] testing::Environment* const kEnvironment =
     testing::AddGlobalTestEnvironment(new UseRegistryUnderTest);

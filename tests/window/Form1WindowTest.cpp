@@ -121,7 +121,7 @@ TEST_F(Form1WindowTest, EveryControlHasItsTextPlaceLookAndState) {
   }
   for (const char* box : kHeldBoxes) {
     EXPECT_EQ(form_.findChild<QWidget*>(box), nullptr) << box;
-    EXPECT_EQ(window_->TextBoxNamed(box).Text(), "") << box;
+    EXPECT_EQ(window_->TextBoxNamed(box)->Text(), "") << box;
   }
   auto* timer = form_.findChild<QTimer*>("Timer1");
   ASSERT_NE(timer, nullptr);
@@ -131,7 +131,7 @@ TEST_F(Form1WindowTest, EveryControlHasItsTextPlaceLookAndState) {
 // Tab goes round the controls in this order, from Command1, where the focus starts.
 TEST_F(Form1WindowTest, TheFocusGoesRoundInTheWindowsOrder) {
   window_->SetOuterHeight(4575);
-  window_->ButtonNamed("Command5").SetEnabled(true);
+  window_->ButtonNamed("Command5")->SetEnabled(true);
   Texts focused;
   driver::WhileShown(*window_, [&] {
     focused.push_back(driver::FocusedControl(*window_));

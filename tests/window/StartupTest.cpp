@@ -78,7 +78,7 @@ Start StartProgram(const Answer& answer) {
   // Start-up has ended once the window shows: then what it left is read.
   driver::WhileShown(*form, [&] {
     start.outerHeight = form->OuterHeight();
-    start.label2 = form->LabelNamed("Label2").Caption();
+    start.label2 = form->LabelNamed("Label2")->Caption();
   });
   return start;
 }
@@ -86,9 +86,9 @@ Start StartProgram(const Answer& answer) {
 class Startup : public testing::Test {
  protected:
   void SetUp() override {
-    regmod::UseRegistry(Recorder());
-    regmod::DeleteRegValue(kCurrentUser, kProfiles, "VantorAlert");
-    regmod::DeleteRegValue(kCurrentUser, kPager, "yahoo! user ID");
+    registry::UseRegistry(Recorder());
+    registry::DeleteRegValue(kCurrentUser, kProfiles, "VantorAlert");
+    registry::DeleteRegValue(kCurrentUser, kPager, "yahoo! user ID");
   }
 };
 
@@ -126,7 +126,7 @@ TEST_F(Startup, ShowsTheLastUserAtTheCompactHeight) {
   EXPECT_EQ(start.outerHeight, 2800);
   EXPECT_EQ(start.label2, "jdoe");
 
-  regmod::DeleteRegValue(kCurrentUser, kPager, "yahoo! user ID");
+  registry::DeleteRegValue(kCurrentUser, kPager, "yahoo! user ID");
   EXPECT_EQ(StartProgram(Press(QMessageBox::Yes)).label2, "Not Found");
 }
 

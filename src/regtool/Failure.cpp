@@ -1,5 +1,5 @@
 // The texts of vantor-reg's failures.
-#include "regtool/ErrorText.h"
+#include "regtool/Failure.h"
 
 #include <cerrno>
 #include <cstring>
@@ -24,6 +24,10 @@ std::string ErrorText(long result) {
   return text != kTexts.end() ? text->second : "Error " + std::to_string(result) + ".";
 }
 
-std::string FileErrorText(const std::string& file) { return "vantor-reg: " + file + ": " + std::strerror(errno); }
+std::string AboutFile(const std::string& file, int line) {
+  return "vantor-reg: " + file + (line > 0 ? ":" + std::to_string(line) : "") + ": ";
+}
+
+Failure FileFailure(const std::string& file) { return {AboutFile(file) + std::strerror(errno)}; }
 
 }  // namespace regtool
