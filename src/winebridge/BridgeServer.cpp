@@ -20,9 +20,9 @@ std::optional<long> Carry(Registry& registry, Request<op>& request, Answer<op>* 
   if constexpr (op == Op::kOpenKey || op == Op::kCreateKey) {
     auto& [parent, path] = request;
     RegKey opened = kNoKey;
-    const long code = op == Op::kOpenKey ? registry.OpenKey(parent.handle, path, &opened)
-                                         : registry.CreateKey(parent.handle, path, &opened);
-    std::get<Key>(*answer).handle = opened;
+    const long code = op == Op::kOpenKey ? registry.OpenKey(parent.value, path, &opened)
+                                         : registry.CreateKey(parent.value, path, &opened);
+    std::get<Handle>(*answer).value = opened;
     return code;
   } else if constexpr (op == Op::kQueryValue || op == Op::kQueryValueWide || op == Op::kEnumValue) {
     // With the optional arguments the caller gave.
@@ -37,32 +37,33 @@ std::optional<long> Carry(Registry& registry, Request<op>& request, Answer<op>* 
     std::uint32_t* sizeOut = (given & kGivenSize) ? &size : nullptr;
     long code = 0;
     if constexpr (op == Op::kEnumValue)
-      code = registry.EnumValue(key.handle, nameOrIndex, &std::get<std::string>(*answer), typeOut, bytes, sizeOut);
+      code = registry.EnumValue(key.value, nameOrIndex, &std::get<std::string>(*answer), typeOut, bytes, sizeOut);
     else if constexpr (op == Op::kQueryValue)
-      code = registry.QueryValue(key.handle, nameOrIndex, typeOut, bytes, sizeOut);
+      code = registry.QueryValue(key.value, nameOrIndex, typeOut, bytes, sizeOut);
     else
-      code = registry.QueryValueWide(key.handle, nameOrIndex, typeOut, bytes, sizeOut);
+      code = registry.QueryValueWide(key.value, nameOrIndex, typeOut, bytes, sizeOut);
     const bool filled = code == kSuccess && bytes && sizeOut;
-    std::get<ValueRead>(*answer) = {type, size, std::string(reinterpret_cast<const char*>(data.data()), filled ? size : 0)};
+    const char* returned = reinterpret_cast<const char*>(data.data());
+    std::get<ValueRead>(*answer) = {type, size, std::string(returned, filled ? size : 0)};
     return code;
   } else if constexpr (op == Op::kSetValue || op == Op::kSetValueWide) {
     auto& [key, name, type, given, size, data] = request;
     const bool givenData = given & kGivenData;
     if (givenData && data.size() != size) return std::nullopt;
     const auto* bytes = givenData ? reinterpret_cast<const std::uint8_t*>(data.data()) : nullptr;
-    return op == Op::kSetValue ? registry.SetValue(key.handle, name, type, bytes, size)
-                               : registry.SetValueWide(key.handle, name, type, bytes, size);
+    return op == Op::kSetValue ? registry.SetValue(key.value, name, type, bytes, size)
+                               : registry.SetValueWide(key.value, name, type, bytes, size);
   } else if constexpr (op == Op::kDeleteValue || op == Op::kDeleteKey) {
     auto& [key, name] = request;
-    return op == Op::kDeleteValue ? registry.DeleteValue(key.handle, name) : registry.DeleteKey(key.handle, name);
+    return op == Op::kDeleteValue ? registry.DeleteValue(key.value, name) : registry.DeleteKey(key.value, name);
   } else if constexpr (op == Op::kEnumKey) {
     auto& [key, index] = request;
     std::string name;
-    const long code = registry.EnumKey(key.handle, index, &name);
+    const long code = registry.EnumKey(key.value, index, &name);
     if (code == kSuccess) std::get<std::string>(*answer) = std::move(name);
     return code;
   } else if constexpr (op == Op::kFlushKey || op == Op::kCloseKey) {
-    const RegKey key = std::get<Key>(request).handle;
+    const RegKey key = std::get<Handle>(request).value;
     return op == Op::kFlushKey ? registry.FlushKey(key) : registry.CloseKey(key);
   } else if constexpr (op == Op::kToAnsi || op == Op::kFromAnsi) {
     const std::string& text = std::get<std::string>(request);

@@ -43,11 +43,11 @@ enum class Op : std::uint8_t {
 
 // A key's handle, 64 bits on the wire whatever the bridge's own width. In a request, the
 // client sends its caller's handle as the bridge's.
-struct Key {
-  std::uint64_t handle = 0;
+struct Handle {
+  std::uint64_t value = 0;
 };
 
-// The fields of a message, in order: numbers of their width, Key, byte strings as
+// The fields of a message, in order: numbers of their width, Handle, byte strings as
 // std::string, and groups of fields (a tuple inside) as their fields one after another.
 template <typename... Field>
 using Fields = std::tuple<Field...>;
@@ -73,24 +73,25 @@ struct Shape {
 template <Op>
 struct Wire;
 // parent, path -> the key opened
-template <> struct Wire<Op::kOpenKey> : Shape<Fields<Key, std::string>, Fields<Key>> {};
+template <> struct Wire<Op::kOpenKey> : Shape<Fields<Handle, std::string>, Fields<Handle>> {};
 template <> struct Wire<Op::kCreateKey> : Wire<Op::kOpenKey> {};
 // key, name, what is asked -> the value
-template <> struct Wire<Op::kQueryValue> : Shape<Fields<Key, std::string, Asked>, Fields<ValueRead>> {};
+template <> struct Wire<Op::kQueryValue> : Shape<Fields<Handle, std::string, Asked>, Fields<ValueRead>> {};
 // key, index, what is asked -> the value's name, the value
-template <> struct Wire<Op::kEnumValue> : Shape<Fields<Key, std::uint32_t, Asked>, Fields<std::string, ValueRead>> {};
+template <> struct Wire<Op::kEnumValue>
+    : Shape<Fields<Handle, std::uint32_t, Asked>, Fields<std::string, ValueRead>> {};
 // key, name, type, kGivenData or 0, size, data (none unless given)
 template <> struct Wire<Op::kSetValue>
-    : Shape<Fields<Key, std::string, std::uint32_t, std::uint8_t, std::uint32_t, std::string>, Fields<>> {};
+    : Shape<Fields<Handle, std::string, std::uint32_t, std::uint8_t, std::uint32_t, std::string>, Fields<>> {};
 // The same two with string data in UTF-16.
 template <> struct Wire<Op::kQueryValueWide> : Wire<Op::kQueryValue> {};
 template <> struct Wire<Op::kSetValueWide> : Wire<Op::kSetValue> {};
 // key, name; parent, path
-template <> struct Wire<Op::kDeleteValue> : Shape<Fields<Key, std::string>, Fields<>> {};
+template <> struct Wire<Op::kDeleteValue> : Shape<Fields<Handle, std::string>, Fields<>> {};
 template <> struct Wire<Op::kDeleteKey> : Wire<Op::kDeleteValue> {};
 // key, index -> the subkey's name
-template <> struct Wire<Op::kEnumKey> : Shape<Fields<Key, std::uint32_t>, Fields<std::string>> {};
-template <> struct Wire<Op::kFlushKey> : Shape<Fields<Key>, Fields<>> {};
+template <> struct Wire<Op::kEnumKey> : Shape<Fields<Handle, std::uint32_t>, Fields<std::string>> {};
+template <> struct Wire<Op::kFlushKey> : Shape<Fields<Handle>, Fields<>> {};
 template <> struct Wire<Op::kCloseKey> : Wire<Op::kFlushKey> {};
 // UTF-8 text -> ANSI text, and back
 template <> struct Wire<Op::kToAnsi> : Shape<Fields<std::string>, Fields<std::string>> {};
@@ -123,7 +124,7 @@ class Writer {
   // One field of a message, as its type says.
   Writer& Put(std::uint8_t n) { return U8(n); }
   Writer& Put(std::uint32_t n) { return U32(n); }
-  Writer& Put(Key key) { return U64(key.handle); }
+  Writer& Put(Handle key) { return U64(key.value); }
   Writer& Put(const std::string& bytes) { return Bytes(bytes); }
   template <typename... Field>
   Writer& Put(const std::tuple<Field...>& fields) {
@@ -168,7 +169,7 @@ class Reader {
   // One field of a message, as its type says.
   bool Get(std::uint8_t* n) { return U8(n); }
   bool Get(std::uint32_t* n) { return U32(n); }
-  bool Get(Key* key) { return U64(&key->handle); }
+  bool Get(Handle* key) { return U64(&key->value); }
   bool Get(std::string* bytes) { return Bytes(bytes); }
   template <typename... Field>
   bool Get(std::tuple<Field...>* fields) {

@@ -71,9 +71,9 @@ std::optional<std::uint32_t> HelloVersion(std::string_view hello) {
 
 // The handle in a request's first field when that is a key, as in every op's but the
 // conversions'; else null.
-template <typename... Field>
-std::uint64_t* KeyField(std::tuple<Field...>& request) {
-  if constexpr (std::is_same_v<std::tuple_element_t<0, std::tuple<Field...>>, Key>) return &std::get<0>(request).handle;
+template <typename First, typename... Rest>
+std::uint64_t* KeyField(std::tuple<First, Rest...>& request) {
+  if constexpr (std::is_same_v<First, Handle>) return &std::get<0>(request).value;
   else return nullptr;
 }
 
@@ -159,12 +159,12 @@ class Bridge final : public WineRegistry {
     return WriteValue<Op::kSetValueWide>(key, name, type, data, size);
   }
 
-  long DeleteValue(RegKey key, const std::string& name) override { return Call<Op::kDeleteValue>({Key{key}, name}); }
+  long DeleteValue(RegKey key, const std::string& name) override { return Call<Op::kDeleteValue>({Handle{key}, name}); }
 
   long EnumKey(RegKey key, std::uint32_t index, std::string* name) override {
     if (!name) return kInvalidParameter;
     std::optional<Answer<Op::kEnumKey>> answer;
-    const long result = Call<Op::kEnumKey>({Key{key}, index}, &answer);
+    const long result = Call<Op::kEnumKey>({Handle{key}, index}, &answer);
     if (result != kSuccess) return result;
     if (!answer) return Broken();
     *name = std::get<std::string>(*answer);
@@ -178,15 +178,15 @@ class Bridge final : public WineRegistry {
   }
 
   long DeleteKey(RegKey parent, const std::string& path) override {
-    return Call<Op::kDeleteKey>({Key{parent}, path});
+    return Call<Op::kDeleteKey>({Handle{parent}, path});
   }
 
-  long FlushKey(RegKey key) override { return Call<Op::kFlushKey>({Key{key}}); }
+  long FlushKey(RegKey key) override { return Call<Op::kFlushKey>({Handle{key}}); }
 
   // Closing a key this bridge opened can't fail, so its answer isn't waited for: the
   // request goes out with the next one, and its answer is read before that one's.
   long CloseKey(RegKey key) override {
-    if (key == kCurrentUser) return Call<Op::kCloseKey>({Key{key}});
+    if (key == kCurrentUser) return Call<Op::kCloseKey>({Handle{key}});
     const auto opened = keys_.find(key);
     if (opened == keys_.end() || opened->second.closed) return kInvalidHandle;
     if (live_ && opened->second.bridgeKey != kNoKey) DeferClose(opened->second.bridgeKey);
@@ -251,12 +251,12 @@ class Bridge final : public WineRegistry {
     if (!key) return kInvalidParameter;
     *key = kNoKey;
     std::optional<Answer<op>> answer;
-    const long result = Call<op>({Key{parent}, path}, &answer);
+    const long result = Call<op>({Handle{parent}, path}, &answer);
     // Without an answer, no bridge answered, or the call never reached one.
     if (!answer) return result == kSuccess ? Broken() : result;
     if (result == kSuccess) {
       *key = nextKey_++;
-      keys_.emplace(*key, OpenedKey{op, parent, path, static_cast<RegKey>(std::get<Key>(*answer).handle)});
+      keys_.emplace(*key, OpenedKey{op, parent, path, static_cast<RegKey>(std::get<Handle>(*answer).value)});
     }
     return result;
   }
@@ -266,7 +266,7 @@ class Bridge final : public WineRegistry {
   long WriteValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                   std::uint32_t size) {
     const std::uint8_t given = data ? kGivenData : 0;
-    return Call<op>({Key{key}, name, type, given, size,
+    return Call<op>({Handle{key}, name, type, given, size,
                      data ? std::string(reinterpret_cast<const char*>(data), size) : std::string()});
   }
 
@@ -279,7 +279,7 @@ class Bridge final : public WineRegistry {
     const std::uint32_t room = size ? *size : 0;
     if (data && size && room > kMaxFrame) return kNotEnoughMemory;
     std::optional<Answer<op>> answer;
-    const long result = Call<op>({Key{key}, nameOrIndex, Asked{given, type ? *type : 0, room}}, &answer);
+    const long result = Call<op>({Handle{key}, nameOrIndex, Asked{given, type ? *type : 0, room}}, &answer);
     if (!answer) return result;
     const auto& [typeOut, sizeOut, bytes] = std::get<ValueRead>(*answer);
     if (bytes.size() > room) return Broken();
@@ -376,7 +376,7 @@ class Bridge final : public WineRegistry {
       static_assert(std::is_same_v<Request<Op::kOpenKey>, Request<Op::kCreateKey>> &&
                     std::is_same_v<Answer<Op::kOpenKey>, Answer<Op::kCreateKey>>);
       std::string reply;
-      if (!Exchange(Writer(opened.op).Put(Request<Op::kOpenKey>{Key{parent}, opened.path}).Frame(), &reply, error)) {
+      if (!Exchange(Writer(opened.op).Put(Request<Op::kOpenKey>{Handle{parent}, opened.path}).Frame(), &reply, error)) {
         Stop(Clock::duration::zero());
         return kBrokenPipe;
       }
@@ -386,7 +386,7 @@ class Bridge final : public WineRegistry {
         Broken();
         return Fail(kBrokenPipe, error, "the Wine bridge answered nonsense");
       }
-      if (result == kSuccess) opened.bridgeKey = static_cast<RegKey>(std::get<Key>(*answer).handle);
+      if (result == kSuccess) opened.bridgeKey = static_cast<RegKey>(std::get<Handle>(*answer).value);
     }
     for (const auto& [handle, opened] : keys_)
       if (opened.closed && opened.bridgeKey != kNoKey) DeferClose(opened.bridgeKey);
@@ -394,7 +394,7 @@ class Bridge final : public WineRegistry {
   }
 
   void DeferClose(RegKey bridgeKey) {
-    closes_ += Writer(Op::kCloseKey).Put(Request<Op::kCloseKey>{Key{bridgeKey}}).Frame();
+    closes_ += Writer(Op::kCloseKey).Put(Request<Op::kCloseKey>{Handle{bridgeKey}}).Frame();
     ++unanswered_;
   }
 
