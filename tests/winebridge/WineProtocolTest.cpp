@@ -40,6 +40,8 @@ TEST(WineProtocol, AFrameIsItsLengthAndItsFieldsInOrderLittleEndian) {
   writer.Put(Request<Op::kSetValue>{Handle{0x0102030405060708}, "N", 4, kGivenData, 2, "\x7F\x80"});
   EXPECT_EQ(writer.Frame(), "\x1D\0\0\0" "\3" "\x08\x07\x06\x05\x04\x03\x02\x01" "\1\0\0\0N" "\4\0\0\0" "\2" "\2\0\0\0"
                             "\2\0\0\0\x7F\x80"s);
+  std::string text;
+  EXPECT_FALSE(Reader("\3\0\0\0ab"s).Bytes(&text));  // longer than what is left
 }
 
 TEST(WineProtocol, TheBridgeCarriesOutEachRequestOnTheRegistry) {
@@ -73,9 +75,6 @@ TEST(WineProtocol, TheBridgeCarriesOutEachRequestOnTheRegistry) {
       {"flush", Ask<kFlushKey>({key}), ok},
       {"to ANSI", Ask<kToAnsi>({"\xC3\xA9"}), ok + "\1\0\0\0\xE9"s},
       {"from ANSI", Ask<kFromAnsi>({"\xE9"}), ok + "\2\0\0\0\xC3\xA9"s},
-      {"close", Ask<kCloseKey>({key}), ok},
-      {"close, closed", Ask<kCloseKey>({key}), "\6\0\0\0"s},
-      {"query, unknown key", Ask<kQueryValue>({Handle{0x7777}, "Status", all}), "\6\0\0\0\0\0\0\0\x10\0\0\0\0\0\0\0"s},
       // Requests that make no sense end the bridge.
       {"no op", "", "refused"},
       {"an op past the last", "\x0E", "refused"},
@@ -83,6 +82,10 @@ TEST(WineProtocol, TheBridgeCarriesOutEachRequestOnTheRegistry) {
       {"bytes left over", Ask<kFlushKey>({key}) + "x", "refused"},
       {"data of another size", Ask<kSetValue>({key, "S", 3, kGivenData, 5, "abc"}), "refused"},
       {"room beyond a frame", Ask<kQueryValue>({key, "S", Asked{7, 0, 0x04000001}}), "refused"},
+      // A closed key, and one never opened.
+      {"close", Ask<kCloseKey>({key}), ok},
+      {"close, closed", Ask<kCloseKey>({key}), "\6\0\0\0"s},
+      {"query, unknown key", Ask<kQueryValue>({Handle{0x7777}, "Status", all}), "\6\0\0\0\0\0\0\0\x10\0\0\0\0\0\0\0"s},
   };
   for (const Case& c : cases) EXPECT_EQ(Served(c.request), c.answer) << c.what;
 }
