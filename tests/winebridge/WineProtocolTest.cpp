@@ -146,7 +146,7 @@ TEST(WineProtocol, TheClientRefusesABridgeOfAnotherProtocolVersion) {
     std::string error;
     const auto registry = WineRegistry::Start(prefix, folder, &error);
     ASSERT_TRUE(registry) << error;
-    EXPECT_EQ(registry->WaitUntilReady(&error) ? "ready" : error, c.said);
+    EXPECT_EQ(registry->WaitUntilReady(&error) == kSuccess ? "ready" : error, c.said);
   }
 }
 
