@@ -22,7 +22,9 @@ inline constexpr std::uint32_t kHello = 0x42544E56;
 // "VNTB".
 inline constexpr std::uint32_t kProtocolVersion = 2;
 
-// The request's first byte. The numbers are the protocol's: new ops go at the end.
+// The request's first byte. The numbers are the protocol's: new ops go at the end. Each has
+// its fields in Wire below and its handling in BridgeServer.cpp; the build fails while
+// either is missing.
 enum class Op : std::uint8_t {
   kOpenKey,
   kCreateKey,
@@ -64,7 +66,8 @@ using ValueRead = Fields<std::uint32_t, std::uint32_t, std::string>;
 
 // Every op's request after the op, and its answer after the result code: the one
 // description by which the client builds the requests and reads the answers, and the
-// bridge reads the requests and builds the answers.
+// bridge reads the requests and builds the answers. An answer too long for a frame is
+// the result code kNotEnoughMemory alone.
 template <typename RequestFields, typename AnswerFields>
 struct Shape {
   using Request = RequestFields;
