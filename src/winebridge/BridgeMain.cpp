@@ -1,6 +1,6 @@
-// vantor-wine-bridge-win32.exe and -win64.exe: runs under wine in a prefix and makes the
-// registry calls that the Linux program sends on standard input, answering on standard
-// output (Protocol.h). Its registry is the prefix's live one, held by the prefix's
+// The Wine bridge, vantor-wine-bridge-win32.exe or -win64.exe: runs under wine in a prefix
+// and makes the registry calls that the Linux program sends on standard input, answering on
+// standard output (Protocol.h). Its registry is the prefix's live one, held by the prefix's
 // wineserver beside a running messenger. It ends when its input ends.
 #include <windows.h>
 
