@@ -60,7 +60,7 @@ TEST(WineProtocol, TheBridgeCarriesOutEachRequestOnTheRegistry) {
       {"set", Ask<kSetValue>({key, "Status", 1, kGivenData, 3, "Hi\0"s}), ok},
       {"query", Ask<kQueryValue>({key, "Status", all}), ok + "\1\0\0\0" "\3\0\0\0" "\3\0\0\0Hi\0"s},
       {"query, little room", Ask<kQueryValue>({key, "Status", Asked{7, 0, 1}}), "\xEA\0\0\0\1\0\0\0\3\0\0\0\0\0\0\0"s},
-      {"query, size only", Ask<kQueryValue>({key, "Status", Asked{kGivenSize, 9, 0}}), ok + "\t\0\0\0\3\0\0\0\0\0\0\0"s},
+      {"query, size", Ask<kQueryValue>({key, "Status", Asked{kGivenSize, 9, 0}}), ok + "\t\0\0\0\3\0\0\0\0\0\0\0"s},
       {"query, UTF-16", Ask<kQueryValueWide>({key, "Status", all}), ok + "\1\0\0\0\6\0\0\0" "\6\0\0\0H\0i\0\0\0"s},
       {"set, UTF-16", Ask<kSetValueWide>({key, "Wide", 1, kGivenData, 4, "\xE9\0\0\0"s}), ok},
       {"query of it", Ask<kQueryValue>({key, "Wide", all}), ok + "\1\0\0\0\2\0\0\0" "\2\0\0\0\xE9\0"s},
