@@ -1,6 +1,6 @@
-// vantor-wine-bridge.exe: runs under wine in a prefix and makes the registry calls that the
-// Linux program sends on standard input, answering on standard output
-// (wine/Protocol.h). Its registry is the prefix's live one, held by the prefix's
+// The Wine bridge, vantor-wine-bridge-win32.exe or -win64.exe: runs under wine in a prefix
+// and makes the registry calls that the Linux program sends on standard input, answering on
+// standard output (Protocol.h). Its registry is the prefix's live one, held by the prefix's
 // wineserver beside a running messenger. It ends when its input ends.
 #include <windows.h>
 
@@ -15,9 +15,6 @@
 namespace {
 
 using winebridge::Writer;
-
-// The most read from standard input at once: a request usually comes in one piece.
-constexpr std::size_t kReadPiece = 64 * 1024;
 
 // Whole frames over the two standard handles.
 class Channel {
@@ -47,7 +44,7 @@ class Channel {
     while (count > 0) {
       if (next_ == buffer_.size()) {
         DWORD got = 0;
-        buffer_.resize(kReadPiece);
+        buffer_.resize(winebridge::kReadPiece);
         if (!ReadFile(in_, buffer_.data(), static_cast<DWORD>(buffer_.size()), &got, nullptr) || got == 0)
           return false;
         buffer_.resize(got);
@@ -73,7 +70,7 @@ class Channel {
 int main() {
   Channel channel;
   platform::Registry& registry = platform::Registry::Default();
-  if (!channel.Send(Writer().U32(winebridge::kHello).Frame())) return 1;
+  if (!channel.Send(Writer().U32(winebridge::kHello).U32(winebridge::kProtocolVersion).Frame())) return 1;
   std::string request;
   while (channel.Receive(&request)) {
     Writer answer;

@@ -1,4 +1,4 @@
-// The bridge's side of the protocol (wine/Protocol.h): one request carried out on the
+// The bridge's side of the protocol (Protocol.h): one request carried out on the
 // registry, and its answer.
 #pragma once
 

@@ -11,9 +11,6 @@
 namespace winebridge {
 namespace {
 
-// The most read from the pipe at once.
-constexpr std::size_t kReadPiece = 64 * 1024;
-
 // Waits until fd is ready for the events, or has failed; false when the deadline passes first.
 bool AwaitReady(const base::Fd& fd, short events, Clock::time_point deadline) {
   for (;;) {

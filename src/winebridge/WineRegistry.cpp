@@ -1,13 +1,13 @@
 // The Wine prefix's registry through the bridge: each call is one request on the bridge's
-// standard input and one answer on its standard output (wine/Protocol.h).
+// standard input and one answer on its standard output (Protocol.h).
 #include "winebridge/WineRegistry.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <functional>
 #include <map>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 #include "base/Utf8.h"
@@ -36,6 +36,8 @@ constexpr auto kGrace = std::chrono::milliseconds(500);
 constexpr auto kRestAfterFailure = std::chrono::seconds(2);
 // The result code in front of every answer.
 constexpr std::size_t kResultBytes = sizeof(std::uint32_t);
+// The hello read: the bridges of later protocol versions may say more after their version.
+constexpr std::size_t kLongestHello = 64;
 
 bool IsFile(const std::string& path) {
   struct stat info {};
@@ -56,6 +58,23 @@ std::string AsciiOnly(std::string_view text) {
     else if ((byte & 0xC0) != 0x80) ascii += '?';
   }
   return ascii;
+}
+
+// The protocol version that a bridge's hello says: 1 for the bridges that said only "VNTB";
+// none for a frame that is no hello.
+std::optional<std::uint32_t> HelloVersion(std::string_view hello) {
+  Reader reader(hello);
+  std::uint32_t magic = 0, version = 1;
+  if (!reader.U32(&magic) || magic != kHello || (!reader.Done() && !reader.U32(&version))) return std::nullopt;
+  return version;
+}
+
+// The handle in a request's first field when that is a key, as in every op's but the
+// conversions'; else null.
+template <typename First, typename... Rest>
+std::uint64_t* KeyField(std::tuple<First, Rest...>& request) {
+  if constexpr (std::is_same_v<First, Handle>) return &std::get<0>(request).value;
+  else return nullptr;
 }
 
 class Bridge final : public WineRegistry {
@@ -84,11 +103,15 @@ class Bridge final : public WineRegistry {
   long WaitUntilReady(std::string* error) override {
     if (live_) return kSuccess;
     if (process_.group < 0 && Launch(error) != kSuccess) return kBrokenPipe;
-    const std::string expected = Writer().U32(kHello).Frame().substr(kFrameHeaderBytes);
     for (;;) {
       std::string hello;
-      const Transfer greeted = ReadFrame(process_.fromBridge, &hello, expected.size(), helloDeadline_);
-      if (greeted == Transfer::kDone && hello == expected) {
+      const Transfer greeted = ReadFrame(process_.fromBridge, &hello, kLongestHello, helloDeadline_);
+      const std::optional<std::uint32_t> version = greeted == Transfer::kDone ? HelloVersion(hello) : std::nullopt;
+      if (version && *version != kProtocolVersion) {
+        Stop(kGrace);
+        return Fail(kBrokenPipe, error, OtherVersion(*version));
+      }
+      if (version) {
         process_.wineOutput.reset();  // the running bridge keeps its own copy
         programs_ = {programs_[started_]};
         started_ = 0;
@@ -110,70 +133,60 @@ class Bridge final : public WineRegistry {
   std::string BridgeProgram() const override { return process_.group > 0 ? programs_[started_] : std::string(); }
 
   long OpenKey(RegKey parent, const std::string& path, RegKey* key) override {
-    return Open(Op::kOpenKey, parent, path, key);
+    return Open<Op::kOpenKey>(parent, path, key);
   }
   long CreateKey(RegKey parent, const std::string& path, RegKey* key) override {
-    return Open(Op::kCreateKey, parent, path, key);
+    return Open<Op::kCreateKey>(parent, path, key);
   }
 
   long QueryValue(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
                   std::uint32_t* size) override {
-    return ReadValue(Op::kQueryValue, key, [&](Writer& request) { request.Bytes(name); }, nullptr, type, data, size);
+    return ReadValue<Op::kQueryValue>(key, name, nullptr, type, data, size);
   }
 
   long SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                 std::uint32_t size) override {
-    return WriteValue(Op::kSetValue, key, name, type, data, size);
+    return WriteValue<Op::kSetValue>(key, name, type, data, size);
   }
 
   long QueryValueWide(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
                       std::uint32_t* size) override {
-    return ReadValue(Op::kQueryValueWide, key, [&](Writer& request) { request.Bytes(name); }, nullptr, type, data,
-                     size);
+    return ReadValue<Op::kQueryValueWide>(key, name, nullptr, type, data, size);
   }
 
   long SetValueWide(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                     std::uint32_t size) override {
-    return WriteValue(Op::kSetValueWide, key, name, type, data, size);
+    return WriteValue<Op::kSetValueWide>(key, name, type, data, size);
   }
 
-  long DeleteValue(RegKey key, const std::string& name) override {
-    std::string answer;
-    return Call(Op::kDeleteValue, key, &answer, [&](Writer& request) { request.Bytes(name); });
-  }
+  long DeleteValue(RegKey key, const std::string& name) override { return Call<Op::kDeleteValue>({Handle{key}, name}); }
 
   long EnumKey(RegKey key, std::uint32_t index, std::string* name) override {
     if (!name) return kInvalidParameter;
-    std::string answer;
-    const long result = Call(Op::kEnumKey, key, &answer, [&](Writer& request) { request.U32(index); });
+    std::optional<Answer<Op::kEnumKey>> answer;
+    const long result = Call<Op::kEnumKey>({Handle{key}, index}, &answer);
     if (result != kSuccess) return result;
-    Reader reader(answer);
-    return reader.Bytes(name) && reader.Done() ? kSuccess : Broken();
+    if (!answer) return Broken();
+    *name = std::get<std::string>(*answer);
+    return kSuccess;
   }
 
   long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
                  std::uint8_t* data, std::uint32_t* size) override {
     if (!name) return kInvalidParameter;
-    return ReadValue(Op::kEnumValue, key, [&](Writer& request) { request.U32(index); }, name, type, data, size);
+    return ReadValue<Op::kEnumValue>(key, index, name, type, data, size);
   }
 
   long DeleteKey(RegKey parent, const std::string& path) override {
-    std::string answer;
-    return Call(Op::kDeleteKey, parent, &answer, [&](Writer& request) { request.Bytes(path); });
+    return Call<Op::kDeleteKey>({Handle{parent}, path});
   }
 
-  long FlushKey(RegKey key) override {
-    std::string answer;
-    return Call(Op::kFlushKey, key, &answer);
-  }
+  long FlushKey(RegKey key) override { return Call<Op::kFlushKey>({Handle{key}}); }
 
   // Closing a key this bridge opened can't fail, so its answer isn't waited for: the
   // request goes out with the next one, and its answer is read before that one's.
   long CloseKey(RegKey key) override {
-    if (key == kCurrentUser) {
-      std::string answer;
-      return Call(Op::kCloseKey, key, &answer);
-    }
+    if (key == kCurrentUser) return Call<Op::kCloseKey>({Handle{key}});
     const auto opened = keys_.find(key);
     if (opened == keys_.end() || opened->second.closed) return kInvalidHandle;
     if (live_ && opened->second.bridgeKey != kNoKey) DeferClose(opened->second.bridgeKey);
@@ -187,13 +200,10 @@ class Bridge final : public WineRegistry {
   long CommitTransaction() override { return kSuccess; }
   long RollbackTransaction() override { return kSuccess; }
 
-  std::string ToAnsi(std::string_view utf8) override { return Convert(Op::kToAnsi, utf8); }
-  std::string FromAnsi(std::string_view ansi) override { return Convert(Op::kFromAnsi, ansi); }
+  std::string ToAnsi(std::string_view utf8) override { return Convert<Op::kToAnsi>(utf8); }
+  std::string FromAnsi(std::string_view ansi) override { return Convert<Op::kFromAnsi>(ansi); }
 
  private:
-  // The arguments of a request after its key.
-  using Arguments = std::function<void(Writer&)>;
-
   // A key handed out to the caller, who keeps its handle across restarts of the bridge: how
   // it was opened, to open it again in a new bridge, and its handle in the running one
   // (kNoKey when it could not be opened again: someone deleted it meanwhile).
@@ -227,100 +237,111 @@ class Bridge final : public WineRegistry {
     return why;
   }
 
-  long Open(Op op, RegKey parent, const std::string& path, RegKey* key) {
+  // Why a bridge that says hello in another protocol version is not used.
+  std::string OtherVersion(std::uint32_t version) const {
+    return "the Wine bridge " + programs_[started_] + " speaks protocol version " + std::to_string(version) +
+           ", this vantor speaks version " + std::to_string(kProtocolVersion) + ": it is " +
+           (version < kProtocolVersion ? "an older" : "a newer") +
+           " vantor's bridge; reinstall vantor so that its Wine bridges match it";
+  }
+
+  // OpenKey and CreateKey.
+  template <Op op>
+  long Open(RegKey parent, const std::string& path, RegKey* key) {
     if (!key) return kInvalidParameter;
     *key = kNoKey;
-    std::string answer;
-    const long result = Call(op, parent, &answer, [&](Writer& request) { request.Bytes(path); });
-    if (answer.empty() && result != kSuccess) return result;  // no bridge answered, or the call never reached one
-    std::uint64_t opened = 0;
-    Reader reader(answer);
-    if (!reader.U64(&opened) || !reader.Done()) return Broken();
+    std::optional<Answer<op>> answer;
+    const long result = Call<op>({Handle{parent}, path}, &answer);
+    // Without an answer, no bridge answered, or the call never reached one.
+    if (!answer) return result == kSuccess ? Broken() : result;
     if (result == kSuccess) {
       *key = nextKey_++;
-      keys_.emplace(*key, OpenedKey{op, parent, path, static_cast<RegKey>(opened)});
+      keys_.emplace(*key, OpenedKey{op, parent, path, static_cast<RegKey>(std::get<Handle>(*answer).value)});
     }
     return result;
   }
 
   // SetValue and SetValueWide.
-  long WriteValue(Op op, RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+  template <Op op>
+  long WriteValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                   std::uint32_t size) {
-    std::string answer;
-    return Call(op, key, &answer, [&](Writer& request) {
-      request.Bytes(name).U32(type).U8(data ? kGivenData : 0).U32(size);
-      request.Bytes(data ? std::string_view(reinterpret_cast<const char*>(data), size) : std::string_view());
-    });
+    const std::uint8_t given = data ? kGivenData : 0;
+    return Call<op>({Handle{key}, name, type, given, size,
+                     data ? std::string(reinterpret_cast<const char*>(data), size) : std::string()});
   }
 
-  // QueryValue, QueryValueWide and EnumValue: the request's arguments up to its optional
-  // ones, which this adds.
-  long ReadValue(Op op, RegKey key, const Arguments& arguments, std::string* name, std::uint32_t* type,
+  // QueryValue and QueryValueWide by the value's name, EnumValue by its index, with the
+  // optional arguments the caller gave.
+  template <Op op, typename NameOrIndex>
+  long ReadValue(RegKey key, const NameOrIndex& nameOrIndex, std::string* name, std::uint32_t* type,
                  std::uint8_t* data, std::uint32_t* size) {
-    const std::uint8_t given = (type ? kGivenType : 0) | (data ? kGivenData : 0) |
-                               (size ? kGivenSize : 0);
+    const std::uint8_t given = (type ? kGivenType : 0) | (data ? kGivenData : 0) | (size ? kGivenSize : 0);
     const std::uint32_t room = size ? *size : 0;
     if (data && size && room > kMaxFrame) return kNotEnoughMemory;
-    const std::uint32_t typeIn = type ? *type : 0;
-    std::string answer;
-    const long result = Call(op, key, &answer, [&](Writer& request) {
-      arguments(request);
-      request.U8(given).U32(typeIn).U32(room);
-    });
-    if (answer.empty()) return result;
-    Reader reader(answer);
-    std::uint32_t typeOut = 0, sizeOut = 0;
-    std::string bytes, nameOut;
-    if ((name && !reader.Bytes(&nameOut)) || !reader.U32(&typeOut) || !reader.U32(&sizeOut) ||
-        !reader.Bytes(&bytes) || !reader.Done() || bytes.size() > room)
-      return Broken();
-    if (name && (result == kSuccess || result == kMoreData)) *name = std::move(nameOut);
+    std::optional<Answer<op>> answer;
+    const long result = Call<op>({Handle{key}, nameOrIndex, Asked{given, type ? *type : 0, room}}, &answer);
+    if (!answer) return result;
+    const auto& [typeOut, sizeOut, bytes] = std::get<ValueRead>(*answer);
+    if (bytes.size() > room) return Broken();
+    if constexpr (op == Op::kEnumValue)
+      if (result == kSuccess || result == kMoreData) *name = std::get<std::string>(*answer);
     if (type) *type = typeOut;
     if (size) *size = sizeOut;
     if (data && !bytes.empty()) std::copy(bytes.begin(), bytes.end(), data);
     return result;
   }
 
-  std::string Convert(Op op, std::string_view text) {
+  // ToAnsi and FromAnsi.
+  template <Op op>
+  std::string Convert(std::string_view text) {
     if (base::IsAscii(text)) return std::string(text);
-    std::string answer, converted;
-    if (Call(op, std::nullopt, &answer, [&](Writer& request) { request.Bytes(text); }) == kSuccess) {
-      Reader reader(answer);
-      if (reader.Bytes(&converted) && reader.Done()) return converted;
-    }
+    std::optional<Answer<op>> answer;
+    if (Call<op>({std::string(text)}, &answer) == kSuccess && answer) return std::get<std::string>(*answer);
     return AsciiOnly(text);
   }
 
-  // Sends the request (op, the bridge's handle for the caller's key, the arguments) and reads
-  // its answer: the result code, and in *answer the rest of it (empty when no bridge
+  // The result code of a reply and into *answer (when given) the answer after it, which is
+  // left empty when the reply ends with the code (the bridge had no room for the answer). A
+  // bridge whose answer doesn't read as the op's is broken.
+  template <typename AnswerFields>
+  long ReadAnswer(std::string_view reply, std::optional<AnswerFields>* answer) {
+    Reader reader(reply);
+    std::uint32_t result = 0;
+    if (!reader.U32(&result)) return Broken();
+    if (!reader.Done()) {
+      AnswerFields fields;
+      if (!reader.Get(&fields) || !reader.Done()) return Broken();
+      if (answer) *answer = std::move(fields);
+    }
+    return static_cast<long>(static_cast<std::int32_t>(result));
+  }
+
+  // Sends op's request, with the bridge's handle for the caller's key, and reads its answer:
+  // the result code, and into *answer (when given) the fields after it (none when no bridge
   // answered). A bridge that goes away or falls silent during the call is killed and started
   // once again, with the caller's keys opened again in it, and the call is made there: the
   // caller sees one call. A call cut off in the middle may have been carried out by the old
   // bridge; carried out again, it does the same (a set or delete of a value, an open), or a
   // deleted key's second delete answers that the key is not there.
-  long Call(Op op, std::optional<RegKey> key, std::string* answer, const Arguments& arguments = {}) {
-    answer->clear();
-    if (key && *key != kCurrentUser && !Known(*key)) return kInvalidHandle;
+  template <Op op>
+  long Call(Request<op> request, std::optional<Answer<op>>* answer = nullptr) {
+    std::uint64_t* const key = KeyField(request);
+    const RegKey callersKey = key ? static_cast<RegKey>(*key) : kNoKey;
+    if (key && callersKey != kCurrentUser && !Known(callersKey)) return kInvalidHandle;
     if (Clock::now() < restUntil_) return kBrokenPipe;
     const bool wasLive = live_;
     std::string why;
     for (int attempt = 0; attempt < (wasLive ? 2 : 1); ++attempt) {
       if (WaitUntilReady(&why) != kSuccess) continue;
-      Writer request(op);
       if (key) {
-        const RegKey bridgeKey = *key == kCurrentUser ? kCurrentUser : keys_.at(*key).bridgeKey;
-        if (bridgeKey == kNoKey) return kKeyDeleted;
-        request.U64(bridgeKey);
+        *key = callersKey == kCurrentUser ? kCurrentUser : keys_.at(callersKey).bridgeKey;
+        if (*key == kNoKey) return kKeyDeleted;
       }
-      if (arguments) arguments(request);
-      const std::string& frame = request.Frame();
-      if (request.PayloadSize() > kMaxFrame) return kNotEnoughMemory;
-      std::uint32_t result = 0;
-      if (Exchange(frame, answer, &why) && Reader(*answer).U32(&result)) {
-        answer->erase(0, kResultBytes);
-        return static_cast<long>(static_cast<std::int32_t>(result));
-      }
-      answer->clear();
+      Writer writer(op);
+      const std::string& frame = writer.Put(request).Frame();
+      if (writer.PayloadSize() > kMaxFrame) return kNotEnoughMemory;
+      std::string reply;
+      if (Exchange(frame, &reply, &why) && reply.size() >= kResultBytes) return ReadAnswer(reply, answer);
       Stop(Clock::duration::zero());
     }
     Tell("the Wine registry is out of reach: " + why);
@@ -352,20 +373,20 @@ class Bridge final : public WineRegistry {
       const RegKey parent = opened.parent == kCurrentUser ? kCurrentUser : keys_.at(opened.parent).bridgeKey;
       opened.bridgeKey = kNoKey;
       if (parent == kNoKey) continue;
-      Writer request(opened.op);
-      std::string answer;
-      std::uint32_t result = 0;
-      std::uint64_t bridgeKey = 0;
-      if (!Exchange(request.U64(parent).Bytes(opened.path).Frame(), &answer, error)) {
+      static_assert(std::is_same_v<Request<Op::kOpenKey>, Request<Op::kCreateKey>> &&
+                    std::is_same_v<Answer<Op::kOpenKey>, Answer<Op::kCreateKey>>);
+      std::string reply;
+      if (!Exchange(Writer(opened.op).Put(Request<Op::kOpenKey>{Handle{parent}, opened.path}).Frame(), &reply, error)) {
         Stop(Clock::duration::zero());
         return kBrokenPipe;
       }
-      Reader reader(answer);
-      if (!reader.U32(&result) || !reader.U64(&bridgeKey) || !reader.Done()) {
+      std::optional<Answer<Op::kOpenKey>> answer;
+      const long result = ReadAnswer(reply, &answer);
+      if (!answer) {
         Broken();
         return Fail(kBrokenPipe, error, "the Wine bridge answered nonsense");
       }
-      if (result == kSuccess) opened.bridgeKey = static_cast<RegKey>(bridgeKey);
+      if (result == kSuccess) opened.bridgeKey = static_cast<RegKey>(std::get<Handle>(*answer).value);
     }
     for (const auto& [handle, opened] : keys_)
       if (opened.closed && opened.bridgeKey != kNoKey) DeferClose(opened.bridgeKey);
@@ -373,7 +394,7 @@ class Bridge final : public WineRegistry {
   }
 
   void DeferClose(RegKey bridgeKey) {
-    closes_ += Writer(Op::kCloseKey).U64(bridgeKey).Frame();
+    closes_ += Writer(Op::kCloseKey).Put(Request<Op::kCloseKey>{Handle{bridgeKey}}).Frame();
     ++unanswered_;
   }
 

@@ -29,6 +29,7 @@ class WineRegistry : public Registry {
 
   // WaitUntilReady (Registry.h) waits until the bridge answers; when it could not start,
   // *why gives Wine's reason where it gave one, such as a wineserver of another Wine version.
+  // A bridge that speaks another protocol version (Protocol.h) is refused; *why names both.
 
   // The process group that the running bridge is in, or -1 when none runs: every process of
   // it is the bridge's own, and none of Wine's shared ones (the wineserver, its services).

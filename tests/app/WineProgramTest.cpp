@@ -366,9 +366,9 @@ TEST_P(BridgeLife, KeystrokesOutliveEveryFaultOfTheBridgeAndItsServer) {
       {"bridge killed before the read", [&] { killer.KillBefore("yahoo! user ID"); keystroke("Y"); }},
       {"bridge answering half of the read",
        [&] {
-         // Its hello (8 bytes), the open of the pager key (16) and 10 bytes of the read's 25
+         // Its hello (12 bytes), the open of the pager key (16) and 10 bytes of the read's 25
          // (dd passes each byte on as it comes).
-         Arm("exec dd bs=1 count=34 status=none < <(exec \"$real\" \"$@\")\n");
+         Arm("exec dd bs=1 count=38 status=none < <(exec \"$real\" \"$@\")\n");
          KillBridge(*wine_);
          keystroke("X");
          EXPECT_TRUE(fs::exists(Fired()));
