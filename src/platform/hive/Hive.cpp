@@ -34,7 +34,6 @@ struct Store {
   Statement beginWrite{db.get(), "BEGIN IMMEDIATE"};
   Statement commit{db.get(), "COMMIT"};
   Statement rollback{db.get(), "ROLLBACK"};
-  Statement dataVersion{db.get(), "PRAGMA data_version"};
   Statement findKey{db.get(), "SELECT id FROM keys WHERE parent = ?1 AND fold = ?2"};
   Statement addKey{db.get(), "INSERT INTO keys(parent, name, fold) VALUES(?1, ?2, ?3)"};
   Statement getValue{db.get(), "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2"};
@@ -138,7 +137,7 @@ class Hive final : public Registry {
     if (const long rc = Open(); rc != kSuccess) return rc;
     store_->view.End();
     const int begun = BeginWrite();
-    if (begun == SQLITE_DONE) CheckPaths();
+    if (begun == SQLITE_DONE) paths_.Check(store_->view.Version());
     return ResultOf(begun);
   }
   long CommitTransaction() override {
@@ -291,17 +290,11 @@ class Hive final : public Registry {
   }
 
   // Begins the view of the reads while handles are open and, when it is a new one, checks
-  // the cached paths against the hive it shows.
+  // the cached paths against the hive it shows: they are forgotten when another process has
+  // changed the hive since they were looked up.
   void BeginView() {
-    if (store_->view.Begin()) CheckPaths();
-  }
-
-  // Forgets the cached paths when another process has changed the hive since they were
-  // looked up; in a view or a transaction, which then sees every such change.
-  void CheckPaths() {
-    Statement& version = store_->dataVersion;
-    paths_.Check(version.Bind().Step() == SQLITE_ROW ? version.Int(0) : -1);
-    version.Done();
+    std::int64_t version = -1;
+    if (store_->view.Begin(&version)) paths_.Check(version);
   }
 
   // Takes the write lock, waiting as long as another process holds it; the first time on
@@ -392,7 +385,8 @@ class Hive final : public Registry {
     // the hive as it is and no other process writes (SQLITE_BUSY otherwise, at once): then
     // the view is dropped and the change made on its own, waiting for the lock.
     if (store_->view.Open() && store_->logFilled) {
-      long result = change();
+      long result = ResultOf(store_->view.Write());
+      if (result == kSuccess) result = change();
       if (result == kSuccess) result = ResultOf(store_->view.End());
       if (result == kSuccess) return kSuccess;
       // kCantWrite comes of a failed SQLite call, whose code sqlite3_errcode still holds.
