@@ -65,6 +65,14 @@ long CopyOut(std::uint32_t valueType, std::string_view bytes, std::uint32_t* typ
   return rc;
 }
 
+// String data as QueryValueWide hands them out; ASCII, the common case, widens byte by byte.
+std::string Windows1252ToUtf16Le(std::string_view ansi) {
+  if (!IsAscii(ansi)) return Utf8ToUtf16Le(Windows1252ToUtf8(ansi));
+  std::string wide(2 * ansi.size(), '\0');
+  for (std::size_t i = 0; i < ansi.size(); ++i) wide[2 * i] = ansi[i];
+  return wide;
+}
+
 long Valid(bool arguments) { return arguments ? kSuccess : kInvalidParameter; }
 
 class Hive final : public Registry {
@@ -369,7 +377,7 @@ class Hive final : public Registry {
     const auto valueType = static_cast<std::uint32_t>(get.Int(0));
     std::string_view bytes = get.Blob(1);
     std::string widened;
-    if (wide && IsStringType(valueType)) bytes = widened = Utf8ToUtf16Le(Windows1252ToUtf8(bytes));
+    if (wide && IsStringType(valueType)) bytes = widened = Windows1252ToUtf16Le(bytes);
     const long rc = CopyOut(valueType, bytes, type, data, size);
     get.Done();
     return rc;
