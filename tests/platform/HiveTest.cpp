@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <numeric>
 #include <random>
 #include <string>
@@ -325,6 +326,45 @@ std::string SubkeyAt(RegKey key, std::uint32_t index) {
   std::string name;
   const long rc = Registry::Default().EnumKey(key, index, &name);
   return rc == kSuccess ? name : rc == kNoMoreItems ? "-" : "error " + std::to_string(rc);
+}
+
+TEST_F(Hive, ChangeOnAKeyThatAnotherProgramDeletedReachesNoOtherKey) {
+  Registry& hive = Registry::Default();
+  const std::string path = kKey + "\\Reused\\Gone";
+  const auto text = reinterpret_cast<const std::uint8_t*>("mine");
+  const std::vector<std::pair<const char*, std::function<long(RegKey)>>> changes = {
+      {"SetValue", [&](RegKey key) { return hive.SetValue(key, "w", kRegSz, text, 5); }},
+      {"DeleteValue", [&](RegKey key) { return hive.DeleteValue(key, "v"); }},
+      {"CreateKey", [&](RegKey key) {
+         RegKey sub = kNoKey;
+         const long rc = hive.CreateKey(key, "Sub", &sub);
+         hive.CloseKey(sub);
+         return rc;
+       }},
+      {"DeleteKey", [&](RegKey key) { return hive.DeleteKey(key, ""); }},
+  };
+  for (const auto& [call, change] : changes) {
+    RegKey open = kNoKey;
+    ASSERT_EQ(hive.CreateKey(kCurrentUser, path, &open), kSuccess);
+    hive.CloseKey(open);
+    ASSERT_EQ(hive.OpenKey(kCurrentUser, path, &open), kSuccess);
+    // Another program deletes the key and adds one in its place, the newest key, to which
+    // SQLite gives the deleted key's id.
+    const std::string id = Sql(TestHome(), "SELECT id FROM keys WHERE fold = 'GONE'");
+    Sql(TestHome(), "DELETE FROM keys WHERE fold = 'GONE';"
+                    "INSERT INTO keys(parent, name, fold) SELECT id, 'Other', 'OTHER' FROM keys WHERE fold = 'REUSED';"
+                    "INSERT INTO vals VALUES(last_insert_rowid(), 'v', 'V', 1, 'theirs')");
+    ASSERT_EQ(Sql(TestHome(), "SELECT id FROM keys WHERE fold = 'OTHER'"), id);
+    EXPECT_EQ(change(open), kKeyDeleted) << call;
+    hive.CloseKey(open);
+    EXPECT_EQ(Sql(TestHome(), "SELECT (SELECT group_concat(name || ' ' || data) FROM vals WHERE key = other.id) ||"
+                              " ' and subkeys: ' || (SELECT count(*) FROM keys WHERE parent = other.id)"
+                              " FROM keys other WHERE fold = 'OTHER'"),
+              "v theirs and subkeys: 0")
+        << call;
+    const std::string cleanUp = "DELETE FROM keys WHERE " + id + " IN (id, parent); DELETE FROM vals WHERE key = " + id;
+    Sql(TestHome(), cleanUp.c_str());
+  }
 }
 
 TEST_F(Hive, ListingAnswersIndexesInAnyOrderAndFollowsChanges) {

@@ -24,6 +24,7 @@ namespace platform {
 namespace {
 
 constexpr std::int64_t kRootId = 1;
+const KeyRow kRoot{kRootId, 0, "HKEY_CURRENT_USER"};
 
 // The open hive: its connection, its view and its statements, which close before it.
 struct Store {
@@ -40,11 +41,9 @@ struct Store {
   // A value that exists is replaced in place; an upsert would build its new data twice, for
   // the insert it gives up and for the update.
   Statement replaceValue{db.get(), "UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND fold = ?2"};
-  Statement setValue{db.get(),
-                     "INSERT INTO vals(key, name, fold, type, data) SELECT ?1, ?2, ?3, ?4, ?5 "
-                     "WHERE EXISTS(SELECT 1 FROM keys WHERE id = ?1)"};
+  Statement setValue{db.get(), "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"};
   Statement deleteValue{db.get(), "DELETE FROM vals WHERE key = ?1 AND fold = ?2"};
-  Statement keyExists{db.get(), "SELECT 1 FROM keys WHERE id = ?1"};
+  Statement keyIs{db.get(), "SELECT 1 FROM keys WHERE id = ?1 AND parent = ?2 AND fold = ?3"};
   Statement enumKey{db.get(), "SELECT name, fold FROM keys WHERE parent = ?1 AND fold >= ?2 ORDER BY fold LIMIT 1 OFFSET ?3"};
   Statement enumValue{db.get(),
                       "SELECT name, fold, type, data FROM vals WHERE key = ?1 AND fold >= ?2 ORDER BY fold LIMIT 1 OFFSET ?3"};
@@ -94,24 +93,24 @@ class Hive final : public Registry {
   }
 
   long EnumKey(RegKey key, std::uint32_t index, std::string* name) override {
-    std::int64_t id = kRootId;
-    if (const long rc = Reach(key, Valid(name), &id); rc != kSuccess) return rc;
+    const KeyRow* row = nullptr;
+    if (const long rc = Reach(key, Valid(name), &row); rc != kSuccess) return rc;
     Statement& list = store_->enumKey;
-    const int step = store_->view.StepTo(list, Listing::kSubkeys, key, id, index);
+    const int step = store_->view.StepTo(list, Listing::kSubkeys, key, row->id, index);
     if (step == SQLITE_ROW) *name = ToAnsi(list.Blob(0));
     list.Done();
-    return step == SQLITE_DONE ? Missing(id, kNoMoreItems) : ResultOf(step);
+    return step == SQLITE_DONE ? Missing(*row, kNoMoreItems) : ResultOf(step);
   }
 
   long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
                  std::uint8_t* data, std::uint32_t* size) override {
-    std::int64_t id = kRootId;
-    if (const long rc = Reach(key, Valid(name && (!data || size)), &id); rc != kSuccess) return rc;
+    const KeyRow* row = nullptr;
+    if (const long rc = Reach(key, Valid(name && (!data || size)), &row); rc != kSuccess) return rc;
     Statement& list = store_->enumValue;
-    const int step = store_->view.StepTo(list, Listing::kValues, key, id, index);
+    const int step = store_->view.StepTo(list, Listing::kValues, key, row->id, index);
     if (step != SQLITE_ROW) {
       list.Done();
-      return step == SQLITE_DONE ? Missing(id, kNoMoreItems) : ResultOf(step);
+      return step == SQLITE_DONE ? Missing(*row, kNoMoreItems) : ResultOf(step);
     }
     *name = ToAnsi(list.Blob(0));
     const long rc = CopyOut(static_cast<std::uint32_t>(list.Int(2)), list.Blob(3), type, data, size);
@@ -121,12 +120,16 @@ class Hive final : public Registry {
 
   long DeleteKey(RegKey parent, const std::string& path) override {
     std::vector<std::string_view> names;
-    std::int64_t id = kRootId;
-    if (const long rc = Reach(parent, SplitPath(path, &names), &id); rc != kSuccess) return rc;
-    if (const long rc = FindPath(id, names, &id); rc != kSuccess) return rc;
-    if (id == kRootId) return kAccessDenied;
+    const KeyRow* start = nullptr;
+    if (const long rc = Reach(parent, SplitPath(path, &names), &start); rc != kSuccess) return rc;
+    KeyRow row;
+    if (const long rc = FindPath(*start, names, &row); rc != kSuccess) return rc;
+    if (row.id == kRootId) return kAccessDenied;
     const long deleted = InTransaction([&]() -> long {
-      if (const long rc = IfKeyExists(id, kSuccess); rc != kSuccess) return rc;
+      // The path is walked again in the hive as the transaction sees it.
+      if (const long rc = IfStillThere(*start); rc != kSuccess) return rc;
+      if (const long rc = FindPath(*start, names, &row); rc != kSuccess) return rc;
+      const std::int64_t id = row.id;
       const int subkey = store_->hasSubkey.Bind(id).Run();
       if (subkey == SQLITE_ROW) return kAccessDenied;
       if (subkey != SQLITE_DONE) return ResultOf(subkey);
@@ -135,7 +138,7 @@ class Hive final : public Registry {
       return kSuccess;
     });
     if (deleted == kSuccess) {
-      handles_.Orphan(id);
+      handles_.Orphan(row.id);
       paths_.Clear();
     }
     return deleted;
@@ -163,23 +166,20 @@ class Hive final : public Registry {
   long SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                 std::uint32_t size) override {
     const std::string_view valueName = CName(name);
-    std::int64_t id = kRootId;
-    if (const long rc = Reach(key, Valid(valueName.size() <= kMaxValueNameLength && (data || size == 0)), &id);
+    const KeyRow* row = nullptr;
+    if (const long rc = Reach(key, Valid(valueName.size() <= kMaxValueNameLength && (data || size == 0)), &row);
         rc != kSuccess)
       return rc;
     const std::string_view bytes(reinterpret_cast<const char*>(data), data ? size : 0);
     return InTransaction([&]() -> long {
+      if (const long rc = IfStillThere(*row); rc != kSuccess) return rc;
       const std::string fold = Fold(valueName);
-      int step = store_->replaceValue.Bind(id, fold, std::int64_t{type}, bytes).Step();
-      bool stored = sqlite3_changes(Db()) > 0;
+      int step = store_->replaceValue.Bind(row->id, fold, std::int64_t{type}, bytes).Step();
+      const bool replaced = sqlite3_changes(Db()) > 0;
       store_->replaceValue.Done();
-      if (step == SQLITE_DONE && !stored) {
-        step = store_->setValue.Bind(id, FromAnsi(valueName), fold, std::int64_t{type}, bytes).Step();
-        stored = sqlite3_changes(Db()) > 0;
-        store_->setValue.Done();
-      }
-      if (step != SQLITE_DONE) return ResultOf(step);
-      return stored ? kSuccess : kKeyDeleted;
+      if (step == SQLITE_DONE && !replaced)
+        step = store_->setValue.Bind(row->id, FromAnsi(valueName), fold, std::int64_t{type}, bytes).Run();
+      return ResultOf(step);
     });
   }
 
@@ -193,22 +193,23 @@ class Hive final : public Registry {
   }
 
   long DeleteValue(RegKey key, const std::string& name) override {
-    std::int64_t id = kRootId;
-    if (const long rc = Reach(key, kSuccess, &id); rc != kSuccess) return rc;
+    const KeyRow* row = nullptr;
+    if (const long rc = Reach(key, kSuccess, &row); rc != kSuccess) return rc;
     return InTransaction([&]() -> long {
-      const int step = store_->deleteValue.Bind(id, Fold(CName(name))).Step();
+      if (const long rc = IfStillThere(*row); rc != kSuccess) return rc;
+      const int step = store_->deleteValue.Bind(row->id, Fold(CName(name))).Step();
       const bool deleted = sqlite3_changes(Db()) > 0;
       store_->deleteValue.Done();
       if (step != SQLITE_DONE) return ResultOf(step);
-      return deleted ? kSuccess : Missing(id, kFileNotFound);
+      return deleted ? kSuccess : kFileNotFound;
     });
   }
 
   // Every change is already synced when its call (or its transaction) commits: nothing is
   // left to flush.
   long FlushKey(RegKey key) override {
-    std::int64_t id = kRootId;
-    return Resolve(key, &id);
+    const KeyRow* row = nullptr;
+    return Resolve(key, &row);
   }
 
   long CloseKey(RegKey key) override {
@@ -245,55 +246,50 @@ class Hive final : public Registry {
 
   // What every call on a key starts with, in advapi32's order: the key id behind the
   // handle, then the arguments' check (kSuccess when they are fine), then the hive opened.
-  long Reach(RegKey key, long argumentCheck, std::int64_t* id) {
-    if (const long rc = Resolve(key, id); rc != kSuccess) return rc;
+  long Reach(RegKey key, long argumentCheck, const KeyRow** row) {
+    if (const long rc = Resolve(key, row); rc != kSuccess) return rc;
     if (argumentCheck != kSuccess) return argumentCheck;
     return Open();
   }
 
-  // The key id behind a handle: kInvalidHandle for no handle of ours, kKeyDeleted for one
-  // whose key this process deleted.
-  long Resolve(RegKey key, std::int64_t* id) {
-    if (key == kCurrentUser) {
-      *id = kRootId;
-      return kSuccess;
-    }
-    const std::int64_t* found = handles_.Find(key);
-    if (!found) return kInvalidHandle;
-    *id = *found;
-    return *id == kDeletedId ? kKeyDeleted : kSuccess;
+  // The key behind a handle, valid until the next handle is opened or closed:
+  // kInvalidHandle for no handle of ours, kKeyDeleted for one whose key this process deleted.
+  long Resolve(RegKey key, const KeyRow** row) {
+    *row = key == kCurrentUser ? &kRoot : handles_.Find(key);
+    if (!*row) return kInvalidHandle;
+    return (*row)->id == kDeletedId ? kKeyDeleted : kSuccess;
   }
 
   long OpenOrCreate(RegKey parent, const std::string& path, RegKey* key, bool create) {
     if (!key) return kInvalidParameter;
     *key = kNoKey;
-    std::int64_t id = kRootId;
-    const long found = FindOrMake(parent, path, create, &id);
-    if (found == kSuccess) *key = handles_.Add(id);
+    KeyRow row;
+    const long found = FindOrMake(parent, path, create, &row);
+    if (found == kSuccess) *key = handles_.Add(std::move(row));
     else if (store_ && handles_.empty()) store_->view.End();
     return found;
   }
 
   // The id of the key at path under parent, read in the view that the open begins; with
   // create, the missing keys of the path are added.
-  long FindOrMake(RegKey parent, const std::string& path, bool create, std::int64_t* id) {
+  long FindOrMake(RegKey parent, const std::string& path, bool create, KeyRow* row) {
     // A path opened from the root before was checked and walked then.
     if (parent == kCurrentUser && store_) {
       BeginView();
-      if (const std::int64_t* cached = paths_.Find(path)) {
-        *id = *cached;
+      if (const KeyRow* cached = paths_.Find(path)) {
+        *row = *cached;
         return kSuccess;
       }
     }
     std::vector<std::string_view> names;
-    std::int64_t start = kRootId;
+    const KeyRow* start = nullptr;
     if (const long rc = Reach(parent, SplitPath(path, &names), &start); rc != kSuccess) return rc;
     BeginView();
-    long found = FindPath(start, names, id);
+    long found = FindPath(*start, names, row);
     // Another process may have added part of the path meanwhile: look again under the
     // write lock.
-    if (found == kFileNotFound && create) found = InTransaction([&] { return MakePath(start, names, id); });
-    if (found == kSuccess && parent == kCurrentUser) paths_.Add(path, *id);
+    if (found == kFileNotFound && create) found = InTransaction([&] { return MakePath(*start, names, row); });
+    if (found == kSuccess && parent == kCurrentUser) paths_.Add(path, *row);
     return found;
   }
 
@@ -317,10 +313,10 @@ class Hive final : public Registry {
   }
 
   // Walks the path one key at a time; in a snapshot or a transaction, all of it in one view.
-  long FindPath(std::int64_t start, const std::vector<std::string_view>& names, std::int64_t* id) {
-    *id = start;
+  long FindPath(const KeyRow& start, const std::vector<std::string_view>& names, KeyRow* row) {
+    *row = start;
     for (const std::string_view name : names) {
-      const int step = FindKey(*id, name, id);
+      const int step = FindKey(name, row);
       if (step == SQLITE_DONE) return Missing(start, kFileNotFound);
       if (step != SQLITE_ROW) return ResultOf(step);
     }
@@ -328,51 +324,59 @@ class Hive final : public Registry {
   }
 
   // Finds or adds each key of the path under start, inside a transaction.
-  long MakePath(std::int64_t start, const std::vector<std::string_view>& names, std::int64_t* id) {
-    if (const long rc = IfKeyExists(start, kSuccess); rc != kSuccess) return rc;
-    *id = start;
+  long MakePath(const KeyRow& start, const std::vector<std::string_view>& names, KeyRow* row) {
+    if (const long rc = IfStillThere(start); rc != kSuccess) return rc;
+    *row = start;
     for (const std::string_view name : names) {
-      const int found = FindKey(*id, name, id);
+      const int found = FindKey(name, row);
       if (found == SQLITE_ROW) continue;
       if (found != SQLITE_DONE) return ResultOf(found);
-      if (const int step = store_->addKey.Bind(*id, FromAnsi(name), Fold(name)).Run(); step != SQLITE_DONE)
+      if (const int step = store_->addKey.Bind(row->parent, FromAnsi(name), row->fold).Run(); step != SQLITE_DONE)
         return ResultOf(step);
-      *id = sqlite3_last_insert_rowid(Db());
+      row->id = sqlite3_last_insert_rowid(Db());
     }
     return kSuccess;
   }
 
-  // Steps to the subkey of parent named name: SQLITE_ROW with *id its id, SQLITE_DONE when
-  // there is none, or SQLite's error.
-  int FindKey(std::int64_t parent, std::string_view name, std::int64_t* id) {
+  // Steps from *row to its subkey named name: SQLITE_ROW with *row that subkey,
+  // SQLITE_DONE when there is none (*row then holds its parent and fold, its id not yet
+  // known), or SQLite's error.
+  int FindKey(std::string_view name, KeyRow* row) {
+    row->parent = row->id;
+    row->fold = Fold(name);
     Statement& find = store_->findKey;
-    const int step = find.Bind(parent, Fold(name)).Step();
-    if (step == SQLITE_ROW) *id = find.Int(0);
+    const int step = find.Bind(row->parent, row->fold).Step();
+    row->id = step == SQLITE_ROW ? find.Int(0) : kDeletedId;
     find.Done();
     return step;
   }
 
-  // result when the key exists, kKeyDeleted when another process deleted it, or what went
-  // wrong in looking.
-  long IfKeyExists(std::int64_t id, long result) {
-    const int step = store_->keyExists.Bind(id).Run();
-    if (step == SQLITE_ROW) return result;
+  // kSuccess when the key of row is still in the hive, kKeyDeleted when another process
+  // deleted it, even if a key has since been added under its id; or what went wrong in
+  // looking. The root is never deleted.
+  long IfStillThere(const KeyRow& row) {
+    if (row.id == kRootId) return kSuccess;
+    const int step = store_->keyIs.Bind(row.id, row.parent, row.fold).Run();
+    if (step == SQLITE_ROW) return kSuccess;
     return step == SQLITE_DONE ? kKeyDeleted : ResultOf(step);
   }
 
   // What to answer when something under a key is not there: the key itself may be gone.
-  long Missing(std::int64_t id, long notFound) { return IfKeyExists(id, notFound); }
+  long Missing(const KeyRow& row, long notFound) {
+    const long rc = IfStillThere(row);
+    return rc == kSuccess ? notFound : rc;
+  }
 
   // QueryValue, or with wide QueryValueWide: string data leave the hive in UTF-16 then.
   long Query(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data, std::uint32_t* size,
              bool wide) {
-    std::int64_t id = kRootId;
-    if (const long rc = Reach(key, Valid(!data || size), &id); rc != kSuccess) return rc;
+    const KeyRow* row = nullptr;
+    if (const long rc = Reach(key, Valid(!data || size), &row); rc != kSuccess) return rc;
     Statement& get = store_->getValue;
-    const int step = get.Bind(id, Fold(CName(name))).Step();
+    const int step = get.Bind(row->id, Fold(CName(name))).Step();
     if (step != SQLITE_ROW) {
       get.Done();
-      return step == SQLITE_DONE ? Missing(id, kFileNotFound) : ResultOf(step);
+      return step == SQLITE_DONE ? Missing(*row, kFileNotFound) : ResultOf(step);
     }
     const auto valueType = static_cast<std::uint32_t>(get.Int(0));
     std::string_view bytes = get.Blob(1);
