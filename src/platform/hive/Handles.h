@@ -13,7 +13,7 @@ namespace platform {
 
 // A key as a handle holds it: the id of its row, and the id of its parent and its folded
 // name, which tell it from a key added later under the same id: SQLite hands the id of a
-// deleted row to the next new key when it was the highest. The root's parent is 0.
+// deleted row to the next new key when it was the highest.
 struct KeyRow {
   std::int64_t id;
   std::int64_t parent;

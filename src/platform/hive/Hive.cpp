@@ -24,6 +24,7 @@ namespace platform {
 namespace {
 
 constexpr std::int64_t kRootId = 1;
+// The root's parent is NULL, which the hive's checks read as 0.
 const KeyRow kRoot{kRootId, 0, "HKEY_CURRENT_USER"};
 
 // The open hive: its connection, its view and its statements, which close before it.
@@ -39,11 +40,16 @@ struct Store {
   Statement addKey{db.get(), "INSERT INTO keys(parent, name, fold) VALUES(?1, ?2, ?3)"};
   Statement getValue{db.get(), "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2"};
   // A value that exists is replaced in place; an upsert would build its new data twice, for
-  // the insert it gives up and for the update.
-  Statement replaceValue{db.get(), "UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND fold = ?2"};
-  Statement setValue{db.get(), "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"};
+  // the insert it gives up and for the update. Both change nothing when the key's row (?1,
+  // ?5, ?6, as keyIs) is gone.
+  Statement replaceValue{db.get(),
+                         "UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND fold = ?2 AND EXISTS("
+                         "SELECT 1 FROM keys WHERE id = ?1 AND ifnull(parent, 0) = ?5 AND fold = ?6)"};
+  Statement setValue{db.get(),
+                     "INSERT INTO vals(key, fold, type, data, name) SELECT ?1, ?2, ?3, ?4, ?7 WHERE EXISTS("
+                     "SELECT 1 FROM keys WHERE id = ?1 AND ifnull(parent, 0) = ?5 AND fold = ?6)"};
   Statement deleteValue{db.get(), "DELETE FROM vals WHERE key = ?1 AND fold = ?2"};
-  Statement keyIs{db.get(), "SELECT 1 FROM keys WHERE id = ?1 AND parent = ?2 AND fold = ?3"};
+  Statement keyIs{db.get(), "SELECT 1 FROM keys WHERE id = ?1 AND ifnull(parent, 0) = ?2 AND fold = ?3"};
   Statement enumKey{db.get(), "SELECT name, fold FROM keys WHERE parent = ?1 AND fold >= ?2 ORDER BY fold LIMIT 1 OFFSET ?3"};
   Statement enumValue{db.get(),
                       "SELECT name, fold, type, data FROM vals WHERE key = ?1 AND fold >= ?2 ORDER BY fold LIMIT 1 OFFSET ?3"};
@@ -172,14 +178,18 @@ class Hive final : public Registry {
       return rc;
     const std::string_view bytes(reinterpret_cast<const char*>(data), data ? size : 0);
     return InTransaction([&]() -> long {
-      if (const long rc = IfStillThere(*row); rc != kSuccess) return rc;
       const std::string fold = Fold(valueName);
-      int step = store_->replaceValue.Bind(row->id, fold, std::int64_t{type}, bytes).Step();
-      const bool replaced = sqlite3_changes(Db()) > 0;
+      int step = store_->replaceValue.Bind(row->id, fold, std::int64_t{type}, bytes, row->parent, row->fold).Step();
+      bool stored = sqlite3_changes(Db()) > 0;
       store_->replaceValue.Done();
-      if (step == SQLITE_DONE && !replaced)
-        step = store_->setValue.Bind(row->id, FromAnsi(valueName), fold, std::int64_t{type}, bytes).Run();
-      return ResultOf(step);
+      if (step == SQLITE_DONE && !stored) {
+        step = store_->setValue.Bind(row->id, fold, std::int64_t{type}, bytes, row->parent, row->fold,
+                                     FromAnsi(valueName)).Step();
+        stored = sqlite3_changes(Db()) > 0;
+        store_->setValue.Done();
+      }
+      if (step != SQLITE_DONE) return ResultOf(step);
+      return stored ? kSuccess : kKeyDeleted;
     });
   }
 
@@ -353,9 +363,8 @@ class Hive final : public Registry {
 
   // kSuccess when the key of row is still in the hive, kKeyDeleted when another process
   // deleted it, even if a key has since been added under its id; or what went wrong in
-  // looking. The root is never deleted.
+  // looking.
   long IfStillThere(const KeyRow& row) {
-    if (row.id == kRootId) return kSuccess;
     const int step = store_->keyIs.Bind(row.id, row.parent, row.fold).Run();
     if (step == SQLITE_ROW) return kSuccess;
     return step == SQLITE_DONE ? kKeyDeleted : ResultOf(step);
