@@ -254,7 +254,7 @@ class Hive final : public Registry {
     return code;
   }
 
-  // What every call on a key starts with, in advapi32's order: the key id behind the
+  // What every call on a key starts with, in advapi32's order: the key behind the
   // handle, then the arguments' check (kSuccess when they are fine), then the hive opened.
   long Reach(RegKey key, long argumentCheck, const KeyRow** row) {
     if (const long rc = Resolve(key, row); rc != kSuccess) return rc;
@@ -280,7 +280,7 @@ class Hive final : public Registry {
     return found;
   }
 
-  // The id of the key at path under parent, read in the view that the open begins; with
+  // The key at path under parent, read in the view that the open begins; with
   // create, the missing keys of the path are added.
   long FindOrMake(RegKey parent, const std::string& path, bool create, KeyRow* row) {
     // A path opened from the root before was checked and walked then.
