@@ -50,7 +50,7 @@ bool Holds(const Started& holder) {
 
 // Runs SQL on the hive file in dataHome, made if need be, past the registry functions; the
 // first column of the first row it gives, as text.
-std::string Sql(const fs::path& dataHome, const char* sql) {
+std::string Sql(const fs::path& dataHome, const std::string& sql) {
   std::string first = "(no row)";
   sqlite3* db = nullptr;
   sqlite3_open(HiveFile(dataHome).c_str(), &db);
@@ -58,7 +58,7 @@ std::string Sql(const fs::path& dataHome, const char* sql) {
     *static_cast<std::string*>(first) = row[0] ? row[0] : "NULL";
     return 1;  // no more rows
   };
-  sqlite3_exec(db, sql, keepFirst, &first, nullptr);
+  sqlite3_exec(db, sql.c_str(), keepFirst, &first, nullptr);
   sqlite3_close(db);
   return first;
 }
@@ -335,12 +335,7 @@ TEST_F(Hive, ChangeOnAKeyThatAnotherProgramDeletedReachesNoOtherKey) {
   const std::vector<std::pair<const char*, std::function<long(RegKey)>>> changes = {
       {"SetValue", [&](RegKey key) { return hive.SetValue(key, "w", kRegSz, text, 5); }},
       {"DeleteValue", [&](RegKey key) { return hive.DeleteValue(key, "v"); }},
-      {"CreateKey", [&](RegKey key) {
-         RegKey sub = kNoKey;
-         const long rc = hive.CreateKey(key, "Sub", &sub);
-         hive.CloseKey(sub);
-         return rc;
-       }},
+      {"CreateKey", [&](RegKey key) { return hive.CreateKey(key, "Sub", Key(hive).Receive()); }},
       {"DeleteKey", [&](RegKey key) { return hive.DeleteKey(key, ""); }},
   };
   for (const auto& [call, change] : changes) {
@@ -357,13 +352,11 @@ TEST_F(Hive, ChangeOnAKeyThatAnotherProgramDeletedReachesNoOtherKey) {
     ASSERT_EQ(Sql(TestHome(), "SELECT id FROM keys WHERE fold = 'OTHER'"), id);
     EXPECT_EQ(change(open), kKeyDeleted) << call;
     hive.CloseKey(open);
-    EXPECT_EQ(Sql(TestHome(), "SELECT (SELECT group_concat(name || ' ' || data) FROM vals WHERE key = other.id) ||"
-                              " ' and subkeys: ' || (SELECT count(*) FROM keys WHERE parent = other.id)"
-                              " FROM keys other WHERE fold = 'OTHER'"),
-              "v theirs and subkeys: 0")
+    EXPECT_EQ(Sql(TestHome(), "SELECT group_concat(name || ' ' || data) || ', subkeys: ' ||"
+                              " (SELECT count(*) FROM keys WHERE parent = key) FROM vals WHERE key = " + id),
+              "v theirs, subkeys: 0")
         << call;
-    const std::string cleanUp = "DELETE FROM keys WHERE " + id + " IN (id, parent); DELETE FROM vals WHERE key = " + id;
-    Sql(TestHome(), cleanUp.c_str());
+    Sql(TestHome(), "DELETE FROM keys WHERE " + id + " IN (id, parent); DELETE FROM vals WHERE key = " + id);
   }
 }
 
