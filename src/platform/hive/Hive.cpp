@@ -40,15 +40,17 @@ struct Store {
   Statement addKey{db.get(), "INSERT INTO keys(parent, name, fold) VALUES(?1, ?2, ?3)"};
   Statement getValue{db.get(), "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2"};
   // A value that exists is replaced in place; an upsert would build its new data twice, for
-  // the insert it gives up and for the update. Both change nothing when the key's row (?1,
-  // ?5, ?6, as keyIs) is gone.
+  // the insert it gives up and for the update. These and deleteValue change nothing when
+  // the key's row (its id, its parent's id and its fold, as keyIs) is gone.
   Statement replaceValue{db.get(),
                          "UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND fold = ?2 AND EXISTS("
                          "SELECT 1 FROM keys WHERE id = ?1 AND ifnull(parent, 0) = ?5 AND fold = ?6)"};
   Statement setValue{db.get(),
                      "INSERT INTO vals(key, fold, type, data, name) SELECT ?1, ?2, ?3, ?4, ?7 WHERE EXISTS("
                      "SELECT 1 FROM keys WHERE id = ?1 AND ifnull(parent, 0) = ?5 AND fold = ?6)"};
-  Statement deleteValue{db.get(), "DELETE FROM vals WHERE key = ?1 AND fold = ?2"};
+  Statement deleteValue{db.get(),
+                        "DELETE FROM vals WHERE key = ?1 AND fold = ?2 AND EXISTS("
+                        "SELECT 1 FROM keys WHERE id = ?1 AND ifnull(parent, 0) = ?3 AND fold = ?4)"};
   Statement keyIs{db.get(), "SELECT 1 FROM keys WHERE id = ?1 AND ifnull(parent, 0) = ?2 AND fold = ?3"};
   Statement enumKey{db.get(), "SELECT name, fold FROM keys WHERE parent = ?1 AND fold >= ?2 ORDER BY fold LIMIT 1 OFFSET ?3"};
   Statement enumValue{db.get(),
@@ -206,12 +208,11 @@ class Hive final : public Registry {
     const KeyRow* row = nullptr;
     if (const long rc = Reach(key, kSuccess, &row); rc != kSuccess) return rc;
     return InTransaction([&]() -> long {
-      if (const long rc = IfStillThere(*row); rc != kSuccess) return rc;
-      const int step = store_->deleteValue.Bind(row->id, Fold(CName(name))).Step();
+      const int step = store_->deleteValue.Bind(row->id, Fold(CName(name)), row->parent, row->fold).Step();
       const bool deleted = sqlite3_changes(Db()) > 0;
       store_->deleteValue.Done();
       if (step != SQLITE_DONE) return ResultOf(step);
-      return deleted ? kSuccess : kFileNotFound;
+      return deleted ? kSuccess : Missing(*row, kFileNotFound);
     });
   }
 
