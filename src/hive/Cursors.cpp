@@ -2,23 +2,44 @@
 
 namespace hive {
 
-bool View::Begin() {
+bool View::Begin(std::int64_t* version) {
   if (snapshot_ || !sqlite3_get_autocommit(db_)) return false;
-  snapshot_ = begin_.Bind().Run() == SQLITE_DONE;
+  snapshot_ = version_.Bind().Step() == SQLITE_ROW;
+  *version = snapshot_ ? version_.Int(0) : -1;
+  if (!snapshot_) version_.Done();
   return true;
+}
+
+std::int64_t View::Version() {
+  const std::int64_t version = version_.Bind().Step() == SQLITE_ROW ? version_.Int(0) : -1;
+  version_.Done();
+  return version;
+}
+
+// The transaction holds the snapshot from here on: the data version's statement ends, so
+// that the commit leaves the connection in no transaction, where SQLite may merge the log
+// into the hive.
+int View::Write() {
+  if (!sqlite3_get_autocommit(db_)) return SQLITE_DONE;
+  const int step = begin_.Bind().Run();
+  if (step == SQLITE_DONE) version_.Done();
+  return step;
 }
 
 int View::End() {
   for (auto& places : places_) places.clear();
   if (!snapshot_) return SQLITE_DONE;
-  const int step = end_.Bind().Run();
-  snapshot_ = step != SQLITE_DONE;
-  return step;
+  if (sqlite3_get_autocommit(db_)) version_.Done();
+  else if (const int step = end_.Bind().Run(); step != SQLITE_DONE) return step;
+  snapshot_ = false;
+  return SQLITE_DONE;
 }
 
 void View::Drop() {
   for (auto& places : places_) places.clear();
-  if (snapshot_) drop_.Bind().Run();
+  if (!snapshot_) return;
+  if (sqlite3_get_autocommit(db_)) version_.Done();
+  else drop_.Bind().Run();
   snapshot_ = false;
 }
 

@@ -142,8 +142,10 @@ void FillLog(sqlite3* db) {
 
 long OpenDatabase(const std::string& path, Database* db) {
   // A registry is used from one thread at a time (Registry.h), so SQLite need not lock the
-  // connection around each call, nor count the memory it takes, which costs a lock each
-  // time. The memory count is the process's setting: taken when no database is open yet.
+  // connection, its files and its shared state around each call, nor count the memory it
+  // takes, which costs a lock each time. Both are the process's settings: taken when SQLite
+  // is not in use yet.
+  sqlite3_config(SQLITE_CONFIG_SINGLETHREAD);
   sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
   sqlite3* opened = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &opened, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,

@@ -25,6 +25,8 @@ using namespace platform;
 namespace {
 
 constexpr std::int64_t kRootId = 1;
+// The root's parent is NULL, which the hive's checks read as 0.
+const KeyRow kRoot{kRootId, 0, "HKEY_CURRENT_USER"};
 
 // The open hive: its connection, its view and its statements, which close before it.
 struct Store {
@@ -35,18 +37,22 @@ struct Store {
   Statement beginWrite{db.get(), "BEGIN IMMEDIATE"};
   Statement commit{db.get(), "COMMIT"};
   Statement rollback{db.get(), "ROLLBACK"};
-  Statement dataVersion{db.get(), "PRAGMA data_version"};
   Statement findKey{db.get(), "SELECT id FROM keys WHERE parent = ?1 AND fold = ?2"};
   Statement addKey{db.get(), "INSERT INTO keys(parent, name, fold) VALUES(?1, ?2, ?3)"};
   Statement getValue{db.get(), "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2"};
   // A value that exists is replaced in place; an upsert would build its new data twice, for
-  // the insert it gives up and for the update.
-  Statement replaceValue{db.get(), "UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND fold = ?2"};
+  // the insert it gives up and for the update. These and deleteValue change nothing when
+  // the key's row (its id, its parent's id and its fold, as keyIs) is gone.
+  Statement replaceValue{db.get(),
+                         "UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND fold = ?2 AND EXISTS("
+                         "SELECT 1 FROM keys WHERE id = ?1 AND ifnull(parent, 0) = ?5 AND fold = ?6)"};
   Statement setValue{db.get(),
-                     "INSERT INTO vals(key, name, fold, type, data) SELECT ?1, ?2, ?3, ?4, ?5 "
-                     "WHERE EXISTS(SELECT 1 FROM keys WHERE id = ?1)"};
-  Statement deleteValue{db.get(), "DELETE FROM vals WHERE key = ?1 AND fold = ?2"};
-  Statement keyExists{db.get(), "SELECT 1 FROM keys WHERE id = ?1"};
+                     "INSERT INTO vals(key, fold, type, data, name) SELECT ?1, ?2, ?3, ?4, ?7 WHERE EXISTS("
+                     "SELECT 1 FROM keys WHERE id = ?1 AND ifnull(parent, 0) = ?5 AND fold = ?6)"};
+  Statement deleteValue{db.get(),
+                        "DELETE FROM vals WHERE key = ?1 AND fold = ?2 AND EXISTS("
+                        "SELECT 1 FROM keys WHERE id = ?1 AND ifnull(parent, 0) = ?3 AND fold = ?4)"};
+  Statement keyIs{db.get(), "SELECT 1 FROM keys WHERE id = ?1 AND ifnull(parent, 0) = ?2 AND fold = ?3"};
   Statement enumKey{db.get(), "SELECT name, fold FROM keys WHERE parent = ?1 AND fold >= ?2 ORDER BY fold LIMIT 1 OFFSET ?3"};
   Statement enumValue{db.get(),
                       "SELECT name, fold, type, data FROM vals WHERE key = ?1 AND fold >= ?2 ORDER BY fold LIMIT 1 OFFSET ?3"};
@@ -65,6 +71,14 @@ long CopyOut(std::uint32_t valueType, std::string_view bytes, std::uint32_t* typ
   else if (data && length > 0) std::memcpy(data, bytes.data(), length);
   if (size) *size = length;
   return rc;
+}
+
+// String data as QueryValueWide hands them out; ASCII, the common case, widens byte by byte.
+std::string Windows1252ToUtf16Le(std::string_view ansi) {
+  if (!base::IsAscii(ansi)) return base::Utf8ToUtf16Le(base::Windows1252ToUtf8(ansi));
+  std::string wide(2 * ansi.size(), '\0');
+  for (std::size_t i = 0; i < ansi.size(); ++i) wide[2 * i] = ansi[i];
+  return wide;
 }
 
 long Valid(bool arguments) { return arguments ? kSuccess : kInvalidParameter; }
@@ -88,24 +102,24 @@ class Hive final : public Registry {
   }
 
   long EnumKey(RegKey key, std::uint32_t index, std::string* name) override {
-    std::int64_t id = kRootId;
-    if (const long rc = Reach(key, Valid(name), &id); rc != kSuccess) return rc;
+    const KeyRow* row = nullptr;
+    if (const long rc = Reach(key, Valid(name), &row); rc != kSuccess) return rc;
     Statement& list = store_->enumKey;
-    const int step = store_->view.StepTo(list, Listing::kSubkeys, key, id, index);
+    const int step = store_->view.StepTo(list, Listing::kSubkeys, key, row->id, index);
     if (step == SQLITE_ROW) *name = ToAnsi(list.Blob(0));
     list.Done();
-    return step == SQLITE_DONE ? Missing(id, kNoMoreItems) : ResultOf(step);
+    return step == SQLITE_DONE ? Missing(*row, kNoMoreItems) : ResultOf(step);
   }
 
   long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
                  std::uint8_t* data, std::uint32_t* size) override {
-    std::int64_t id = kRootId;
-    if (const long rc = Reach(key, Valid(name && (!data || size)), &id); rc != kSuccess) return rc;
+    const KeyRow* row = nullptr;
+    if (const long rc = Reach(key, Valid(name && (!data || size)), &row); rc != kSuccess) return rc;
     Statement& list = store_->enumValue;
-    const int step = store_->view.StepTo(list, Listing::kValues, key, id, index);
+    const int step = store_->view.StepTo(list, Listing::kValues, key, row->id, index);
     if (step != SQLITE_ROW) {
       list.Done();
-      return step == SQLITE_DONE ? Missing(id, kNoMoreItems) : ResultOf(step);
+      return step == SQLITE_DONE ? Missing(*row, kNoMoreItems) : ResultOf(step);
     }
     *name = ToAnsi(list.Blob(0));
     const long rc = CopyOut(static_cast<std::uint32_t>(list.Int(2)), list.Blob(3), type, data, size);
@@ -115,12 +129,16 @@ class Hive final : public Registry {
 
   long DeleteKey(RegKey parent, const std::string& path) override {
     std::vector<std::string_view> names;
-    std::int64_t id = kRootId;
-    if (const long rc = Reach(parent, SplitPath(path, &names), &id); rc != kSuccess) return rc;
-    if (const long rc = FindPath(id, names, &id); rc != kSuccess) return rc;
-    if (id == kRootId) return kAccessDenied;
+    const KeyRow* start = nullptr;
+    if (const long rc = Reach(parent, SplitPath(path, &names), &start); rc != kSuccess) return rc;
+    KeyRow row;
+    if (const long rc = FindPath(*start, names, &row); rc != kSuccess) return rc;
+    if (row.id == kRootId) return kAccessDenied;
     const long deleted = InTransaction([&]() -> long {
-      if (const long rc = IfKeyExists(id, kSuccess); rc != kSuccess) return rc;
+      // The path is walked again in the hive as the transaction sees it.
+      if (const long rc = IfStillThere(*start); rc != kSuccess) return rc;
+      if (const long rc = FindPath(*start, names, &row); rc != kSuccess) return rc;
+      const std::int64_t id = row.id;
       const int subkey = store_->hasSubkey.Bind(id).Run();
       if (subkey == SQLITE_ROW) return kAccessDenied;
       if (subkey != SQLITE_DONE) return ResultOf(subkey);
@@ -129,7 +147,7 @@ class Hive final : public Registry {
       return kSuccess;
     });
     if (deleted == kSuccess) {
-      handles_.Orphan(id);
+      handles_.Orphan(row.id);
       paths_.Clear();
     }
     return deleted;
@@ -139,7 +157,7 @@ class Hive final : public Registry {
     if (const long rc = Open(); rc != kSuccess) return rc;
     store_->view.End();
     const int begun = BeginWrite();
-    if (begun == SQLITE_DONE) CheckPaths();
+    if (begun == SQLITE_DONE) paths_.Check(store_->view.Version());
     return ResultOf(begun);
   }
   long CommitTransaction() override {
@@ -157,18 +175,19 @@ class Hive final : public Registry {
   long SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                 std::uint32_t size) override {
     const std::string_view valueName = CName(name);
-    std::int64_t id = kRootId;
-    if (const long rc = Reach(key, Valid(valueName.size() <= kMaxValueNameLength && (data || size == 0)), &id);
+    const KeyRow* row = nullptr;
+    if (const long rc = Reach(key, Valid(valueName.size() <= kMaxValueNameLength && (data || size == 0)), &row);
         rc != kSuccess)
       return rc;
     const std::string_view bytes(reinterpret_cast<const char*>(data), data ? size : 0);
     return InTransaction([&]() -> long {
       const std::string fold = Fold(valueName);
-      int step = store_->replaceValue.Bind(id, fold, std::int64_t{type}, bytes).Step();
+      int step = store_->replaceValue.Bind(row->id, fold, std::int64_t{type}, bytes, row->parent, row->fold).Step();
       bool stored = sqlite3_changes(Db()) > 0;
       store_->replaceValue.Done();
       if (step == SQLITE_DONE && !stored) {
-        step = store_->setValue.Bind(id, FromAnsi(valueName), fold, std::int64_t{type}, bytes).Step();
+        step = store_->setValue.Bind(row->id, fold, std::int64_t{type}, bytes, row->parent, row->fold,
+                                     FromAnsi(valueName)).Step();
         stored = sqlite3_changes(Db()) > 0;
         store_->setValue.Done();
       }
@@ -187,22 +206,22 @@ class Hive final : public Registry {
   }
 
   long DeleteValue(RegKey key, const std::string& name) override {
-    std::int64_t id = kRootId;
-    if (const long rc = Reach(key, kSuccess, &id); rc != kSuccess) return rc;
+    const KeyRow* row = nullptr;
+    if (const long rc = Reach(key, kSuccess, &row); rc != kSuccess) return rc;
     return InTransaction([&]() -> long {
-      const int step = store_->deleteValue.Bind(id, Fold(CName(name))).Step();
+      const int step = store_->deleteValue.Bind(row->id, Fold(CName(name)), row->parent, row->fold).Step();
       const bool deleted = sqlite3_changes(Db()) > 0;
       store_->deleteValue.Done();
       if (step != SQLITE_DONE) return ResultOf(step);
-      return deleted ? kSuccess : Missing(id, kFileNotFound);
+      return deleted ? kSuccess : Missing(*row, kFileNotFound);
     });
   }
 
   // Every change is already synced when its call (or its transaction) commits: nothing is
   // left to flush.
   long FlushKey(RegKey key) override {
-    std::int64_t id = kRootId;
-    return Resolve(key, &id);
+    const KeyRow* row = nullptr;
+    return Resolve(key, &row);
   }
 
   long CloseKey(RegKey key) override {
@@ -238,72 +257,61 @@ class Hive final : public Registry {
     return code;
   }
 
-  // What every call on a key starts with, in advapi32's order: the key id behind the
+  // What every call on a key starts with, in advapi32's order: the key behind the
   // handle, then the arguments' check (kSuccess when they are fine), then the hive opened.
-  long Reach(RegKey key, long argumentCheck, std::int64_t* id) {
-    if (const long rc = Resolve(key, id); rc != kSuccess) return rc;
+  long Reach(RegKey key, long argumentCheck, const KeyRow** row) {
+    if (const long rc = Resolve(key, row); rc != kSuccess) return rc;
     if (argumentCheck != kSuccess) return argumentCheck;
     return Open();
   }
 
-  // The key id behind a handle: kInvalidHandle for no handle of ours, kKeyDeleted for one
-  // whose key this process deleted.
-  long Resolve(RegKey key, std::int64_t* id) {
-    if (key == kCurrentUser) {
-      *id = kRootId;
-      return kSuccess;
-    }
-    const std::int64_t* found = handles_.Find(key);
-    if (!found) return kInvalidHandle;
-    *id = *found;
-    return *id == kDeletedId ? kKeyDeleted : kSuccess;
+  // The key behind a handle, valid until the next handle is opened or closed:
+  // kInvalidHandle for no handle of ours, kKeyDeleted for one whose key this process deleted.
+  long Resolve(RegKey key, const KeyRow** row) {
+    *row = key == kCurrentUser ? &kRoot : handles_.Find(key);
+    if (!*row) return kInvalidHandle;
+    return (*row)->id == kDeletedId ? kKeyDeleted : kSuccess;
   }
 
   long OpenOrCreate(RegKey parent, const std::string& path, RegKey* key, bool create) {
     if (!key) return kInvalidParameter;
     *key = kNoKey;
-    std::int64_t id = kRootId;
-    const long found = FindOrMake(parent, path, create, &id);
-    if (found == kSuccess) *key = handles_.Add(id);
+    KeyRow row;
+    const long found = FindOrMake(parent, path, create, &row);
+    if (found == kSuccess) *key = handles_.Add(std::move(row));
     else if (store_ && handles_.empty()) store_->view.End();
     return found;
   }
 
-  // The id of the key at path under parent, read in the view that the open begins; with
+  // The key at path under parent, read in the view that the open begins; with
   // create, the missing keys of the path are added.
-  long FindOrMake(RegKey parent, const std::string& path, bool create, std::int64_t* id) {
+  long FindOrMake(RegKey parent, const std::string& path, bool create, KeyRow* row) {
     // A path opened from the root before was checked and walked then.
     if (parent == kCurrentUser && store_) {
       BeginView();
-      if (const std::int64_t* cached = paths_.Find(path)) {
-        *id = *cached;
+      if (const KeyRow* cached = paths_.Find(path)) {
+        *row = *cached;
         return kSuccess;
       }
     }
     std::vector<std::string_view> names;
-    std::int64_t start = kRootId;
+    const KeyRow* start = nullptr;
     if (const long rc = Reach(parent, SplitPath(path, &names), &start); rc != kSuccess) return rc;
     BeginView();
-    long found = FindPath(start, names, id);
+    long found = FindPath(*start, names, row);
     // Another process may have added part of the path meanwhile: look again under the
     // write lock.
-    if (found == kFileNotFound && create) found = InTransaction([&] { return MakePath(start, names, id); });
-    if (found == kSuccess && parent == kCurrentUser) paths_.Add(path, *id);
+    if (found == kFileNotFound && create) found = InTransaction([&] { return MakePath(*start, names, row); });
+    if (found == kSuccess && parent == kCurrentUser) paths_.Add(path, *row);
     return found;
   }
 
   // Begins the view of the reads while handles are open and, when it is a new one, checks
-  // the cached paths against the hive it shows.
+  // the cached paths against the hive it shows: they are forgotten when another process has
+  // changed the hive since they were looked up.
   void BeginView() {
-    if (store_->view.Begin()) CheckPaths();
-  }
-
-  // Forgets the cached paths when another process has changed the hive since they were
-  // looked up; in a view or a transaction, which then sees every such change.
-  void CheckPaths() {
-    Statement& version = store_->dataVersion;
-    paths_.Check(version.Bind().Step() == SQLITE_ROW ? version.Int(0) : -1);
-    version.Done();
+    std::int64_t version = -1;
+    if (store_->view.Begin(&version)) paths_.Check(version);
   }
 
   // Takes the write lock, waiting as long as another process holds it; the first time on
@@ -318,10 +326,10 @@ class Hive final : public Registry {
   }
 
   // Walks the path one key at a time; in a snapshot or a transaction, all of it in one view.
-  long FindPath(std::int64_t start, const std::vector<std::string_view>& names, std::int64_t* id) {
-    *id = start;
+  long FindPath(const KeyRow& start, const std::vector<std::string_view>& names, KeyRow* row) {
+    *row = start;
     for (const std::string_view name : names) {
-      const int step = FindKey(*id, name, id);
+      const int step = FindKey(name, row);
       if (step == SQLITE_DONE) return Missing(start, kFileNotFound);
       if (step != SQLITE_ROW) return ResultOf(step);
     }
@@ -329,56 +337,63 @@ class Hive final : public Registry {
   }
 
   // Finds or adds each key of the path under start, inside a transaction.
-  long MakePath(std::int64_t start, const std::vector<std::string_view>& names, std::int64_t* id) {
-    if (const long rc = IfKeyExists(start, kSuccess); rc != kSuccess) return rc;
-    *id = start;
+  long MakePath(const KeyRow& start, const std::vector<std::string_view>& names, KeyRow* row) {
+    if (const long rc = IfStillThere(start); rc != kSuccess) return rc;
+    *row = start;
     for (const std::string_view name : names) {
-      const int found = FindKey(*id, name, id);
+      const int found = FindKey(name, row);
       if (found == SQLITE_ROW) continue;
       if (found != SQLITE_DONE) return ResultOf(found);
-      if (const int step = store_->addKey.Bind(*id, FromAnsi(name), Fold(name)).Run(); step != SQLITE_DONE)
+      if (const int step = store_->addKey.Bind(row->parent, FromAnsi(name), row->fold).Run(); step != SQLITE_DONE)
         return ResultOf(step);
-      *id = sqlite3_last_insert_rowid(Db());
+      row->id = sqlite3_last_insert_rowid(Db());
     }
     return kSuccess;
   }
 
-  // Steps to the subkey of parent named name: SQLITE_ROW with *id its id, SQLITE_DONE when
-  // there is none, or SQLite's error.
-  int FindKey(std::int64_t parent, std::string_view name, std::int64_t* id) {
+  // Steps from *row to its subkey named name: SQLITE_ROW with *row that subkey,
+  // SQLITE_DONE when there is none (*row then holds its parent and fold, its id not yet
+  // known), or SQLite's error.
+  int FindKey(std::string_view name, KeyRow* row) {
+    row->parent = row->id;
+    row->fold = Fold(name);
     Statement& find = store_->findKey;
-    const int step = find.Bind(parent, Fold(name)).Step();
-    if (step == SQLITE_ROW) *id = find.Int(0);
+    const int step = find.Bind(row->parent, row->fold).Step();
+    row->id = step == SQLITE_ROW ? find.Int(0) : kDeletedId;
     find.Done();
     return step;
   }
 
-  // result when the key exists, kKeyDeleted when another process deleted it, or what went
-  // wrong in looking.
-  long IfKeyExists(std::int64_t id, long result) {
-    const int step = store_->keyExists.Bind(id).Run();
-    if (step == SQLITE_ROW) return result;
+  // kSuccess when the key of row is still in the hive, kKeyDeleted when another process
+  // deleted it, even if a key has since been added under its id; or what went wrong in
+  // looking.
+  long IfStillThere(const KeyRow& row) {
+    const int step = store_->keyIs.Bind(row.id, row.parent, row.fold).Run();
+    if (step == SQLITE_ROW) return kSuccess;
     return step == SQLITE_DONE ? kKeyDeleted : ResultOf(step);
   }
 
   // What to answer when something under a key is not there: the key itself may be gone.
-  long Missing(std::int64_t id, long notFound) { return IfKeyExists(id, notFound); }
+  long Missing(const KeyRow& row, long notFound) {
+    const long rc = IfStillThere(row);
+    return rc == kSuccess ? notFound : rc;
+  }
 
   // QueryValue, or with wide QueryValueWide: string data leave the hive in UTF-16 then.
   long Query(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data, std::uint32_t* size,
              bool wide) {
-    std::int64_t id = kRootId;
-    if (const long rc = Reach(key, Valid(!data || size), &id); rc != kSuccess) return rc;
+    const KeyRow* row = nullptr;
+    if (const long rc = Reach(key, Valid(!data || size), &row); rc != kSuccess) return rc;
     Statement& get = store_->getValue;
-    const int step = get.Bind(id, Fold(CName(name))).Step();
+    const int step = get.Bind(row->id, Fold(CName(name))).Step();
     if (step != SQLITE_ROW) {
       get.Done();
-      return step == SQLITE_DONE ? Missing(id, kFileNotFound) : ResultOf(step);
+      return step == SQLITE_DONE ? Missing(*row, kFileNotFound) : ResultOf(step);
     }
     const auto valueType = static_cast<std::uint32_t>(get.Int(0));
     std::string_view bytes = get.Blob(1);
     std::string widened;
-    if (wide && IsStringType(valueType)) bytes = widened = base::Utf8ToUtf16Le(base::Windows1252ToUtf8(bytes));
+    if (wide && IsStringType(valueType)) bytes = widened = Windows1252ToUtf16Le(bytes);
     const long rc = CopyOut(valueType, bytes, type, data, size);
     get.Done();
     return rc;
@@ -394,7 +409,8 @@ class Hive final : public Registry {
     // the hive as it is and no other process writes (SQLITE_BUSY otherwise, at once): then
     // the view is dropped and the change made on its own, waiting for the lock.
     if (store_->view.Open() && store_->logFilled) {
-      long result = change();
+      long result = ResultOf(store_->view.Write());
+      if (result == kSuccess) result = change();
       if (result == kSuccess) result = ResultOf(store_->view.End());
       if (result == kSuccess) return kSuccess;
       // kCantWrite comes of a failed SQLite call, whose code sqlite3_errcode still holds.

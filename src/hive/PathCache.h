@@ -1,4 +1,4 @@
-// The key ids of paths opened from HKEY_CURRENT_USER, so that opening a key again costs no
+// The keys of paths opened from HKEY_CURRENT_USER, so that opening a key again costs no
 // walk down its path. They hold as long as the hive is unchanged but for this process's own
 // changes: the cache is checked against SQLite's data version, which counts other
 // processes' commits, at the start of every view and transaction, and forgotten when this
@@ -10,6 +10,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "hive/Handles.h"
+
 namespace hive {
 
 class PathCache {
@@ -18,25 +20,25 @@ class PathCache {
   // looked up at; a version below zero (none could be read) forgets them too.
   void Check(std::int64_t version) {
     if (version == version_ && version >= 0) return;
-    ids_.clear();
+    keys_.clear();
     version_ = version;
   }
-  void Clear() { ids_.clear(); }
+  void Clear() { keys_.clear(); }
 
-  // The id of the key at path, as spelt when it was added; null when not cached.
-  const std::int64_t* Find(const std::string& path) const {
-    const auto it = ids_.find(path);
-    return it == ids_.end() ? nullptr : &it->second;
+  // The key at path, as spelt when it was added; null when not cached.
+  const KeyRow* Find(const std::string& path) const {
+    const auto it = keys_.find(path);
+    return it == keys_.end() ? nullptr : &it->second;
   }
-  void Add(const std::string& path, std::int64_t id) {
+  void Add(const std::string& path, const KeyRow& row) {
     // A tool walking a large tree opens many paths once each; the program a few, often.
-    if (ids_.size() >= kMaxPaths) ids_.clear();
-    ids_.emplace(path, id);
+    if (keys_.size() >= kMaxPaths) keys_.clear();
+    keys_.emplace(path, row);
   }
 
  private:
   static constexpr std::size_t kMaxPaths = 64;
-  std::unordered_map<std::string, std::int64_t> ids_;
+  std::unordered_map<std::string, KeyRow> keys_;
   std::int64_t version_ = -1;
 };
 

@@ -22,12 +22,16 @@ class Statement {
   template <typename... Args>
   Statement& Bind(const Args&... args) {
     if (!stmt_) sqlite3_prepare_v3(db_, sql_, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr);
-    sqlite3_reset(stmt_);
+    Done();
     int index = 0;
     (BindOne(++index, args), ...);
     return *this;
   }
-  int Step() { return stmt_ ? sqlite3_step(stmt_) : SQLITE_MISUSE; }
+  int Step() {
+    if (!stmt_) return SQLITE_MISUSE;
+    stepped_ = true;
+    return sqlite3_step(stmt_);
+  }
   // Steps once and resets: for statements whose row, if any, is not read.
   int Run() {
     const int step = Step();
@@ -39,7 +43,11 @@ class Statement {
     const void* data = sqlite3_column_blob(stmt_, column);
     return {static_cast<const char*>(data), static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))};
   }
-  void Done() { sqlite3_reset(stmt_); }
+  // Resets the statement, unless it is reset already: each reset costs a call into SQLite.
+  void Done() {
+    if (stepped_) sqlite3_reset(stmt_);
+    stepped_ = false;
+  }
 
  private:
   void BindOne(int i, std::int64_t v) { sqlite3_bind_int64(stmt_, i, v); }
@@ -48,6 +56,7 @@ class Statement {
   sqlite3* db_;
   const char* sql_;
   sqlite3_stmt* stmt_ = nullptr;
+  bool stepped_ = false;
 };
 
 }  // namespace hive

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <numeric>
 #include <random>
 #include <string>
@@ -49,7 +50,7 @@ bool Holds(const Started& holder) {
 
 // Runs SQL on the hive file in dataHome, made if need be, past the registry functions; the
 // first column of the first row it gives, as text.
-std::string Sql(const fs::path& dataHome, const char* sql) {
+std::string Sql(const fs::path& dataHome, const std::string& sql) {
   std::string first = "(no row)";
   sqlite3* db = nullptr;
   sqlite3_open(HiveFile(dataHome).c_str(), &db);
@@ -57,7 +58,7 @@ std::string Sql(const fs::path& dataHome, const char* sql) {
     *static_cast<std::string*>(first) = row[0] ? row[0] : "NULL";
     return 1;  // no more rows
   };
-  sqlite3_exec(db, sql, keepFirst, &first, nullptr);
+  sqlite3_exec(db, sql.c_str(), keepFirst, &first, nullptr);
   sqlite3_close(db);
   return first;
 }
@@ -325,6 +326,38 @@ std::string SubkeyAt(RegKey key, std::uint32_t index) {
   std::string name;
   const long rc = Registry::Default().EnumKey(key, index, &name);
   return rc == kSuccess ? name : rc == kNoMoreItems ? "-" : "error " + std::to_string(rc);
+}
+
+TEST_F(Hive, ChangeOnAKeyThatAnotherProgramDeletedReachesNoOtherKey) {
+  Registry& hive = Registry::Default();
+  const std::string path = kKey + "\\Reused\\Gone";
+  const auto text = reinterpret_cast<const std::uint8_t*>("mine");
+  const std::vector<std::pair<const char*, std::function<long(RegKey)>>> changes = {
+      {"SetValue", [&](RegKey key) { return hive.SetValue(key, "w", kRegSz, text, 5); }},
+      {"DeleteValue", [&](RegKey key) { return hive.DeleteValue(key, "v"); }},
+      {"CreateKey", [&](RegKey key) { return hive.CreateKey(key, "Sub", Key(hive).Receive()); }},
+      {"DeleteKey", [&](RegKey key) { return hive.DeleteKey(key, ""); }},
+  };
+  for (const auto& [call, change] : changes) {
+    RegKey open = kNoKey;
+    ASSERT_EQ(hive.CreateKey(kCurrentUser, path, &open), kSuccess);
+    hive.CloseKey(open);
+    ASSERT_EQ(hive.OpenKey(kCurrentUser, path, &open), kSuccess);
+    // Another program deletes the key and adds one in its place, the newest key, to which
+    // SQLite gives the deleted key's id.
+    const std::string id = Sql(TestHome(), "SELECT id FROM keys WHERE fold = 'GONE'");
+    Sql(TestHome(), "DELETE FROM keys WHERE fold = 'GONE';"
+                    "INSERT INTO keys(parent, name, fold) SELECT id, 'Other', 'OTHER' FROM keys WHERE fold = 'REUSED';"
+                    "INSERT INTO vals VALUES(last_insert_rowid(), 'v', 'V', 1, 'theirs')");
+    ASSERT_EQ(Sql(TestHome(), "SELECT id FROM keys WHERE fold = 'OTHER'"), id);
+    EXPECT_EQ(change(open), kKeyDeleted) << call;
+    hive.CloseKey(open);
+    EXPECT_EQ(Sql(TestHome(), "SELECT group_concat(name || ' ' || data) || ', subkeys: ' ||"
+                              " (SELECT count(*) FROM keys WHERE parent = key) FROM vals WHERE key = " + id),
+              "v theirs, subkeys: 0")
+        << call;
+    Sql(TestHome(), "DELETE FROM keys WHERE " + id + " IN (id, parent); DELETE FROM vals WHERE key = " + id);
+  }
 }
 
 TEST_F(Hive, ListingAnswersIndexesInAnyOrderAndFollowsChanges) {
