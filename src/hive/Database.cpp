@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/Registry.h"
-#include "hive/Hive.h"
+#include "hive/LockWait.h"
 
 namespace hive {
 

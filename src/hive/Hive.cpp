@@ -11,7 +11,7 @@
 #include "base/CodePage1252.h"
 #include "platform/Registry.h"
 #include "base/Utf8.h"
-#include "hive/Cursors.h"
+#include "hive/View.h"
 #include "hive/Database.h"
 #include "hive/Handles.h"
 #include "hive/Names.h"

@@ -22,6 +22,7 @@ inline constexpr platform::Font kHintFont = {"MS Sans Serif", 9.75, 400};
 
 // Later rows lie in front of earlier ones where controls overlap: Shape1 over Label2,
 // Line1 over Label3, each edit box over the one above it.
+// clang-format off: a row for each control, laid out as the table it is
 inline constexpr std::array<platform::ControlDef, 26> kForm1Controls = {{
     {.name = "Label1", .kind = ControlKind::Label, .text = "Last name logged in is:",
      .left = 120, .top = 120, .width = 1695, .height = 255, .background = kWindowGrey},
@@ -76,6 +77,7 @@ inline constexpr std::array<platform::ControlDef, 26> kForm1Controls = {{
     // catches what no event reported, and ten wake-ups a second cost an idle window nothing.
     {.name = "Timer1", .kind = ControlKind::Timer, .intervalMs = 100},
 }};
+// clang-format on
 
 extern const platform::WindowDef kForm1;
 std::span<const platform::ControlDef> Form1Controls();

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "hive/Hive.h"
+#include "hive/LockWait.h"
 #include "registry/RegMod.h"
 #include "tests/regtool/ToolRun.h"
 #include "tests/support/RawRegistry.h"

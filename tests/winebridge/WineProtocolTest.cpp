@@ -35,6 +35,7 @@ std::string Served(std::string_view payload) {
   return answer.Frame().substr(kFrameHeaderBytes);
 }
 
+// clang-format off: the frames byte by byte, as the protocol lays them out
 TEST(WineProtocol, AFrameIsItsLengthAndItsFieldsInOrderLittleEndian) {
   Writer writer(Op::kSetValue);
   writer.Put(Request<Op::kSetValue>{Handle{0x0102030405060708}, "N", 4, kGivenData, 2, "\x7F\x80"});
@@ -90,6 +91,7 @@ TEST(WineProtocol, TheBridgeCarriesOutEachRequestOnTheRegistry) {
   for (const Case& c : cases) EXPECT_EQ(Served(c.request), c.answer) << c.what;
 }
 
+// clang-format on
 TEST(WineProtocol, FramesCrossAPipeWhole) {
   struct Case {
     std::string sent;

@@ -1,4 +1,4 @@
-#include "hive/Cursors.h"
+#include "hive/View.h"
 
 namespace hive {
 

@@ -1,4 +1,4 @@
-// What the hive's users may know of it beyond the registry functions.
+// How long the hive waits for a lock that another process holds: its users may know it.
 #pragma once
 
 namespace hive {
