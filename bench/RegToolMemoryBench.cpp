@@ -48,7 +48,8 @@ const std::string kVersion5 = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY
 void WriteString(std::ostream& out, std::size_t size) { Fill(out, size, kRegedit4 + "@=\"", "x", "\"\r\n"); }
 
 const Shape kShapes[] = {
-    {"one long comment (baseline)", "comment", [](std::ostream& out, std::size_t size) { Fill(out, size, "REGEDIT4\r\n;", "x"); }},
+    {"one long comment (baseline)", "comment",
+     [](std::ostream& out, std::size_t size) { Fill(out, size, "REGEDIT4\r\n;", "x"); }},
     {"empty lines", "empty", [](std::ostream& out, std::size_t size) { Fill(out, size, "REGEDIT4\r\n", "\r\n"); }},
     {"\"@=-\" lines", "deletions", [](std::ostream& out, std::size_t size) { Fill(out, size, kRegedit4, "@=-\r\n"); }},
     {"one long string", "string", WriteString},

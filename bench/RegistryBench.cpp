@@ -58,9 +58,12 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   const std::string key = registry::CustomMessageKey();
   int i = 0;
-  const PairedTimes set = TimeInPairs(g_folder, kPairs, [] {}, [&] {
-    registry::SetRegValue(kCurrentUser, key, "1", ValueType::String, "Back in " + std::to_string(++i % 60) + " minutes");
-  });
+  const PairedTimes set = TimeInPairs(
+      g_folder, kPairs, [] {},
+      [&] {
+        registry::SetRegValue(kCurrentUser, key, "1", ValueType::String,
+                              "Back in " + std::to_string(++i % 60) + " minutes");
+      });
   const PairedTimes deleted = TimeInPairs(
       g_folder, kPairs, [&] { registry::SetRegValue(kCurrentUser, key, "5", ValueType::String, "to delete"); },
       [&] { registry::DeleteRegValue(kCurrentUser, key, "5"); });
@@ -75,8 +78,9 @@ int main(int argc, char** argv) {
               Verdict(deleted.Ratio(), 1.2));
   std::printf("Reload sequence / baseline: %.2f\n",
               reporter.Nanoseconds("BM_ReloadSequence") / reporter.Nanoseconds("BM_DurableWriteBaseline"));
-  std::printf("GetRegValue: %.2f us, of processor time %.2f us  (goal <= 3 us on a quiet machine, <= 5 us under "
-              "load) %s\n",
-              getUs, reporter.CpuNanoseconds("BM_GetRegValue") / 1e3, Verdict(getUs, 3));
+  std::printf(
+      "GetRegValue: %.2f us, of processor time %.2f us  (goal <= 3 us on a quiet machine, <= 5 us under "
+      "load) %s\n",
+      getUs, reporter.CpuNanoseconds("BM_GetRegValue") / 1e3, Verdict(getUs, 3));
   return 0;
 }

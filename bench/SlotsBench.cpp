@@ -35,8 +35,8 @@ void BM_LoadStatusesIntoEmptyBoxes(benchmark::State& state) {
     state.PauseTiming();
     for (std::size_t k = 0; k < slots::kValueNames.size(); ++k) {
       window::kEditBoxes[k].In(*g_form).SetText("");
-      registry::SetRegValue(kCurrentUser, registry::CustomMessageKey(), slots::kValueNames[k], registry::ValueType::String,
-                          "Back in five minutes");
+      registry::SetRegValue(kCurrentUser, registry::CustomMessageKey(), slots::kValueNames[k],
+                            registry::ValueType::String, "Back in five minutes");
     }
     state.ResumeTiming();
     slots::LoadStatuses(window::SlotControls(*g_form));
@@ -55,7 +55,8 @@ int main(int argc, char** argv) {
   g_folder = MakeBenchFolder();
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  registry::SetRegValue(kCurrentUser, registry::kPagerKey, registry::kLastUserValue, registry::ValueType::String, "jdoe");
+  registry::SetRegValue(kCurrentUser, registry::kPagerKey, registry::kLastUserValue, registry::ValueType::String,
+                        "jdoe");
   std::string why;
   std::unique_ptr<platform::Window> form = window::CreateForm1(&why);
   if (!form) return 2;
@@ -63,7 +64,7 @@ int main(int argc, char** argv) {
   platform::WidgetOf(*form).show();
   for (const char* valueName : slots::kValueNames) {
     registry::SetRegValue(kCurrentUser, registry::CustomMessageKey(), valueName, registry::ValueType::String,
-                        "Back in five minutes");
+                          "Back in five minutes");
   }
   slots::LoadStatuses(window::SlotControls(*form));
 
@@ -74,10 +75,12 @@ int main(int argc, char** argv) {
   // synced when the key event returns. Letters and backspaces in turn keep the text short.
   auto* box = platform::WidgetOf(*form).findChild<QLineEdit*>(window::kEditBoxes[0].name());
   bool erase = false;
-  const PairedTimes keystroke = TimeInPairs(g_folder, kKeystrokes, [] {}, [&] {
-    QTest::keyClick(box, erase ? Qt::Key_Backspace : Qt::Key_X);
-    erase = !erase;
-  });
+  const PairedTimes keystroke = TimeInPairs(
+      g_folder, kKeystrokes, [] {},
+      [&] {
+        QTest::keyClick(box, erase ? Qt::Key_Backspace : Qt::Key_X);
+        erase = !erase;
+      });
   std::filesystem::remove_all(g_folder);
 
   const double baseline = reporter.Nanoseconds("BM_DurableWriteBaseline");

@@ -7,10 +7,10 @@
 //   set        SetRegValue of a new text into one slot
 //   delete     DeleteRegValue of a value set before the first mark
 //   get        GetRegValue of one slot
+#include <unistd.h>
 #include <QApplication>
 #include <QLineEdit>
 #include <QTest>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -41,10 +41,14 @@ std::string DeletedName(int i) { return std::to_string(i) + " to delete"; }
 __attribute__((noinline)) void MeasuredCalls(const std::string& mode, int count, QLineEdit* box) {
   const std::string key = registry::CustomMessageKey();
   for (int i = 0; i < count; ++i) {
-    if (mode == "keystroke") QTest::keyClick(box, i % 2 ? Qt::Key_Backspace : Qt::Key_X);
-    else if (mode == "set") registry::SetRegValue(kCurrentUser, key, "1", ValueType::String, "Back in " + std::to_string(i));
-    else if (mode == "delete") registry::DeleteRegValue(kCurrentUser, key, DeletedName(i));
-    else registry::GetRegValue(kCurrentUser, key, "2");
+    if (mode == "keystroke")
+      QTest::keyClick(box, i % 2 ? Qt::Key_Backspace : Qt::Key_X);
+    else if (mode == "set")
+      registry::SetRegValue(kCurrentUser, key, "1", ValueType::String, "Back in " + std::to_string(i));
+    else if (mode == "delete")
+      registry::DeleteRegValue(kCurrentUser, key, DeletedName(i));
+    else
+      registry::GetRegValue(kCurrentUser, key, "2");
   }
 }
 

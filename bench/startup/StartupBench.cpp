@@ -188,7 +188,8 @@ int main(int argc, char** argv) {
   const char* winePrefix = std::getenv("WINEPREFIX");
   // The prefix's wineserver keeps running from here on, as beside a messenger under Wine
   // (-p fails when one runs already, which is as good).
-  if (winePrefix) [[maybe_unused]] const int ignored = std::system("wineserver -p");
+  if (winePrefix) [[maybe_unused]]
+    const int ignored = std::system("wineserver -p");
   SwitchOffTheWarning();
   if (winePrefix) SwitchOffTheWarningInWine(winePrefix);
 
@@ -232,8 +233,8 @@ int main(int argc, char** argv) {
   const double floorMs = Median(floor.samples, &Sample::milliseconds);
   const double floorKiB = Median(floor.samples, &Sample::peakKiB);
   std::printf("Start-up on the %s platform, medians of %d rounds\n", platform, rounds);
-  std::printf("%-18s %18s %16s %12s %13s %10s\n", "", "shown and idle", "peak memory", "time/floor",
-              "memory/floor", "idle CPU");
+  std::printf("%-18s %18s %16s %12s %13s %10s\n", "", "shown and idle", "peak memory", "time/floor", "memory/floor",
+              "idle CPU");
   if (winePrefix) programs.push_back(&cold);
   for (const Program* program : programs) {
     const double ms = Median(program->samples, &Sample::milliseconds);
@@ -244,16 +245,18 @@ int main(int argc, char** argv) {
   const double timeRatio = Median(vantor.samples, &Sample::milliseconds) / floorMs;
   const double memoryRatio = Median(vantor.samples, &Sample::peakKiB) / floorKiB;
   const auto verdict = [](double ratio) { return ratio <= kGoal ? "met" : "NOT MET"; };
-  std::printf("Goals: vantor at most %.1f times the floor: time %s, memory %s; idle at most %.1f%% of one core "
-              "over %d s\n",
-              kGoal, verdict(timeRatio), verdict(memoryRatio), kIdleGoalPercent, kIdleSeconds);
+  std::printf(
+      "Goals: vantor at most %.1f times the floor: time %s, memory %s; idle at most %.1f%% of one core "
+      "over %d s\n",
+      kGoal, verdict(timeRatio), verdict(memoryRatio), kIdleGoalPercent, kIdleSeconds);
   if (winePrefix) {
     const double wineMs = Median(wine.samples, &Sample::milliseconds);
     const char* winearch = std::getenv("WINEARCH");
-    std::printf("In a %s prefix: bare start of its bridge %.1f ms; vantor --wine / the floor: %.2f (goal <= %.1f: "
-                "%s); with a cold wineserver %.1f ms (median of %d)\n",
-                winearch ? winearch : "win64", Median(bridge, &Sample::milliseconds), wineMs / floorMs, kGoal,
-                verdict(wineMs / floorMs), Median(cold.samples, &Sample::milliseconds), kColdRounds);
+    std::printf(
+        "In a %s prefix: bare start of its bridge %.1f ms; vantor --wine / the floor: %.2f (goal <= %.1f: "
+        "%s); with a cold wineserver %.1f ms (median of %d)\n",
+        winearch ? winearch : "win64", Median(bridge, &Sample::milliseconds), wineMs / floorMs, kGoal,
+        verdict(wineMs / floorMs), Median(cold.samples, &Sample::milliseconds), kColdRounds);
     std::printf("vantor --wine / vantor on the hive: %.2f\n", wineMs / Median(vantor.samples, &Sample::milliseconds));
   }
   return 0;

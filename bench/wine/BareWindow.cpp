@@ -32,10 +32,9 @@ int main() {
   AdjustWindowRectEx(&outer, kFormStyle, FALSE, 0);
   const int width = outer.right - outer.left;
   const int height = outer.bottom - outer.top;
-  const HWND hwnd = CreateWindowExW(0, L"BareWindow", L"Bare window", kFormStyle,
-                                    (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                                    (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr,
-                                    nullptr, windowClass.hInstance, nullptr);
+  const HWND hwnd = CreateWindowExW(
+      0, L"BareWindow", L"Bare window", kFormStyle, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+      (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr, nullptr, windowClass.hInstance, nullptr);
   ShowWindow(hwnd, SW_SHOW);
   UpdateWindow(hwnd);
   MSG message;

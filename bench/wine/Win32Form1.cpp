@@ -98,8 +98,8 @@ int main() {
   form.hInstance = instance;
   form.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXICON),
                                              GetSystemMetrics(SM_CYICON), LR_SHARED));
-  form.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  form.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   form.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   form.lpszClassName = L"Form1";
   RegisterClassExW(&form);
@@ -120,21 +120,22 @@ int main() {
   const int height = outer.bottom - outer.top;
   RECT work;
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  g_form = CreateWindowExW(0, L"Form1", L"Vantor - Tolvane", kFormStyle, work.left + (work.right - work.left - width) / 2,
-                           work.top + (work.bottom - work.top - height) / 2, width, height, nullptr, nullptr, instance,
-                           nullptr);
+  g_form = CreateWindowExW(
+      0, L"Form1", L"Vantor - Tolvane", kFormStyle, work.left + (work.right - work.left - width) / 2,
+      work.top + (work.bottom - work.top - height) / 2, width, height, nullptr, nullptr, instance, nullptr);
 
   // A new child window goes behind its siblings: the ones in front are made last.
   Child(L"BUTTON", L"Submit", kButtonStyle, 0, 4800, 3840, 855, 315, font);
-  g_label4 = Child(L"STATIC", L"Make the necessary changes and then click Submit.", SS_NOPREFIX | SS_CENTER, 0, 0,
-                   3840, 4695, 495, Font(9.75));
-  for (int top = 3480; top >= 2520; top -= 240) Child(L"EDIT", L"", kEditStyle, WS_EX_CLIENTEDGE, 120, top, 5535, 285, font);
+  g_label4 = Child(L"STATIC", L"Make the necessary changes and then click Submit.", SS_NOPREFIX | SS_CENTER, 0, 0, 3840,
+                   4695, 495, Font(9.75));
+  for (int top = 3480; top >= 2520; top -= 240)
+    Child(L"EDIT", L"", kEditStyle, WS_EX_CLIENTEDGE, 120, top, 5535, 285, font);
   Child(L"BUTTON", L"Modify Status", kButtonStyle, 0, 4440, 2040, 1215, 315, font);
   Child(L"BUTTON", L"Delete Status", kButtonStyle, 0, 3120, 2040, 1215, 315, font);
   Child(L"BUTTON", L"Create", kButtonStyle | WS_DISABLED, 0, 2040, 2040, 975, 315, font);
   Child(L"BUTTON", L"Get Existing Status's", kButtonStyle, 0, 120, 2040, 1815, 315, font);
-  Child(L"LISTBOX", L"", LBS_NOTIFY | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP,
-        WS_EX_CLIENTEDGE, 120, 960, 5535, 1035, font);
+  Child(L"LISTBOX", L"", LBS_NOTIFY | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE,
+        120, 960, 5535, 1035, font);
   const HWND line = Child(L"Drawing", L"", 0, 0, 120, 840, 5520, 0, font);
   SetWindowPos(line, nullptr, 0, 0, Pixels(5520), 1, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   g_label3 = Child(L"STATIC",
@@ -148,7 +149,8 @@ int main() {
   CombineRgn(outline, outline, inside, RGN_DIFF);
   DeleteObject(inside);
   SetWindowRgn(shape, outline, FALSE);
-  g_label2 = Child(L"STATIC", L"bench_user", SS_NOPREFIX | SS_CENTER, 0, 1800, 120, 2775, 255, font);  // the bench's user
+  g_label2 =
+      Child(L"STATIC", L"bench_user", SS_NOPREFIX | SS_CENTER, 0, 1800, 120, 2775, 255, font);  // the bench's user
   Child(L"STATIC", L"Last name logged in is:", SS_NOPREFIX | SS_LEFT, 0, 120, 120, 1695, 255, font);
   SetTimer(g_form, 1, 100, nullptr);
 

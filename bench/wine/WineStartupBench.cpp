@@ -102,7 +102,8 @@ double Median(std::vector<double> values) {
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : kDefaultRounds;
   SeedRegistry();
-  Program programs[] = {{"vantor.exe", VANTOR, {}}, {"Form1 in Win32", WIN32_FORM1, {}}, {"bare window", BARE_WINDOW, {}}};
+  Program programs[] = {
+      {"vantor.exe", VANTOR, {}}, {"Form1 in Win32", WIN32_FORM1, {}}, {"bare window", BARE_WINDOW, {}}};
   constexpr int kPrograms = sizeof programs / sizeof programs[0];
   for (const Program& program : programs) {
     if (StartToShown(program) < 0) {

@@ -93,7 +93,8 @@ int main(int argc, char** argv) {
   }
   CallCounter counter(*wine);
   registry::UseRegistry(counter);
-  registry::SetRegValue(kCurrentUser, registry::kPagerKey, registry::kLastUserValue, registry::ValueType::String, "jdoe");
+  registry::SetRegValue(kCurrentUser, registry::kPagerKey, registry::kLastUserValue, registry::ValueType::String,
+                        "jdoe");
 
   // What one keystroke's change handler does with the box's text.
   auto keystroke = [](const std::string& text) {
@@ -125,8 +126,8 @@ int main(int argc, char** argv) {
   }
   std::printf("Empty round trip through the bridge: median %.1f us (%d pairs)\n", Median(ping), pairs);
   std::printf("Keystroke write-through inside a Windows process under wine: median %.1f us\n", Median(inProcess));
-  std::printf("Keystroke write-through through the bridge, %d registry calls: median %.1f us (goal <= 1000)\n",
-              calls, Median(ascii));
+  std::printf("Keystroke write-through through the bridge, %d registry calls: median %.1f us (goal <= 1000)\n", calls,
+              Median(ascii));
   std::printf("  / (in-process + %d x round trip): %.2f (median of %d rounds; goal <= 1.2)\n", calls, Median(ratio),
               kRounds);
   std::printf("  a text beyond ASCII, sent in UTF-16 as any other: median %.1f us, ratio %.2f\n", Median(western),

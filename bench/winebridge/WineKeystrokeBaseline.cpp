@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < rounds; ++i) {
     const auto start = std::chrono::steady_clock::now();
     registry::SetRegValue(platform::kCurrentUser, registry::CustomMessageKey(), "1", registry::ValueType::String,
-                        "Back in " + std::to_string(i % 60) + " minutes");
+                          "Back in " + std::to_string(i % 60) + " minutes");
     micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
   }
   std::nth_element(micros.begin(), micros.begin() + rounds / 2, micros.end());

@@ -62,8 +62,7 @@ CommandLine ReadCommandLine(const std::vector<std::string>& args) {
   CommandLine command;
   for (const std::string& arg : args) {
     if (arg == "--help" || arg == "-h") return {CommandLine::Action::kPrint, {}, kHelp};
-    if (arg == "--version")
-      return {CommandLine::Action::kPrint, {}, std::string("vantor ") + VANTOR_VERSION + "\n"};
+    if (arg == "--version") return {CommandLine::Action::kPrint, {}, std::string("vantor ") + VANTOR_VERSION + "\n"};
     if (arg == "--wine" || arg.starts_with(kWineWithFolder)) {
       std::optional<std::string>& prefix = command.registry.winePrefix;
       if (prefix) return Fail("--wine is given twice");
@@ -85,6 +84,5 @@ CommandLine ReadCommandLine(const std::vector<std::string>& args) {
   }
   return command;
 }
-
 
 }  // namespace app

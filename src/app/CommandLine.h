@@ -14,7 +14,7 @@ struct CommandLine {
   enum class Action { kRun, kPrint, kFail };
   Action action = Action::kRun;
   backends::RegistryChoice registry;  // kRun: the registry to edit
-  std::string text;                       // kPrint: for standard output; kFail: what is wrong
+  std::string text;                   // kPrint: for standard output; kFail: what is wrong
 };
 
 // Reads the arguments after the program's name, all of them before anything starts: any

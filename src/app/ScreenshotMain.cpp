@@ -23,8 +23,7 @@
 namespace {
 
 constexpr const char* kDemoUser = "demo_user";
-constexpr const char* kDemoMessages[] = {"Out to lunch, back at two", "In a meeting",
-                                         "Working from home today"};
+constexpr const char* kDemoMessages[] = {"Out to lunch, back at two", "In a meeting", "Working from home today"};
 constexpr int kPatienceMs = 5000;
 constexpr int kSettleMs = 100;
 

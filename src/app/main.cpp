@@ -70,8 +70,8 @@ int main(int argc, char** argv) {
   // A registry that starts in the background (Wine's bridge) starts while Qt starts the
   // window's machinery.
   std::string why;
-  std::shared_ptr<platform::Registry> registry =
-      backends::OpenRegistry(command.registry, [](const std::string& fault) { Fail(fault); }, &why);
+  std::shared_ptr<platform::Registry> registry = backends::OpenRegistry(
+      command.registry, [](const std::string& fault) { Fail(fault); }, &why);
   if (!registry) return Fail(why);
 
   registryStarting = &registry;

@@ -34,8 +34,7 @@ std::string Narrow(std::wstring_view wide, UINT codePage) {
   const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
   const char* defaultChar = utf8 ? nullptr : "?";
   const int inLength = static_cast<int>(wide.size());
-  const int length =
-      WideCharToMultiByte(codePage, flags, wide.data(), inLength, nullptr, 0, defaultChar, nullptr);
+  const int length = WideCharToMultiByte(codePage, flags, wide.data(), inLength, nullptr, 0, defaultChar, nullptr);
   std::string text(static_cast<std::size_t>(length), '\0');
   WideCharToMultiByte(codePage, flags, wide.data(), inLength, text.data(), length, defaultChar, nullptr);
   return text;

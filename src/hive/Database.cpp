@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/Registry.h"
 #include "hive/LockWait.h"
+#include "platform/Registry.h"
 
 namespace hive {
 
@@ -104,14 +104,19 @@ long ResultOf(int sqliteCode) {
   switch (sqliteCode & kPrimaryCode) {
     case SQLITE_OK:
     case SQLITE_DONE:
-    case SQLITE_ROW: return kSuccess;
+    case SQLITE_ROW:
+      return kSuccess;
     case SQLITE_NOTADB:
-    case SQLITE_CORRUPT: return kBadDb;
+    case SQLITE_CORRUPT:
+      return kBadDb;
     case SQLITE_READONLY:
     case SQLITE_PERM:
-    case SQLITE_AUTH: return kAccessDenied;
-    case SQLITE_CANTOPEN: return kCantOpen;
-    default: return kCantWrite;
+    case SQLITE_AUTH:
+      return kAccessDenied;
+    case SQLITE_CANTOPEN:
+      return kCantOpen;
+    default:
+      return kCantWrite;
   }
 }
 
@@ -148,8 +153,8 @@ long OpenDatabase(const std::string& path, Database* db) {
   sqlite3_config(SQLITE_CONFIG_SINGLETHREAD);
   sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
   sqlite3* opened = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &opened, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                           nullptr);
+  int rc =
+      sqlite3_open_v2(path.c_str(), &opened, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_busy_timeout(opened, kHiveLockWaitMs);
   if (rc == SQLITE_OK) rc = Prepare(opened);
   if (rc != SQLITE_OK) {

@@ -9,15 +9,15 @@
 #include <vector>
 
 #include "base/CodePage1252.h"
-#include "platform/Registry.h"
 #include "base/Utf8.h"
-#include "hive/View.h"
 #include "hive/Database.h"
 #include "hive/Handles.h"
 #include "hive/Names.h"
 #include "hive/PathCache.h"
 #include "hive/Statement.h"
 #include "hive/StoreFiles.h"
+#include "hive/View.h"
+#include "platform/Registry.h"
 
 namespace hive {
 
@@ -53,9 +53,11 @@ struct Store {
                         "DELETE FROM vals WHERE key = ?1 AND fold = ?2 AND EXISTS("
                         "SELECT 1 FROM keys WHERE id = ?1 AND ifnull(parent, 0) = ?3 AND fold = ?4)"};
   Statement keyIs{db.get(), "SELECT 1 FROM keys WHERE id = ?1 AND ifnull(parent, 0) = ?2 AND fold = ?3"};
-  Statement enumKey{db.get(), "SELECT name, fold FROM keys WHERE parent = ?1 AND fold >= ?2 ORDER BY fold LIMIT 1 OFFSET ?3"};
-  Statement enumValue{db.get(),
-                      "SELECT name, fold, type, data FROM vals WHERE key = ?1 AND fold >= ?2 ORDER BY fold LIMIT 1 OFFSET ?3"};
+  Statement enumKey{db.get(),
+                    "SELECT name, fold FROM keys WHERE parent = ?1 AND fold >= ?2 ORDER BY fold LIMIT 1 OFFSET ?3"};
+  Statement enumValue{
+      db.get(),
+      "SELECT name, fold, type, data FROM vals WHERE key = ?1 AND fold >= ?2 ORDER BY fold LIMIT 1 OFFSET ?3"};
   Statement hasSubkey{db.get(), "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1"};
   Statement deleteValues{db.get(), "DELETE FROM vals WHERE key = ?1"};
   Statement deleteKey{db.get(), "DELETE FROM keys WHERE id = ?1"};
@@ -67,8 +69,10 @@ long CopyOut(std::uint32_t valueType, std::string_view bytes, std::uint32_t* typ
   const auto length = static_cast<std::uint32_t>(bytes.size());
   long rc = kSuccess;
   if (type) *type = valueType;
-  if (data && *size < length) rc = kMoreData;
-  else if (data && length > 0) std::memcpy(data, bytes.data(), length);
+  if (data && *size < length)
+    rc = kMoreData;
+  else if (data && length > 0)
+    std::memcpy(data, bytes.data(), length);
   if (size) *size = length;
   return rc;
 }
@@ -111,8 +115,8 @@ class Hive final : public Registry {
     return step == SQLITE_DONE ? Missing(*row, kNoMoreItems) : ResultOf(step);
   }
 
-  long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
-                 std::uint8_t* data, std::uint32_t* size) override {
+  long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type, std::uint8_t* data,
+                 std::uint32_t* size) override {
     const KeyRow* row = nullptr;
     if (const long rc = Reach(key, Valid(name && (!data || size)), &row); rc != kSuccess) return rc;
     Statement& list = store_->enumValue;
@@ -186,8 +190,9 @@ class Hive final : public Registry {
       bool stored = sqlite3_changes(Db()) > 0;
       store_->replaceValue.Done();
       if (step == SQLITE_DONE && !stored) {
-        step = store_->setValue.Bind(row->id, fold, std::int64_t{type}, bytes, row->parent, row->fold,
-                                     FromAnsi(valueName)).Step();
+        step =
+            store_->setValue.Bind(row->id, fold, std::int64_t{type}, bytes, row->parent, row->fold, FromAnsi(valueName))
+                .Step();
         stored = sqlite3_changes(Db()) > 0;
         store_->setValue.Done();
       }
@@ -278,8 +283,10 @@ class Hive final : public Registry {
     *key = kNoKey;
     KeyRow row;
     const long found = FindOrMake(parent, path, create, &row);
-    if (found == kSuccess) *key = handles_.Add(std::move(row));
-    else if (store_ && handles_.empty()) store_->view.End();
+    if (found == kSuccess)
+      *key = handles_.Add(std::move(row));
+    else if (store_ && handles_.empty())
+      store_->view.End();
     return found;
   }
 

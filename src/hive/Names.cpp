@@ -12,9 +12,12 @@ std::string Fold(std::string_view ansi) {
   std::string folded(ansi);
   for (char& c : folded) {
     const auto b = static_cast<unsigned char>(c);
-    if ((b >= 'a' && b <= 'z') || (b >= 0xE0 && b <= 0xFE && b != 0xF7)) c = static_cast<char>(b - 0x20);
-    else if (b == 0x9A || b == 0x9C || b == 0x9E) c = static_cast<char>(b - 0x10);
-    else if (b == 0xFF) c = static_cast<char>(0x9F);
+    if ((b >= 'a' && b <= 'z') || (b >= 0xE0 && b <= 0xFE && b != 0xF7))
+      c = static_cast<char>(b - 0x20);
+    else if (b == 0x9A || b == 0x9C || b == 0x9E)
+      c = static_cast<char>(b - 0x10);
+    else if (b == 0xFF)
+      c = static_cast<char>(0x9F);
   }
   return base::Windows1252ToUtf8(folded);
 }

@@ -51,8 +51,12 @@ class Statement {
 
  private:
   void BindOne(int i, std::int64_t v) { sqlite3_bind_int64(stmt_, i, v); }
-  void BindOne(int i, const std::string& v) { sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_STATIC); }
-  void BindOne(int i, std::string_view v) { sqlite3_bind_blob(stmt_, i, v.empty() ? "" : v.data(), static_cast<int>(v.size()), SQLITE_STATIC); }
+  void BindOne(int i, const std::string& v) {
+    sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_STATIC);
+  }
+  void BindOne(int i, std::string_view v) {
+    sqlite3_bind_blob(stmt_, i, v.empty() ? "" : v.data(), static_cast<int>(v.size()), SQLITE_STATIC);
+  }
   sqlite3* db_;
   const char* sql_;
   sqlite3_stmt* stmt_ = nullptr;

@@ -20,7 +20,9 @@ constexpr mode_t kPrivateFolder = 0700;
 constexpr mode_t kPrivateFile = 0600;
 constexpr mode_t kOthersBits = 077;
 
-long Refused(std::string* why, std::string what) { return platform::Fail(platform::kAccessDenied, why, std::move(what)); }
+long Refused(std::string* why, std::string what) {
+  return platform::Fail(platform::kAccessDenied, why, std::move(what));
+}
 
 // Refused, saying why opening path without following a symbolic link (or looking at what was
 // opened) failed.
@@ -28,7 +30,7 @@ long NotOpened(std::string* why, const std::string& path) {
   const std::string error = std::strerror(errno);
   struct stat info {};
   return Refused(why, lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode) ? path + " is a symbolic link"
-                                                                                  : path + ": " + error);
+                                                                               : path + ": " + error);
 }
 
 // One of the files in the hive's folder, opened (created when create says so) and checked.
@@ -36,7 +38,8 @@ long NotOpened(std::string* why, const std::string& path) {
 // than closed to them, since it may already hold their changes.
 long CheckFile(const base::Fd& dir, const std::string& folder, const std::string& name, int create, std::string* why) {
   const std::string path = folder + '/' + name;
-  const base::Fd file(openat(dir.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | create, kPrivateFile));
+  const base::Fd file(
+      openat(dir.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | create, kPrivateFile));
   struct stat info {};
   if (!file.valid() && errno == ENOENT) return platform::kSuccess;
   if (!file.valid() || fstat(file.get(), &info) != 0) return NotOpened(why, path);

@@ -29,8 +29,10 @@ int View::Write() {
 int View::End() {
   for (auto& places : places_) places.clear();
   if (!snapshot_) return SQLITE_DONE;
-  if (sqlite3_get_autocommit(db_)) version_.Done();
-  else if (const int step = end_.Bind().Run(); step != SQLITE_DONE) return step;
+  if (sqlite3_get_autocommit(db_))
+    version_.Done();
+  else if (const int step = end_.Bind().Run(); step != SQLITE_DONE)
+    return step;
   snapshot_ = false;
   return SQLITE_DONE;
 }
@@ -38,8 +40,10 @@ int View::End() {
 void View::Drop() {
   for (auto& places : places_) places.clear();
   if (!snapshot_) return;
-  if (sqlite3_get_autocommit(db_)) version_.Done();
-  else drop_.Bind().Run();
+  if (sqlite3_get_autocommit(db_))
+    version_.Done();
+  else
+    drop_.Bind().Run();
   snapshot_ = false;
 }
 
@@ -54,7 +58,8 @@ int View::StepTo(Statement& list, Listing listing, RegKey key, std::int64_t id, 
   const std::string from = onward ? it->second.fold : std::string();
   const std::uint32_t skip = onward ? index - it->second.index : index;
   const int step = list.Bind(id, from, std::int64_t{skip}).Step();
-  if (step == SQLITE_ROW && (snapshot_ || !sqlite3_get_autocommit(db_))) places[key] = {index, std::string(list.Blob(1))};
+  if (step == SQLITE_ROW && (snapshot_ || !sqlite3_get_autocommit(db_)))
+    places[key] = {index, std::string(list.Blob(1))};
   return step;
 }
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <unordered_map>
 
-#include "platform/Registry.h"
 #include "hive/Statement.h"
+#include "platform/Registry.h"
 
 namespace hive {
 

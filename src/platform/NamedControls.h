@@ -67,8 +67,7 @@ class WindowOfNamedControls : public Window {
   }
 
  protected:
-  explicit WindowOfNamedControls(const WindowDef& window)
-      : outerHeight_(window.clientHeight + kReferenceFrameTwips) {}
+  explicit WindowOfNamedControls(const WindowDef& window) : outerHeight_(window.clientHeight + kReferenceFrameTwips) {}
 
   virtual int Pixels(int twips) const = 0;
   // Keeps the width and the top-left corner: the window changes at its lower edge.

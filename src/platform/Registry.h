@@ -105,20 +105,20 @@ class Registry {
   virtual long CreateKey(RegKey parent, const std::string& path, RegKey* key) = 0;
   // RegQueryValueExA: *size is the buffer's size on entry and the data's size on return;
   // kMoreData (with the needed size) when the buffer is too small.
-  virtual long QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
-                          std::uint8_t* data, std::uint32_t* size) = 0;
+  virtual long QueryValue(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                          std::uint32_t* size) = 0;
   // RegSetValueExA: creates or replaces the value with exactly this type and these bytes.
-  virtual long SetValue(RegKey key, const std::string& name, std::uint32_t type,
-                        const std::uint8_t* data, std::uint32_t size) = 0;
+  virtual long SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                        std::uint32_t size) = 0;
   // RegQueryValueExW and RegSetValueExW: as QueryValue and SetValue, with the data of the
   // string types (IsStringType) in UTF-16LE and sizes in bytes; other data are the same bytes
   // either way. The name stays in the ANSI code page. The hive keeps string data in
   // Windows-1252: there a character that code page lacks becomes '?' on the way in, as in
   // ToAnsi.
-  virtual long QueryValueWide(RegKey key, const std::string& name, std::uint32_t* type,
-                              std::uint8_t* data, std::uint32_t* size) = 0;
-  virtual long SetValueWide(RegKey key, const std::string& name, std::uint32_t type,
-                            const std::uint8_t* data, std::uint32_t size) = 0;
+  virtual long QueryValueWide(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                              std::uint32_t* size) = 0;
+  virtual long SetValueWide(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                            std::uint32_t size) = 0;
   // RegDeleteValueA.
   virtual long DeleteValue(RegKey key, const std::string& name) = 0;
   // RegEnumKeyExA: the name of the key's index-th subkey, counting from 0 in the order of
@@ -129,8 +129,8 @@ class Registry {
   // RegEnumValueA: the name of the key's index-th value and, as QueryValue gives them, its
   // type and data; kNoMoreItems past the last one. The hive orders values as it orders
   // subkeys; Windows keeps them in the order they were first written.
-  virtual long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
-                         std::uint8_t* data, std::uint32_t* size) = 0;
+  virtual long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type, std::uint8_t* data,
+                         std::uint32_t* size) = 0;
   // RegDeleteKeyA: deletes the key at path under parent (parent itself when path is empty)
   // with its values. A key that has subkeys is kept (kAccessDenied): callers delete a tree
   // from its leaves up. Handles still open on a deleted key then fail with kKeyDeleted.
@@ -196,8 +196,8 @@ class RegistryWrapper : public Registry {
   long EnumKey(RegKey key, std::uint32_t index, std::string* name) override {
     return target_.EnumKey(key, index, name);
   }
-  long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
-                 std::uint8_t* data, std::uint32_t* size) override {
+  long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type, std::uint8_t* data,
+                 std::uint32_t* size) override {
     return target_.EnumValue(key, index, name, type, data, size);
   }
   long DeleteKey(RegKey parent, const std::string& path) override { return target_.DeleteKey(parent, path); }

@@ -5,8 +5,8 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/Registry.h"
 #include "base/WideText.h"
+#include "platform/Registry.h"
 
 namespace platform {
 
@@ -49,8 +49,7 @@ std::wstring OneUnitPerCharacter(std::wstring wide) {
 // DWORD is unsigned long here, not std::uint32_t: copy in and out rather than alias, so
 // that whatever advapi32 leaves alone stays as the caller had it.
 template <typename Call, typename Char>
-long QueryWith(Call call, const Char* name, RegKey key, std::uint32_t* type, std::uint8_t* data,
-               std::uint32_t* size) {
+long QueryWith(Call call, const Char* name, RegKey key, std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) {
   DWORD typeWord = type != nullptr ? *type : 0;
   DWORD sizeWord = size != nullptr ? *size : 0;
   const LSTATUS result = call(ToHkey(key), name, nullptr, type != nullptr ? &typeWord : nullptr, data,
@@ -94,22 +93,19 @@ class Advapi32Registry final : public Registry {
     return RegSetValueExW(ToHkey(key), WideName(name).c_str(), 0, type, data, size);
   }
 
-  long DeleteValue(RegKey key, const std::string& name) override {
-    return RegDeleteValueA(ToHkey(key), name.c_str());
-  }
+  long DeleteValue(RegKey key, const std::string& name) override { return RegDeleteValueA(ToHkey(key), name.c_str()); }
 
   long EnumKey(RegKey key, std::uint32_t index, std::string* name) override {
     if (name == nullptr) return ERROR_INVALID_PARAMETER;
     char buffer[256];  // a key name has at most 255 characters
     DWORD length = sizeof buffer;
-    const LSTATUS result =
-        RegEnumKeyExA(ToHkey(key), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+    const LSTATUS result = RegEnumKeyExA(ToHkey(key), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
     if (result == ERROR_SUCCESS) name->assign(buffer, length);
     return result;
   }
 
-  long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
-                 std::uint8_t* data, std::uint32_t* size) override {
+  long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type, std::uint8_t* data,
+                 std::uint32_t* size) override {
     if (name == nullptr) return ERROR_INVALID_PARAMETER;
     std::string buffer(16384, '\0');  // a value name has at most 16,383 characters
     DWORD length = static_cast<DWORD>(buffer.size());
@@ -117,8 +113,8 @@ class Advapi32Registry final : public Registry {
     DWORD typeWord = type != nullptr ? *type : 0;
     DWORD sizeWord = size != nullptr ? *size : 0;
     const LSTATUS result =
-        RegEnumValueA(ToHkey(key), index, buffer.data(), &length, nullptr,
-                      type != nullptr ? &typeWord : nullptr, data, size != nullptr ? &sizeWord : nullptr);
+        RegEnumValueA(ToHkey(key), index, buffer.data(), &length, nullptr, type != nullptr ? &typeWord : nullptr, data,
+                      size != nullptr ? &sizeWord : nullptr);
     if (result == ERROR_SUCCESS || result == ERROR_MORE_DATA) name->assign(buffer.data(), length);
     if (type != nullptr) *type = typeWord;
     if (size != nullptr) *size = sizeWord;

@@ -139,7 +139,6 @@ class Window {
 // Builds the window and its controls from the table; the application object of the toolkit
 // must exist already (see the app's main()). Null, with *why, when the system refuses the
 // window or one of its controls.
-std::unique_ptr<Window> CreateWindow(const WindowDef& window, std::span<const ControlDef> controls,
-                                     std::string* why);
+std::unique_ptr<Window> CreateWindow(const WindowDef& window, std::span<const ControlDef> controls, std::string* why);
 
 }  // namespace platform

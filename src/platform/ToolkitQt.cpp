@@ -20,10 +20,10 @@
 #include <map>
 #include <vector>
 
+#include "base/Utf8.h"
 #include "platform/NamedControls.h"
 #include "platform/Toolkit.h"
 #include "platform/ToolkitQt.h"
-#include "base/Utf8.h"
 
 namespace platform {
 namespace {
@@ -121,8 +121,8 @@ class WrappingButton final : public QPushButton {
     option.text.clear();
     painter.drawControl(QStyle::CE_PushButton, option);
     const QRect room = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
-    painter.drawItemText(room, Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic, palette(),
-                         isEnabled(), caption, QPalette::ButtonText);
+    painter.drawItemText(room, Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic, palette(), isEnabled(),
+                         caption, QPalette::ButtonText);
   }
 };
 
@@ -224,9 +224,8 @@ class QtWindow final : public WindowOfNamedControls {
  public:
   QtWindow(const WindowDef& window, std::span<const ControlDef> controls) : WindowOfNamedControls(window) {
     // A fixed single border with a minimise button and no maximise button.
-    form_.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                         Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                         Qt::WindowCloseButtonHint);
+    form_.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     form_.setWindowTitle(QString::fromUtf8(window.title));
     form_.setFixedSize(Pixels(window.clientWidth), Pixels(window.clientHeight));
     QPalette palette = form_.palette();
@@ -246,8 +245,8 @@ class QtWindow final : public WindowOfNamedControls {
   }
 
   bool AskYesNo(const std::string& text, const std::string& title) override {
-    QMessageBox box(QMessageBox::Critical, ToQString(title), ToQString(text),
-                    QMessageBox::Yes | QMessageBox::No, &form_);
+    QMessageBox box(QMessageBox::Critical, ToQString(title), ToQString(text), QMessageBox::Yes | QMessageBox::No,
+                    &form_);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Yes);
     // Qt would take Escape and the title bar's close button for No. Leaving the box so is no

@@ -117,7 +117,7 @@ class Win32TextBox final : public Win32InputControl<TextBox, EN_CHANGE> {
     const std::size_t after =
         std::mismatch(now.rbegin(), now.rbegin() + (common - before), shown.rbegin()).first - now.rbegin();
     text_ = base::Utf8(was.substr(0, before) + now.substr(before, now.size() - before - after) +
-                 was.substr(was.size() - after));
+                       was.substr(was.size() - after));
     Raise(handler_);
   }
 
@@ -209,9 +209,9 @@ LRESULT CALLBACK DrawingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
 }
 
 HICON ProgramIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
-  const auto icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kProgramIconId), IMAGE_ICON,
-                                                  GetSystemMetrics(widthMetric),
-                                                  GetSystemMetrics(heightMetric), LR_SHARED));
+  const auto icon =
+      static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kProgramIconId), IMAGE_ICON,
+                                    GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric), LR_SHARED));
   return icon ? icon : LoadIconW(nullptr, IDI_APPLICATION);
 }
 
@@ -349,8 +349,8 @@ class Win32Window final : public WindowOfNamedControls {
 
     clientWidth_ = Pixels(window.clientWidth);
     const SIZE outer = OuterSize(Pixels(window.clientHeight));
-    form_ = CreateWindowExW(0, kFormClass, base::Wide(window.title).c_str(), kFormStyle, CW_USEDEFAULT,
-                            CW_USEDEFAULT, outer.cx, outer.cy, nullptr, nullptr, ThisInstance(), this);
+    form_ = CreateWindowExW(0, kFormClass, base::Wide(window.title).c_str(), kFormStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                            outer.cx, outer.cy, nullptr, nullptr, ThisInstance(), this);
     if (!form_) {
       failure_ = std::string("Windows refused to create the window ") + window.title;
       return;
@@ -393,8 +393,8 @@ class Win32Window final : public WindowOfNamedControls {
     dialog.AddItem(DialogTemplate::kEdit, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, kMargin, kEditTop, kEditWidth,
                    kEditHeight, kEditId, L"");
     std::wstring answer;
-    const INT_PTR result = DialogBoxIndirectParamW(ThisInstance(), dialog.Get(), form_, InputBoxProc,
-                                                   reinterpret_cast<LPARAM>(&answer));
+    const INT_PTR result =
+        DialogBoxIndirectParamW(ThisInstance(), dialog.Get(), form_, InputBoxProc, reinterpret_cast<LPARAM>(&answer));
     return result == IDOK ? base::Utf8(answer) : std::string();
   }
 
@@ -450,8 +450,7 @@ class Win32Window final : public WindowOfNamedControls {
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
     }
     auto* self = reinterpret_cast<Win32Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    return self ? self->HandleMessage(hwnd, message, wParam, lParam)
-                : DefWindowProcW(hwnd, message, wParam, lParam);
+    return self ? self->HandleMessage(hwnd, message, wParam, lParam) : DefWindowProcW(hwnd, message, wParam, lParam);
   }
 
   LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -540,8 +539,7 @@ class Win32Window final : public WindowOfNamedControls {
     const int width = outer.right - outer.left;
     const int height = outer.bottom - outer.top;
     SetWindowPos(form_, nullptr, work.left + (work.right - work.left - width) / 2,
-                 work.top + (work.bottom - work.top - height) / 2, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+                 work.top + (work.bottom - work.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
   void Show() override {
@@ -600,8 +598,8 @@ class Win32Window final : public WindowOfNamedControls {
     DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | child.style;
     if (!control.enabled) style |= WS_DISABLED;
     const PixelBox box = BoxOf(control);
-    const HWND hwnd = CreateWindowExW(child.extendedStyle, child.name, base::Wide(control.text).c_str(), style, box.left,
-                                      box.top, box.width, box.height, form_,
+    const HWND hwnd = CreateWindowExW(child.extendedStyle, child.name, base::Wide(control.text).c_str(), style,
+                                      box.left, box.top, box.width, box.height, form_,
                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ThisInstance(), nullptr);
     if (!hwnd) failure_ = std::string("Windows refused to create the control ") + control.name;
     handles_.emplace(control.name, hwnd);
@@ -630,8 +628,7 @@ class Win32Window final : public WindowOfNamedControls {
   }
 
   template <typename Interface, typename Control>
-  void Register(int id, ByName<Interface>& controls, const char* name,
-                std::unique_ptr<Control> control) {
+  void Register(int id, ByName<Interface>& controls, const char* name, std::unique_ptr<Control> control) {
     commandTargets_.emplace(id, control.get());
     controls.emplace(name, std::move(control));
   }
@@ -679,8 +676,7 @@ class Win32Window final : public WindowOfNamedControls {
 
 }  // namespace
 
-std::unique_ptr<Window> CreateWindow(const WindowDef& window, std::span<const ControlDef> controls,
-                                     std::string* why) {
+std::unique_ptr<Window> CreateWindow(const WindowDef& window, std::span<const ControlDef> controls, std::string* why) {
   auto created = std::make_unique<Win32Window>(window, controls);
   if (created->Failure().empty()) return created;
   *why = created->Failure();

@@ -20,8 +20,7 @@ constexpr const char* kDwordFormat = "%03lu";
 
 std::string DwordText(std::string_view data) {
   char text[16];
-  std::snprintf(text, sizeof text, kDwordFormat,
-                static_cast<unsigned long>(base::ReadLittleEndian(data.substr(0, 4))));
+  std::snprintf(text, sizeof text, kDwordFormat, static_cast<unsigned long>(base::ReadLittleEndian(data.substr(0, 4))));
   return text;
 }
 
@@ -80,14 +79,17 @@ std::string GetRegValue(RegKey root, const std::string& keyPath, const std::stri
 
   if (result != platform::kSuccess) return kNotFound;
   switch (type) {
-    case platform::kRegDword: return DwordText(data);
-    case platform::kRegBinary: return base::UpperHex(data);
-    default: return platform::IsStringType(type) ? WideStringText(data) : StringText(current, data);
+    case platform::kRegDword:
+      return DwordText(data);
+    case platform::kRegBinary:
+      return base::UpperHex(data);
+    default:
+      return platform::IsStringType(type) ? WideStringText(data) : StringText(current, data);
   }
 }
 
-void SetRegValue(RegKey root, const std::string& keyPath, const std::string& valueName,
-                 ValueType type, const std::string& value) {
+void SetRegValue(RegKey root, const std::string& keyPath, const std::string& valueName, ValueType type,
+                 const std::string& value) {
   platform::Registry& current = CurrentRegistry();
   platform::Key key(current);
   current.CreateKey(root, current.ToAnsi(keyPath), key.Receive());
@@ -102,7 +104,7 @@ void SetRegValue(RegKey root, const std::string& keyPath, const std::string& val
   } else {
     const std::string data = base::Utf8ToUtf16Le(value) + std::string(2, '\0');
     current.SetValueWide(key.get(), name, platform::kRegSz, reinterpret_cast<const std::uint8_t*>(data.data()),
-                          static_cast<std::uint32_t>(data.size()));
+                         static_cast<std::uint32_t>(data.size()));
   }
   current.FlushKey(key.get());
 }

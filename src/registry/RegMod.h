@@ -39,8 +39,8 @@ enum class ValueType { String = 1, Dword = 4 };
 std::string GetRegValue(RegKey root, const std::string& keyPath, const std::string& valueName);
 
 // Stores a REG_SZ with its terminator (or a REG_DWORD), creating missing keys, and flushes.
-void SetRegValue(RegKey root, const std::string& keyPath, const std::string& valueName,
-                 ValueType type, const std::string& value);
+void SetRegValue(RegKey root, const std::string& keyPath, const std::string& valueName, ValueType type,
+                 const std::string& value);
 
 // Removes one value of an existing key; never creates a key.
 void DeleteRegValue(RegKey root, const std::string& keyPath, const std::string& valueName);

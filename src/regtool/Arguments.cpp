@@ -18,12 +18,11 @@ Failure SyntaxError(const std::string& command) { return {"ERROR: Invalid syntax
 
 // The switches each command takes; those marked with '=' take an argument.
 const std::vector<std::string>& Switches(const std::string& command) {
-  static const std::map<std::string, std::vector<std::string>> kSwitches = {
-      {"query", {"v=", "ve", "s"}},
-      {"add", {"v=", "ve", "t=", "d=", "f"}},
-      {"delete", {"v=", "ve", "va", "f"}},
-      {"export", {"y"}},
-      {"import", {}}};
+  static const std::map<std::string, std::vector<std::string>> kSwitches = {{"query", {"v=", "ve", "s"}},
+                                                                            {"add", {"v=", "ve", "t=", "d=", "f"}},
+                                                                            {"delete", {"v=", "ve", "va", "f"}},
+                                                                            {"export", {"y"}},
+                                                                            {"import", {}}};
   return kSwitches.at(command);
 }
 

@@ -364,14 +364,13 @@ bool IsHelp(const std::string& arg) {
 
 }  // namespace
 
-int RunCommand(platform::Registry& registry, const std::vector<std::string>& args, std::istream& in,
-               std::ostream& out, std::ostream& err) {
-  static const std::map<std::string, int (Session::*)(const CommandLine&)> kCommands = {
-      {"query", &Session::Query},
-      {"add", &Session::Add},
-      {"delete", &Session::Delete},
-      {"export", &Session::Export},
-      {"import", &Session::Import}};
+int RunCommand(platform::Registry& registry, const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+               std::ostream& err) {
+  static const std::map<std::string, int (Session::*)(const CommandLine&)> kCommands = {{"query", &Session::Query},
+                                                                                        {"add", &Session::Add},
+                                                                                        {"delete", &Session::Delete},
+                                                                                        {"export", &Session::Export},
+                                                                                        {"import", &Session::Import}};
   try {
     if (args.empty()) throw Failure{kInvalidSyntax};
     if (IsHelp(args.front()) || (args.size() == 2 && IsHelp(args[1]))) {

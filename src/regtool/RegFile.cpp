@@ -7,8 +7,8 @@
 #include <cstdio>
 
 #include "base/LittleEndian.h"
-#include "platform/Registry.h"
 #include "base/Utf8.h"
+#include "platform/Registry.h"
 #include "regtool/AnsiText.h"
 
 namespace regtool {
@@ -167,7 +167,7 @@ class Reader {
         return;
       }
       throw RegFileFault{1, "not a .reg file: the first line must be \"" + std::string(kVersion5Header) + "\" or \"" +
-                         std::string(kVersion4Header) + "\""};
+                                std::string(kVersion4Header) + "\""};
     }
     if (oddByte) {
       Text line;
@@ -179,8 +179,9 @@ class Reader {
       try {
         Line(TrimLeft(line));
       } catch (const Skip& skip) {
-        note_({number_, skip.message + (number_ == first ? std::string(", line skipped")
-                                                         : ", the value of line " + std::to_string(first) + " skipped")});
+        note_(
+            {number_, skip.message + (number_ == first ? std::string(", line skipped")
+                                                       : ", the value of line " + std::to_string(first) + " skipped")});
       }
     }
     if (cut_) note_({number_, "a zero character, where reg.exe stops reading: nothing after it imported"});
@@ -462,8 +463,7 @@ class Utf16Text {
 // A REG_SZ that regedit can write between quotes and read back to the same bytes: one
 // terminating zero, no other, and no line break, which Windows' regedit would not escape.
 bool IsPlainString(std::string_view data) {
-  return !data.empty() && data.find('\0') == data.size() - 1 &&
-         data.find_first_of("\r\n") == std::string_view::npos;
+  return !data.empty() && data.find('\0') == data.size() - 1 && data.find_first_of("\r\n") == std::string_view::npos;
 }
 
 void AddHex(Utf16Text& text, const RegValue& value) {

@@ -5,11 +5,9 @@ namespace regtool {
 
 long ReadValue(platform::Registry& registry, platform::RegKey key, const std::string& name, RegValue* value) {
   value->name = name;
-  return platform::ReadWholeValue(
-      [&](std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) {
-        return registry.QueryValue(key, name, type, data, size);
-      },
-      &value->type, &value->data);
+  return platform::ReadWholeValue([&](std::uint32_t* type, std::uint8_t* data,
+                                      std::uint32_t* size) { return registry.QueryValue(key, name, type, data, size); },
+                                  &value->type, &value->data);
 }
 
 long ReadValues(platform::Registry& registry, platform::RegKey key, std::vector<RegValue>* values) {

@@ -42,7 +42,8 @@ std::size_t NumberSize(std::uint32_t type) { return type == platform::kRegDword 
 std::string MultiStringText(platform::Registry& registry, const std::string& data) {
   std::string shown;
   const std::size_t length = data.size() > kMultiStringEnd ? data.size() - kMultiStringEnd : 0;
-  for (const char c : registry.FromAnsi(data.substr(0, length))) shown += c == '\0' ? std::string("\\0") : std::string(1, c);
+  for (const char c : registry.FromAnsi(data.substr(0, length)))
+    shown += c == '\0' ? std::string("\\0") : std::string(1, c);
   return shown;
 }
 
@@ -129,8 +130,7 @@ std::string DataText(platform::Registry& registry, const RegValue& value) {
     case platform::kRegQword:
       if (data.size() == NumberSize(value.type)) {
         char number[24];
-        std::snprintf(number, sizeof number, "0x%llx",
-                      static_cast<unsigned long long>(base::ReadLittleEndian(data)));
+        std::snprintf(number, sizeof number, "0x%llx", static_cast<unsigned long long>(base::ReadLittleEndian(data)));
         return number;
       }
       break;

@@ -34,7 +34,7 @@ void ReloadSlots(const Controls& controls, Reload reload) {
 
 void StoreSlot(const Controls& controls, std::size_t slot) {
   registry::SetRegValue(kCurrentUser, registry::CustomMessageKey(), kValueNames[slot], registry::ValueType::String,
-                      controls.boxes[slot].edit.Text());
+                        controls.boxes[slot].edit.Text());
 }
 
 void LoadStatuses(const Controls& controls) { ReloadSlots(controls, Reload::Load); }

@@ -22,7 +22,7 @@ struct SlotBoxes {
 // The window's controls the slots work on, by their roles, and the window's outer heights:
 // browse mode shows the list, modify mode the edit area too.
 struct Controls {
-  platform::Window& form;  // asks for a new message and changes its height
+  platform::Window& form;                           // asks for a new message and changes its height
   std::array<SlotBoxes, kValueNames.size()> boxes;  // slot by slot
   platform::TextBox& selection;
   platform::ListBox& list;

@@ -29,8 +29,8 @@ inline constexpr Form1Control<platform::Timer> kRowCommandsTimer = "Timer1";
 // The slots' boxes, slot by slot: the read box receives the raw text read from the
 // registry, the edit box shows and edits the message.
 inline constexpr std::array<Form1Control<platform::TextBox>, 5> kReadBoxes = {"Text1", "Text2", "Text3", "Text4",
-                                                                               "Text5"};
+                                                                              "Text5"};
 inline constexpr std::array<Form1Control<platform::TextBox>, 5> kEditBoxes = {"Text7", "Text8", "Text9", "Text10",
-                                                                               "Text11"};
+                                                                              "Text11"};
 
 }  // namespace window

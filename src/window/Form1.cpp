@@ -20,8 +20,8 @@ void Startup(platform::Window& form) {
   platform::TextBox& alert = kAlertBox.In(form);
   alert.SetText(registry::GetRegValue(kCurrentUser, registry::kProfilesKey, registry::kAlertValue));
   if (alert.Text() != kWarningOff && !form.AskYesNo(kWarningText, kWarningTitle)) {
-    registry::SetRegValue(kCurrentUser, registry::kProfilesKey, registry::kAlertValue,
-                        registry::ValueType::String, kWarningOff);
+    registry::SetRegValue(kCurrentUser, registry::kProfilesKey, registry::kAlertValue, registry::ValueType::String,
+                          kWarningOff);
   }
   form.SetOuterHeight(kCompactHeight);
   RefreshName(form);

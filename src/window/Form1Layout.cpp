@@ -5,9 +5,8 @@
 namespace window {
 namespace {
 
-constexpr const char* kFocusOrder[] = {"Command1", "Command2", "Command3", "Command4",
-                                       "Command5", "Command6", "Text7",    "Text8",
-                                       "Text9",    "Text10",   "Text11",   "List1"};
+constexpr const char* kFocusOrder[] = {"Command1", "Command2", "Command3", "Command4", "Command5", "Command6",
+                                       "Text7",    "Text8",    "Text9",    "Text10",   "Text11",   "List1"};
 
 constexpr bool InTable(std::string_view name) {
   for (const platform::ControlDef& row : kForm1Controls)

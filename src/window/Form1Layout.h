@@ -24,47 +24,132 @@ inline constexpr platform::Font kHintFont = {"MS Sans Serif", 9.75, 400};
 // Line1 over Label3, each edit box over the one above it.
 // clang-format off: a row for each control, laid out as the table it is
 inline constexpr std::array<platform::ControlDef, 26> kForm1Controls = {{
-    {.name = "Label1", .kind = ControlKind::Label, .text = "Last name logged in is:",
-     .left = 120, .top = 120, .width = 1695, .height = 255, .background = kWindowGrey},
-    {.name = "Label2", .kind = ControlKind::Label, .text = "",
-     .left = 1800, .top = 120, .width = 2775, .height = 255, .background = kLabelGrey,
+    {.name = "Label1",
+     .kind = ControlKind::Label,
+     .text = "Last name logged in is:",
+     .left = 120,
+     .top = 120,
+     .width = 1695,
+     .height = 255,
+     .background = kWindowGrey},
+    {.name = "Label2",
+     .kind = ControlKind::Label,
+     .text = "",
+     .left = 1800,
+     .top = 120,
+     .width = 2775,
+     .height = 255,
+     .background = kLabelGrey,
      .alignment = Alignment::Centre},
-    {.name = "Shape1", .kind = ControlKind::Rectangle,
-     .left = 1800, .top = 120, .width = 2775, .height = 255},
-    {.name = "Command1", .kind = ControlKind::Button, .text = "Refresh Name",
-     .left = 4680, .top = 120, .width = 975, .height = 615},
-    {.name = "Label3", .kind = ControlKind::Label,
+    {.name = "Shape1", .kind = ControlKind::Rectangle, .left = 1800, .top = 120, .width = 2775, .height = 255},
+    {.name = "Command1",
+     .kind = ControlKind::Button,
+     .text = "Refresh Name",
+     .left = 4680,
+     .top = 120,
+     .width = 975,
+     .height = 615},
+    {.name = "Label3",
+     .kind = ControlKind::Label,
      .text = "Login to messenger with your name and click the button to change the above name "
              "if it needs changed.",
-     .left = 120, .top = 360, .width = 4455, .height = 495, .background = kWindowGrey,
-     .foreground = kDarkRed, .alignment = Alignment::Centre},
+     .left = 120,
+     .top = 360,
+     .width = 4455,
+     .height = 495,
+     .background = kWindowGrey,
+     .foreground = kDarkRed,
+     .alignment = Alignment::Centre},
     {.name = "Line1", .kind = ControlKind::Line, .left = 120, .top = 840, .width = 5520, .height = 0},
-    {.name = "List1", .kind = ControlKind::ListBox, .accessibleName = "Messages",
-     .left = 120, .top = 960, .width = 5535, .height = 1035},
-    {.name = "Command2", .kind = ControlKind::Button, .text = "Get Existing Status's",
-     .left = 120, .top = 2040, .width = 1815, .height = 315},
-    {.name = "Command5", .kind = ControlKind::Button, .text = "Create",
-     .left = 2040, .top = 2040, .width = 975, .height = 315, .enabled = false},
-    {.name = "Command3", .kind = ControlKind::Button, .text = "Delete Status",
-     .left = 3120, .top = 2040, .width = 1215, .height = 315},
-    {.name = "Command4", .kind = ControlKind::Button, .text = "Modify Status",
-     .left = 4440, .top = 2040, .width = 1215, .height = 315},
-    {.name = "Text7", .kind = ControlKind::TextBox, .accessibleName = "Message 1",
-     .left = 120, .top = 2520, .width = 5535, .height = 285},
-    {.name = "Text8", .kind = ControlKind::TextBox, .accessibleName = "Message 2",
-     .left = 120, .top = 2760, .width = 5535, .height = 285},
-    {.name = "Text9", .kind = ControlKind::TextBox, .accessibleName = "Message 3",
-     .left = 120, .top = 3000, .width = 5535, .height = 285},
-    {.name = "Text10", .kind = ControlKind::TextBox, .accessibleName = "Message 4",
-     .left = 120, .top = 3240, .width = 5535, .height = 285},
-    {.name = "Text11", .kind = ControlKind::TextBox, .accessibleName = "Message 5",
-     .left = 120, .top = 3480, .width = 5535, .height = 285},
-    {.name = "Label4", .kind = ControlKind::Label,
+    {.name = "List1",
+     .kind = ControlKind::ListBox,
+     .accessibleName = "Messages",
+     .left = 120,
+     .top = 960,
+     .width = 5535,
+     .height = 1035},
+    {.name = "Command2",
+     .kind = ControlKind::Button,
+     .text = "Get Existing Status's",
+     .left = 120,
+     .top = 2040,
+     .width = 1815,
+     .height = 315},
+    {.name = "Command5",
+     .kind = ControlKind::Button,
+     .text = "Create",
+     .left = 2040,
+     .top = 2040,
+     .width = 975,
+     .height = 315,
+     .enabled = false},
+    {.name = "Command3",
+     .kind = ControlKind::Button,
+     .text = "Delete Status",
+     .left = 3120,
+     .top = 2040,
+     .width = 1215,
+     .height = 315},
+    {.name = "Command4",
+     .kind = ControlKind::Button,
+     .text = "Modify Status",
+     .left = 4440,
+     .top = 2040,
+     .width = 1215,
+     .height = 315},
+    {.name = "Text7",
+     .kind = ControlKind::TextBox,
+     .accessibleName = "Message 1",
+     .left = 120,
+     .top = 2520,
+     .width = 5535,
+     .height = 285},
+    {.name = "Text8",
+     .kind = ControlKind::TextBox,
+     .accessibleName = "Message 2",
+     .left = 120,
+     .top = 2760,
+     .width = 5535,
+     .height = 285},
+    {.name = "Text9",
+     .kind = ControlKind::TextBox,
+     .accessibleName = "Message 3",
+     .left = 120,
+     .top = 3000,
+     .width = 5535,
+     .height = 285},
+    {.name = "Text10",
+     .kind = ControlKind::TextBox,
+     .accessibleName = "Message 4",
+     .left = 120,
+     .top = 3240,
+     .width = 5535,
+     .height = 285},
+    {.name = "Text11",
+     .kind = ControlKind::TextBox,
+     .accessibleName = "Message 5",
+     .left = 120,
+     .top = 3480,
+     .width = 5535,
+     .height = 285},
+    {.name = "Label4",
+     .kind = ControlKind::Label,
      .text = "Make the necessary changes and then click Submit.",
-     .left = 0, .top = 3840, .width = 4695, .height = 495, .background = kWindowGrey,
-     .foreground = kDarkRed, .alignment = Alignment::Centre, .font = &kHintFont},
-    {.name = "Command6", .kind = ControlKind::Button, .text = "Submit",
-     .left = 4800, .top = 3840, .width = 855, .height = 315},
+     .left = 0,
+     .top = 3840,
+     .width = 4695,
+     .height = 495,
+     .background = kWindowGrey,
+     .foreground = kDarkRed,
+     .alignment = Alignment::Centre,
+     .font = &kHintFont},
+    {.name = "Command6",
+     .kind = ControlKind::Button,
+     .text = "Submit",
+     .left = 4800,
+     .top = 3840,
+     .width = 855,
+     .height = 315},
     // The selection box, the flag box and the read boxes: only the handlers see their texts.
     {.name = "Text6", .kind = ControlKind::TextHolder},
     {.name = "Alert", .kind = ControlKind::TextHolder},
@@ -89,12 +174,18 @@ consteval bool HasControl(std::string_view name) {
     if (name != row.name) continue;
     switch (row.kind) {
       case ControlKind::TextBox:
-      case ControlKind::TextHolder: return std::is_same_v<Control, platform::TextBox>;
-      case ControlKind::ListBox: return std::is_same_v<Control, platform::ListBox>;
-      case ControlKind::Button: return std::is_same_v<Control, platform::Button>;
-      case ControlKind::Label: return std::is_same_v<Control, platform::Label>;
-      case ControlKind::Timer: return std::is_same_v<Control, platform::Timer>;
-      default: return false;
+      case ControlKind::TextHolder:
+        return std::is_same_v<Control, platform::TextBox>;
+      case ControlKind::ListBox:
+        return std::is_same_v<Control, platform::ListBox>;
+      case ControlKind::Button:
+        return std::is_same_v<Control, platform::Button>;
+      case ControlKind::Label:
+        return std::is_same_v<Control, platform::Label>;
+      case ControlKind::Timer:
+        return std::is_same_v<Control, platform::Timer>;
+      default:
+        return false;
     }
   }
   return false;
@@ -113,11 +204,16 @@ class Form1Control {
 
   // The control in a window built from the table, which has it (see the constructor).
   Control& In(platform::Window& form) const {
-    if constexpr (std::is_same_v<Control, platform::TextBox>) return *form.TextBoxNamed(name_);
-    else if constexpr (std::is_same_v<Control, platform::ListBox>) return *form.ListBoxNamed(name_);
-    else if constexpr (std::is_same_v<Control, platform::Button>) return *form.ButtonNamed(name_);
-    else if constexpr (std::is_same_v<Control, platform::Label>) return *form.LabelNamed(name_);
-    else return *form.TimerNamed(name_);
+    if constexpr (std::is_same_v<Control, platform::TextBox>)
+      return *form.TextBoxNamed(name_);
+    else if constexpr (std::is_same_v<Control, platform::ListBox>)
+      return *form.ListBoxNamed(name_);
+    else if constexpr (std::is_same_v<Control, platform::Button>)
+      return *form.ButtonNamed(name_);
+    else if constexpr (std::is_same_v<Control, platform::Label>)
+      return *form.LabelNamed(name_);
+    else
+      return *form.TimerNamed(name_);
   }
 
  private:

@@ -45,8 +45,7 @@ class Channel {
       if (next_ == buffer_.size()) {
         DWORD got = 0;
         buffer_.resize(winebridge::kReadPiece);
-        if (!ReadFile(in_, buffer_.data(), static_cast<DWORD>(buffer_.size()), &got, nullptr) || got == 0)
-          return false;
+        if (!ReadFile(in_, buffer_.data(), static_cast<DWORD>(buffer_.size()), &got, nullptr) || got == 0) return false;
         buffer_.resize(got);
         next_ = 0;
       }

@@ -76,29 +76,42 @@ struct Shape {
 template <Op>
 struct Wire;
 // parent, path -> the key opened
-template <> struct Wire<Op::kOpenKey> : Shape<Fields<Handle, std::string>, Fields<Handle>> {};
-template <> struct Wire<Op::kCreateKey> : Wire<Op::kOpenKey> {};
+template <>
+struct Wire<Op::kOpenKey> : Shape<Fields<Handle, std::string>, Fields<Handle>> {};
+template <>
+struct Wire<Op::kCreateKey> : Wire<Op::kOpenKey> {};
 // key, name, what is asked -> the value
-template <> struct Wire<Op::kQueryValue> : Shape<Fields<Handle, std::string, Asked>, Fields<ValueRead>> {};
+template <>
+struct Wire<Op::kQueryValue> : Shape<Fields<Handle, std::string, Asked>, Fields<ValueRead>> {};
 // key, index, what is asked -> the value's name, the value
-template <> struct Wire<Op::kEnumValue>
-    : Shape<Fields<Handle, std::uint32_t, Asked>, Fields<std::string, ValueRead>> {};
+template <>
+struct Wire<Op::kEnumValue> : Shape<Fields<Handle, std::uint32_t, Asked>, Fields<std::string, ValueRead>> {};
 // key, name, type, kGivenData or 0, size, data (none unless given)
-template <> struct Wire<Op::kSetValue>
+template <>
+struct Wire<Op::kSetValue>
     : Shape<Fields<Handle, std::string, std::uint32_t, std::uint8_t, std::uint32_t, std::string>, Fields<>> {};
 // The same two with string data in UTF-16.
-template <> struct Wire<Op::kQueryValueWide> : Wire<Op::kQueryValue> {};
-template <> struct Wire<Op::kSetValueWide> : Wire<Op::kSetValue> {};
+template <>
+struct Wire<Op::kQueryValueWide> : Wire<Op::kQueryValue> {};
+template <>
+struct Wire<Op::kSetValueWide> : Wire<Op::kSetValue> {};
 // key, name; parent, path
-template <> struct Wire<Op::kDeleteValue> : Shape<Fields<Handle, std::string>, Fields<>> {};
-template <> struct Wire<Op::kDeleteKey> : Wire<Op::kDeleteValue> {};
+template <>
+struct Wire<Op::kDeleteValue> : Shape<Fields<Handle, std::string>, Fields<>> {};
+template <>
+struct Wire<Op::kDeleteKey> : Wire<Op::kDeleteValue> {};
 // key, index -> the subkey's name
-template <> struct Wire<Op::kEnumKey> : Shape<Fields<Handle, std::uint32_t>, Fields<std::string>> {};
-template <> struct Wire<Op::kFlushKey> : Shape<Fields<Handle>, Fields<>> {};
-template <> struct Wire<Op::kCloseKey> : Wire<Op::kFlushKey> {};
+template <>
+struct Wire<Op::kEnumKey> : Shape<Fields<Handle, std::uint32_t>, Fields<std::string>> {};
+template <>
+struct Wire<Op::kFlushKey> : Shape<Fields<Handle>, Fields<>> {};
+template <>
+struct Wire<Op::kCloseKey> : Wire<Op::kFlushKey> {};
 // UTF-8 text -> ANSI text, and back
-template <> struct Wire<Op::kToAnsi> : Shape<Fields<std::string>, Fields<std::string>> {};
-template <> struct Wire<Op::kFromAnsi> : Wire<Op::kToAnsi> {};
+template <>
+struct Wire<Op::kToAnsi> : Shape<Fields<std::string>, Fields<std::string>> {};
+template <>
+struct Wire<Op::kFromAnsi> : Wire<Op::kToAnsi> {};
 
 template <Op op>
 using Request = typename Wire<op>::Request;

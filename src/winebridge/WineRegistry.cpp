@@ -54,8 +54,10 @@ std::string AsciiOnly(std::string_view text) {
   std::string ascii;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte < 0x80) ascii += text[i];
-    else if ((byte & 0xC0) != 0x80) ascii += '?';
+    if (byte < 0x80)
+      ascii += text[i];
+    else if ((byte & 0xC0) != 0x80)
+      ascii += '?';
   }
   return ascii;
 }
@@ -73,8 +75,10 @@ std::optional<std::uint32_t> HelloVersion(std::string_view hello) {
 // conversions'; else null.
 template <typename First, typename... Rest>
 std::uint64_t* KeyField(std::tuple<First, Rest...>& request) {
-  if constexpr (std::is_same_v<First, Handle>) return &std::get<0>(request).value;
-  else return nullptr;
+  if constexpr (std::is_same_v<First, Handle>)
+    return &std::get<0>(request).value;
+  else
+    return nullptr;
 }
 
 class Bridge final : public WineRegistry {
@@ -171,8 +175,8 @@ class Bridge final : public WineRegistry {
     return kSuccess;
   }
 
-  long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
-                 std::uint8_t* data, std::uint32_t* size) override {
+  long EnumValue(RegKey key, std::uint32_t index, std::string* name, std::uint32_t* type, std::uint8_t* data,
+                 std::uint32_t* size) override {
     if (!name) return kInvalidParameter;
     return ReadValue<Op::kEnumValue>(key, index, name, type, data, size);
   }
@@ -273,8 +277,8 @@ class Bridge final : public WineRegistry {
   // QueryValue and QueryValueWide by the value's name, EnumValue by its index, with the
   // optional arguments the caller gave.
   template <Op op, typename NameOrIndex>
-  long ReadValue(RegKey key, const NameOrIndex& nameOrIndex, std::string* name, std::uint32_t* type,
-                 std::uint8_t* data, std::uint32_t* size) {
+  long ReadValue(RegKey key, const NameOrIndex& nameOrIndex, std::string* name, std::uint32_t* type, std::uint8_t* data,
+                 std::uint32_t* size) {
     const std::uint8_t given = (type ? kGivenType : 0) | (data ? kGivenData : 0) | (size ? kGivenSize : 0);
     const std::uint32_t room = size ? *size : 0;
     if (data && size && room > kMaxFrame) return kNotEnoughMemory;

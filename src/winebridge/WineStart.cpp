@@ -194,8 +194,8 @@ long PrefixArchitecture(const std::string& prefix, std::string* architecture, st
   return kSuccess;
 }
 
-long SpawnBridge(const std::string& wine, const std::string& program, const std::string& prefix,
-                 BridgeProcess* process, std::string* why) {
+long SpawnBridge(const std::string& wine, const std::string& program, const std::string& prefix, BridgeProcess* process,
+                 std::string* why) {
   base::Fd bridgeInput, bridgeOutput;
   if (!MakePipe(&bridgeInput, &process->toBridge)) return Fail(kCantOpen, why, "no pipe to the Wine bridge");
   if (!MakePipe(&process->fromBridge, &bridgeOutput)) return Fail(kCantOpen, why, "no pipe from the Wine bridge");

@@ -39,8 +39,8 @@ struct BridgeProcess {
 };
 
 // Starts program under wine in prefix, in a process group of its own.
-long SpawnBridge(const std::string& wine, const std::string& program, const std::string& prefix,
-                 BridgeProcess* process, std::string* why);
+long SpawnBridge(const std::string& wine, const std::string& program, const std::string& prefix, BridgeProcess* process,
+                 std::string* why);
 
 // Ends the bridge and returns the exit code of the process started, or -1. Closing its input
 // ends it once the call in hand is done, and every call has been answered by then, so killing

@@ -53,11 +53,14 @@ std::optional<RawValue> Stored(const std::string& key, const std::string& name) 
 }
 
 void SeedMessages(const std::vector<std::string>& messages) {
-  registry::SetRegValue(kCurrentUser, registry::kProfilesKey, registry::kAlertValue, ValueType::String, window::kWarningOff);
+  registry::SetRegValue(kCurrentUser, registry::kProfilesKey, registry::kAlertValue, ValueType::String,
+                        window::kWarningOff);
   registry::SetRegValue(kCurrentUser, registry::kPagerKey, registry::kLastUserValue, ValueType::String, kUser);
   for (std::size_t slot = 1; slot <= 5; ++slot) {
-    if (slot > messages.size()) registry::DeleteRegValue(kCurrentUser, kMessagesKey, std::to_string(slot));
-    else registry::SetRegValue(kCurrentUser, kMessagesKey, std::to_string(slot), ValueType::String, messages[slot - 1]);
+    if (slot > messages.size())
+      registry::DeleteRegValue(kCurrentUser, kMessagesKey, std::to_string(slot));
+    else
+      registry::SetRegValue(kCurrentUser, kMessagesKey, std::to_string(slot), ValueType::String, messages[slot - 1]);
   }
 }
 
@@ -345,8 +348,10 @@ TEST(VantorScenario, TheWarningComesBeforeTheWindowUntilItIsAnsweredNo) {
     ASSERT_NE(warning, nullptr) << "no warning";
     EXPECT_EQ(WindowText(GetDlgItem(warning, kDialogTextId)), window::kWarningText);
     EXPECT_FALSE(vantor.FormShown());
-    if (answer == IDCANCEL) SendOnly(Press(VK_ESCAPE));
-    else ClickAt(CentreOnScreen(GetDlgItem(warning, answer)));
+    if (answer == IDCANCEL)
+      SendOnly(Press(VK_ESCAPE));
+    else
+      ClickAt(CentreOnScreen(GetDlgItem(warning, answer)));
     ASSERT_NE(vantor.Form(), nullptr) << "the window never showed";
     EXPECT_EQ(vantor.Close(), 0);
     EXPECT_EQ(Stored(registry::kProfilesKey, registry::kAlertValue),
@@ -364,8 +369,7 @@ TEST(VantorScenario, TheProgramFileCarriesItsIconAndVersion) {
   const HMODULE file = LoadLibraryExW(kProgram.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(file, nullptr);
   for (const int size : {16, 32, 48}) {
-    const auto icon = static_cast<HICON>(
-        LoadImageW(file, MAKEINTRESOURCEW(kProgramIconId), IMAGE_ICON, size, size, 0));
+    const auto icon = static_cast<HICON>(LoadImageW(file, MAKEINTRESOURCEW(kProgramIconId), IMAGE_ICON, size, size, 0));
     ASSERT_NE(icon, nullptr) << size;
     ICONINFO info{};
     GetIconInfo(icon, &info);

@@ -22,11 +22,11 @@
 
 #include "app/CommandLine.h"
 #include "base/ProcessStat.h"
-#include "winebridge/WineRegistry.h"
 #include "registry/RegMod.h"
 #include "tests/platform/Driver.h"
 #include "tests/regtool/ToolRun.h"
 #include "window/Form1.h"
+#include "winebridge/WineRegistry.h"
 
 namespace {
 
@@ -362,8 +362,16 @@ TEST_P(BridgeLife, KeystrokesOutliveEveryFaultOfTheBridgeAndItsServer) {
     driver::Type(*form_, "Text11", keys);
   };
   const std::pair<const char*, std::function<void()>> faults[] = {
-      {"bridge killed before the write", [&] { killer.KillBefore("5"); keystroke("Z"); }},
-      {"bridge killed before the read", [&] { killer.KillBefore("yahoo! user ID"); keystroke("Y"); }},
+      {"bridge killed before the write",
+       [&] {
+         killer.KillBefore("5");
+         keystroke("Z");
+       }},
+      {"bridge killed before the read",
+       [&] {
+         killer.KillBefore("yahoo! user ID");
+         keystroke("Y");
+       }},
       {"bridge answering half of the read",
        [&] {
          // Its hello (12 bytes), the open of the pager key (16) and 10 bytes of the read's 25
@@ -442,8 +450,7 @@ TEST_F(WineProgram, ProgramWithoutHelloEndsNamingThePrefix) {
 TEST(WineCommandLine, RefusesWhatIsNoPrefixAndCreatesNothing) {
   const fs::path scratch = fs::path(std::getenv("XDG_DATA_HOME")) / "scratch";
   const fs::path empty = scratch / "empty", missing = scratch / "missing", runtime = scratch / "runtime";
-  for (const fs::path& folder : {empty, scratch / "home", scratch / "bin", runtime})
-    fs::create_directories(folder);
+  for (const fs::path& folder : {empty, scratch / "home", scratch / "bin", runtime}) fs::create_directories(folder);
   fs::permissions(runtime, fs::perms::owner_all);
   // A wine on the PATH that leaves a mark (its process ID) before it runs the real one.
   const fs::path mark = scratch / "wine-started";
@@ -452,7 +459,8 @@ TEST(WineCommandLine, RefusesWhatIsNoPrefixAndCreatesNothing) {
   Script(scratch / "bin", "wine", "echo $$ >>" + mark.string() + "\nexec " + wine + " \"$@\"\n");
   const std::string markingPath = "PATH=" + (scratch / "bin").string() + ":" + std::getenv("PATH");
   // What Wine says, and how it ends, when the prefix's wineserver is of another version.
-  const std::string mismatchedWine = Script(scratch / "bin", "mismatched-wine",
+  const std::string mismatchedWine = Script(
+      scratch / "bin", "mismatched-wine",
       "printf 'wine client error:0: version mismatch 757/758.\\nYour wineserver binary was not upgraded correctly,\\n"
       "or you have an older one somewhere in your PATH.\\nOr maybe the wrong wineserver is still running?\\n' >&2\n"
       "exit 1\n");
@@ -471,9 +479,11 @@ TEST(WineCommandLine, RefusesWhatIsNoPrefixAndCreatesNothing) {
       {{"PATH=/nonexistent"}, {prefix}, "wine is not on the PATH (WINE may name the Wine loader to start)"},
       {{"WINE=/nonexistent/wine"}, {prefix}, "WINE names /nonexistent/wine, which is no program that can be run"},
       {{"WINE=no-such-wine"}, {prefix}, "WINE names no-such-wine, which is not on the PATH"},
-      {{markingPath, "WINESERVER=/nonexistent/wineserver"}, {prefix},
+      {{markingPath, "WINESERVER=/nonexistent/wineserver"},
+       {prefix},
        "WINESERVER names /nonexistent/wineserver, which is no program that can be run"},
-      {{"WINE=" + mismatchedWine}, {prefix},
+      {{"WINE=" + mismatchedWine},
+       {prefix},
        "the wineserver running for " + Prefix() + " is of another Wine version than " + mismatchedWine +
            " (Wine says \"version mismatch\"): set WINE to the Wine loader that the messenger runs under"},
       // A space for the `=`: the folder is refused before any Wine starts, as are Qt's options.
@@ -491,8 +501,20 @@ TEST(WineCommandLine, RefusesWhatIsNoPrefixAndCreatesNothing) {
   // Without WINEDEBUG, as users run it: then the program reads what Wine says; without WINE and
   // WINESERVER, unless a case names them, so that the PATH is what finds wine. A program that
   // opened its window after all is stopped, lest it wait for a user.
-  const std::vector<std::string> base = {"timeout", "120", "env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u",
-                                         "WINEDEBUG", "-u", "WINE", "-u", "WINESERVER", "QT_QPA_PLATFORM=offscreen",
+  const std::vector<std::string> base = {"timeout",
+                                         "120",
+                                         "env",
+                                         "-u",
+                                         "DISPLAY",
+                                         "-u",
+                                         "WAYLAND_DISPLAY",
+                                         "-u",
+                                         "WINEDEBUG",
+                                         "-u",
+                                         "WINE",
+                                         "-u",
+                                         "WINESERVER",
+                                         "QT_QPA_PLATFORM=offscreen",
                                          "XDG_RUNTIME_DIR=" + runtime.string(),
                                          "HOME=" + (scratch / "home").string(),
                                          "XDG_DATA_HOME=" + scratch.string()};
@@ -535,8 +557,8 @@ TEST(WineStart, RunsTheBridgeUnderTheWineThatWineNames) {
   const std::string realWine = RealWine("wine"), realServer = RealWine("wineserver");
   ASSERT_FALSE(realWine.empty() || realServer.empty()) << "no wine on the PATH";
   const fs::path started = scratch / "started";
-  const std::string wine = Script(scratch, "my-wine",
-                                  "echo \"$@ $WINESERVER\" >>" + started.string() + "\nexec " + realWine + " \"$@\"\n");
+  const std::string wine =
+      Script(scratch, "my-wine", "echo \"$@ $WINESERVER\" >>" + started.string() + "\nexec " + realWine + " \"$@\"\n");
   // The messenger's own 32-bit bridge, started once, wherever Wine runs 32-bit programs: in
   // every 32-bit prefix, and in a 64-bit one where the machine runs 32-bit x86 code and so has
   // Wine's 32-bit half. Elsewhere Wine refuses it, and the 64-bit bridge runs.
@@ -552,7 +574,8 @@ TEST(WineStart, RunsTheBridgeUnderTheWineThatWineNames) {
   const std::string given32 = folder + "/vantor-wine-bridge-win32.exe " + realServer + "\n";
   EXPECT_EQ(ReadFile(started),
             runs32 ? given32 : given32 + folder + "/vantor-wine-bridge-win64.exe " + realServer + "\n");
-  EXPECT_EQ(bridge->BridgeProgram(), folder + (runs32 ? "/vantor-wine-bridge-win32.exe" : "/vantor-wine-bridge-win64.exe"));
+  EXPECT_EQ(bridge->BridgeProgram(),
+            folder + (runs32 ? "/vantor-wine-bridge-win32.exe" : "/vantor-wine-bridge-win64.exe"));
 }
 
 // A 64-bit prefix whose Wine runs no 32-bit program gets the 64-bit bridge, and keeps it when
@@ -564,9 +587,11 @@ TEST(WineStart, RunsThe64BitBridgeWhereWineRunsNo32BitProgram) {
   fs::create_directories(scratch);
   const fs::path started = scratch / "started";
   // Refuses a 32-bit program as a Wine without its 32-bit half does, at once.
-  const std::string wine = Script(scratch, "wine64-only",
-                                  "case \"$1\" in *-win32.exe) echo \"wine: Bad EXE format for $1.\" >&2; exit 1;; esac\n"
-                                  "echo \"$1\" >>" + started.string() + "\nexec " + RealWine("wine") + " \"$@\"\n");
+  const std::string wine =
+      Script(scratch, "wine64-only",
+             "case \"$1\" in *-win32.exe) echo \"wine: Bad EXE format for $1.\" >&2; exit 1;; esac\n"
+             "echo \"$1\" >>" +
+                 started.string() + "\nexec " + RealWine("wine") + " \"$@\"\n");
   const ScopedVariable namedWine("WINE", wine.c_str());
   std::string error;
   const auto bridge = winebridge::WineRegistry::Start(Prefix(), VANTOR_WINE_BRIDGE_FOLDER, &error);
@@ -605,7 +630,8 @@ TEST(WineStart, ChoosesTheBridgeByThePrefixsArchitecture) {
       // Below the first key, a line of that form is the key's, not the prefix's.
       {header + "[Software] 1700000000\n#arch=win64\n", win32.string() + "\n", ended},
       // What Wine itself refuses is refused before it starts, and so is a missing bridge.
-      {header + "#arch=win99\n", {},
+      {header + "#arch=win99\n",
+       {},
        prefix.string() + " is a Wine prefix of an architecture Wine doesn't know: its system.reg says #arch=win99"},
       {"REGEDIT4\n", {}, prefix.string() + " is no Wine prefix: its system.reg is no Wine registry file"},
       {header + "#arch=win32\n", {}, "the Wine bridge " + win32.string() + " is missing"},

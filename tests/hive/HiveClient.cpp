@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
   if (command == "write" && argc == 4) {
     for (int i = 1, count = std::atoi(argv[3]); i <= count; ++i) {
       registry::SetRegValue(root, argv[2], std::to_string(i % 5 + 1), registry::ValueType::String,
-                          "value " + std::to_string(i));
+                            "value " + std::to_string(i));
       const std::string line = std::to_string(i) + "\n";
       if (write(STDOUT_FILENO, line.data(), line.size()) < 0) return 1;
     }
@@ -60,7 +60,8 @@ int main(int argc, char** argv) {
     registry::SetRegValue(root, argv[2], argv[3], registry::ValueType::String, argv[4]);
     return registry::GetRegValue(root, argv[2], argv[3]) == argv[4] ? 0 : 1;
   }
-  if (command == "get" && argc == 4) return std::printf("%s", registry::GetRegValue(root, argv[2], argv[3]).c_str()) < 0;
+  if (command == "get" && argc == 4)
+    return std::printf("%s", registry::GetRegValue(root, argv[2], argv[3]).c_str()) < 0;
   std::fprintf(stderr, "usage: hive_client write|raw|set|get|hold ...\n");
   return 2;
 }

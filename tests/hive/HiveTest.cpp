@@ -187,12 +187,14 @@ TEST_F(Hive, ChangesOfAnotherProgramAreSeenAndBuiltOn) {
   registry::SetRegValue(kCurrentUser, key, "v", registry::ValueType::String, "first");
   ASSERT_EQ(GetRegValue(kCurrentUser, key, "v"), "first");
   // Another program gives the key, already opened here, another id.
-  Sql(TestHome(), "UPDATE vals SET key = 9999 WHERE key = (SELECT id FROM keys WHERE fold = 'MOVED');"
-                  "UPDATE keys SET id = 9999 WHERE fold = 'MOVED'");
+  Sql(TestHome(),
+      "UPDATE vals SET key = 9999 WHERE key = (SELECT id FROM keys WHERE fold = 'MOVED');"
+      "UPDATE keys SET id = 9999 WHERE fold = 'MOVED'");
   EXPECT_EQ(GetRegValue(kCurrentUser, key, "v"), "first");
   registry::SetRegValue(kCurrentUser, key, "v", registry::ValueType::String, "second");
-  EXPECT_EQ(Sql(TestHome(), "SELECT group_concat(key || ' ' || data) FROM vals "
-                            "WHERE key IN (SELECT id FROM keys WHERE fold = 'MOVED')"),
+  EXPECT_EQ(Sql(TestHome(),
+                "SELECT group_concat(key || ' ' || data) FROM vals "
+                "WHERE key IN (SELECT id FROM keys WHERE fold = 'MOVED')"),
             "9999 second");
 
   // A change on a handle opened before another program's change still lands.
@@ -202,8 +204,7 @@ TEST_F(Hive, ChangesOfAnotherProgramAreSeenAndBuiltOn) {
   Sql(TestHome(), "UPDATE vals SET data = 'theirs' WHERE key = 9999");
   EXPECT_EQ(hive.SetValue(open, "w", kRegSz, reinterpret_cast<const std::uint8_t*>("mine"), 5), kSuccess);
   hive.CloseKey(open);
-  EXPECT_EQ(Sql(TestHome(), "SELECT group_concat(name || ' ' || data) FROM vals WHERE key = 9999"),
-            "v theirs,w mine");
+  EXPECT_EQ(Sql(TestHome(), "SELECT group_concat(name || ' ' || data) FROM vals WHERE key = 9999"), "v theirs,w mine");
 }
 
 TEST_F(Hive, FileThatIsNoHiveIsNeverWritten) {
@@ -250,8 +251,7 @@ TEST_F(Hive, IsCreatedPrivateAndReadableByOtherPrograms) {
   const mode_t oldMask = umask(0);  // the hive sets its own modes, whatever the umask
   ASSERT_EQ(RunProgram(Client({"set", "Software\\Yahoo\\Pager", "yahoo! user ID", "jdoe"}, home)).exitCode, 0);
   EXPECT_EQ(fs::status(home / "vantor").permissions() & fs::perms::all, fs::perms::owner_all);
-  EXPECT_EQ(fs::status(HiveFile(home)).permissions() & fs::perms::all,
-            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(HiveFile(home)).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 
   // A folder and a hive file opened to others' reading are closed again, and SQLite's own
   // files are as private.
@@ -268,10 +268,11 @@ TEST_F(Hive, IsCreatedPrivateAndReadableByOtherPrograms) {
   Finish(holder);
 
   // The schema the README documents: keys as a tree, values with their type and raw bytes.
-  EXPECT_EQ(Sql(home, "SELECT v.type || ' ' || hex(v.data) FROM keys k1 JOIN keys k2 ON k2.parent = k1.id "
-                                "JOIN keys k3 ON k3.parent = k2.id JOIN vals v ON v.key = k3.id "
-                                "WHERE k1.parent = 1 AND k1.fold = 'SOFTWARE' AND k2.fold = 'YAHOO' "
-                                "AND k3.name = 'Pager' AND v.name = 'yahoo! user ID'"),
+  EXPECT_EQ(Sql(home,
+                "SELECT v.type || ' ' || hex(v.data) FROM keys k1 JOIN keys k2 ON k2.parent = k1.id "
+                "JOIN keys k3 ON k3.parent = k2.id JOIN vals v ON v.key = k3.id "
+                "WHERE k1.parent = 1 AND k1.fold = 'SOFTWARE' AND k2.fold = 'YAHOO' "
+                "AND k3.name = 'Pager' AND v.name = 'yahoo! user ID'"),
             "1 6A646F6500");  // REG_SZ, "jdoe" and its terminator
 }
 
@@ -317,7 +318,8 @@ std::string ValueAt(RegKey key, std::uint32_t index) {
   std::uint32_t size = 0;
   long rc = hive.EnumValue(key, index, &name, nullptr, nullptr, &size);
   std::string data(size, '?');
-  if (rc == kSuccess) rc = hive.EnumValue(key, index, &name, nullptr, reinterpret_cast<std::uint8_t*>(data.data()), &size);
+  if (rc == kSuccess)
+    rc = hive.EnumValue(key, index, &name, nullptr, reinterpret_cast<std::uint8_t*>(data.data()), &size);
   if (rc == kNoMoreItems) return "-";
   return rc != kSuccess ? "error " + std::to_string(rc) : data == name + '\0' ? name : name + " with other data";
 }
@@ -346,14 +348,17 @@ TEST_F(Hive, ChangeOnAKeyThatAnotherProgramDeletedReachesNoOtherKey) {
     // Another program deletes the key and adds one in its place, the newest key, to which
     // SQLite gives the deleted key's id.
     const std::string id = Sql(TestHome(), "SELECT id FROM keys WHERE fold = 'GONE'");
-    Sql(TestHome(), "DELETE FROM keys WHERE fold = 'GONE';"
-                    "INSERT INTO keys(parent, name, fold) SELECT id, 'Other', 'OTHER' FROM keys WHERE fold = 'REUSED';"
-                    "INSERT INTO vals VALUES(last_insert_rowid(), 'v', 'V', 1, 'theirs')");
+    Sql(TestHome(),
+        "DELETE FROM keys WHERE fold = 'GONE';"
+        "INSERT INTO keys(parent, name, fold) SELECT id, 'Other', 'OTHER' FROM keys WHERE fold = 'REUSED';"
+        "INSERT INTO vals VALUES(last_insert_rowid(), 'v', 'V', 1, 'theirs')");
     ASSERT_EQ(Sql(TestHome(), "SELECT id FROM keys WHERE fold = 'OTHER'"), id);
     EXPECT_EQ(change(open), kKeyDeleted) << call;
     hive.CloseKey(open);
-    EXPECT_EQ(Sql(TestHome(), "SELECT group_concat(name || ' ' || data) || ', subkeys: ' ||"
-                              " (SELECT count(*) FROM keys WHERE parent = key) FROM vals WHERE key = " + id),
+    EXPECT_EQ(Sql(TestHome(),
+                  "SELECT group_concat(name || ' ' || data) || ', subkeys: ' ||"
+                  " (SELECT count(*) FROM keys WHERE parent = key) FROM vals WHERE key = " +
+                      id),
               "v theirs, subkeys: 0")
         << call;
     Sql(TestHome(), "DELETE FROM keys WHERE " + id + " IN (id, parent); DELETE FROM vals WHERE key = " + id);
@@ -365,7 +370,7 @@ TEST_F(Hive, ListingAnswersIndexesInAnyOrderAndFollowsChanges) {
   const std::string path = kKey + "\\Listing";
   RegKey first = kNoKey, second = kNoKey;
   ASSERT_EQ(hive.CreateKey(kCurrentUser, path, &first), kSuccess);
-  std::vector<std::string> names;  // in the listing's order
+  std::vector<std::string> names;                  // in the listing's order
   const auto add = [&](const std::string& name) {  // a subkey and a value of that name
     ASSERT_TRUE(WriteRaw(hive, path + "\\" + name, "", Sz("")) && WriteRaw(hive, path, name, Sz(name)));
     names.insert(std::lower_bound(names.begin(), names.end(), name), name);

@@ -31,8 +31,7 @@ class QtApplication final : public testing::Environment {
   std::unique_ptr<QApplication> application_;
 };
 
-[[maybe_unused]] testing::Environment* const kApplication =
-    testing::AddGlobalTestEnvironment(new QtApplication);
+[[maybe_unused]] testing::Environment* const kApplication = testing::AddGlobalTestEnvironment(new QtApplication);
 
 QWidget& Control(platform::Window& window, const std::string& name) {
   auto* control = platform::WidgetOf(window).findChild<QWidget*>(QString::fromStdString(name));
@@ -59,9 +58,10 @@ void Respond(QWidget& dialog, Answer answer, const std::string& typed, Dialog& s
   QWidget* focus = QApplication::focusWidget();
   if (answer == Answer::Enter) return QTest::keyClick(focus ? focus : &dialog, Qt::Key_Return);
   using Buttons = QDialogButtonBox;
-  const Buttons::StandardButton which = answer == Answer::Yes ? Buttons::Yes
+  const Buttons::StandardButton which = answer == Answer::Yes  ? Buttons::Yes
                                         : answer == Answer::No ? Buttons::No
-                                        : answer == Answer::Ok ? Buttons::Ok : Buttons::Cancel;
+                                        : answer == Answer::Ok ? Buttons::Ok
+                                                               : Buttons::Cancel;
   QAbstractButton* button = dialog.findChild<Buttons*>()->button(which);
   if (!button) qFatal("The dialog lacks the button the test answers with");
   QTest::mouseClick(button, Qt::LeftButton);
@@ -111,7 +111,9 @@ void Type(platform::Window& window, const std::string& box, const std::string& t
   QTest::keyClicks(&control, QString::fromStdString(text));
 }
 
-void Click(platform::Window& window, const std::string& button) { QTest::mouseClick(&Control(window, button), Qt::LeftButton); }
+void Click(platform::Window& window, const std::string& button) {
+  QTest::mouseClick(&Control(window, button), Qt::LeftButton);
+}
 
 void ClickRow(platform::Window& window, const std::string& list, int row) {
   auto* rows = qobject_cast<QListWidget*>(&Control(window, list));

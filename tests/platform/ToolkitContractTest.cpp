@@ -21,8 +21,14 @@ using namespace std::string_literals;
 
 constexpr ControlDef kControls[] = {
     {.name = "Go", .kind = ControlKind::Button, .text = "Go", .left = 120, .top = 120, .width = 1200, .height = 375},
-    {.name = "Off", .kind = ControlKind::Button, .text = "Off", .left = 1440, .top = 120, .width = 1200,
-     .height = 375, .enabled = false},
+    {.name = "Off",
+     .kind = ControlKind::Button,
+     .text = "Off",
+     .left = 1440,
+     .top = 120,
+     .width = 1200,
+     .height = 375,
+     .enabled = false},
     {.name = "Edit", .kind = ControlKind::TextBox, .left = 120, .top = 600, .width = 3000, .height = 285},
     {.name = "Other", .kind = ControlKind::TextBox, .left = 120, .top = 960, .width = 3000, .height = 285},
     {.name = "List", .kind = ControlKind::ListBox, .left = 120, .top = 1320, .width = 3000, .height = 1200},
@@ -64,8 +70,16 @@ TEST_P(TextBoxTest, SetTextRaisesTheChangeEventBeforeItReturnsAndReadsBackAsSet)
 
   // Whatever the registry holds comes back whole: zero characters, and surrogates alone (a
   // low one, then a high one, in the three bytes the program spells them in).
-  const Texts texts = {"plain", "two\r\nlines", "lone\nfeed", "lone\rreturn", " tab\tand spaces ", "Grüße – ✓",
-                       std::string(100000, 'x'), "zero\0inside\0"s, "\xED\xB0\x80lone\xED\xA0\xBD", ""};
+  const Texts texts = {"plain",
+                       "two\r\nlines",
+                       "lone\nfeed",
+                       "lone\rreturn",
+                       " tab\tand spaces ",
+                       "Grüße – ✓",
+                       std::string(100000, 'x'),
+                       "zero\0inside\0"s,
+                       "\xED\xB0\x80lone\xED\xA0\xBD",
+                       ""};
   for (const std::string& text : texts) {
     box.SetText(text);
     EXPECT_EQ(box.Text(), text) << "set " << text.size() << " bytes";
@@ -126,7 +140,8 @@ TEST_F(ToolkitTest, ListRowsStayInAppendOrderAndOnlyAnEnabledListTakesTheUsersRo
 
 TEST_F(ToolkitTest, OnlyAnEnabledButtonRaisesItsClick) {
   Texts clicks;
-  for (const char* name : {"Go", "Off"}) window_->ButtonNamed(name)->OnClick([&clicks, name] { clicks.push_back(name); });
+  for (const char* name : {"Go", "Off"})
+    window_->ButtonNamed(name)->OnClick([&clicks, name] { clicks.push_back(name); });
 
   WhileShown([&] {
     driver::Click(*window_, "Off");
@@ -195,7 +210,9 @@ TEST_F(ToolkitTest, HeightChangesAtOnceAtTheLowerEdge) {
     EXPECT_EQ(start.width, kClientWidth / kTwipsPerPixel);
     EXPECT_EQ(start.height, kClientHeight / kTwipsPerPixel);
 
-    const auto sides = [](const driver::Rect& area) { return std::array{area.left, area.top, area.width, area.height}; };
+    const auto sides = [](const driver::Rect& area) {
+      return std::array{area.left, area.top, area.width, area.height};
+    };
     const int outer = window_->OuterHeight();
     for (const int change : {-1500, 3000}) {
       window_->SetOuterHeight(outer + change);
@@ -215,9 +232,12 @@ TEST_F(ToolkitTest, DialogsShowTheirTextAndGiveBackTheAnswer) {
     bool yesNo;  // AskYesNo, else InputBox
     Answer answer;
     std::string typed, result;
-  } cases[] = {{true, Answer::Yes, "", "yes"},   {true, Answer::No, "", "no"},
-               {true, Answer::Enter, "", "yes"}, {false, Answer::Ok, "Gone fishing", "Gone fishing"},
-               {false, Answer::Cancel, "Never mind", ""}, {false, Answer::Ok, "", ""}};
+  } cases[] = {{true, Answer::Yes, "", "yes"},
+               {true, Answer::No, "", "no"},
+               {true, Answer::Enter, "", "yes"},
+               {false, Answer::Ok, "Gone fishing", "Gone fishing"},
+               {false, Answer::Cancel, "Never mind", ""},
+               {false, Answer::Ok, "", ""}};
   for (const auto& c : cases) {
     const std::string title = c.yesNo ? "Alert" : "New Status...";
     const std::string text = c.yesNo ? "Show this warning again?" : "Enter New Status Message.";

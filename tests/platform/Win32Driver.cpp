@@ -31,7 +31,7 @@ constexpr int kMessageBoxTextId = 0xFFFF;
 // The thread that makes and runs the windows: the test's own.
 DWORD windowThread = 0;
 HANDLE markerTaken = nullptr;
-std::atomic<LPARAM> lastButtonDown{0};  // where the window's thread took it, in screen pixels
+std::atomic<LPARAM> lastButtonDown{0};                     // where the window's thread took it, in screen pixels
 std::map<UINT_PTR, std::function<void()>> laterFunctions;  // touched by the window's thread only
 
 std::mutex usersMutex;
@@ -131,7 +131,10 @@ void Respond(HWND dialog, Answer answer, const std::string& typed, Dialog& seen)
   // The answer closes the dialog, whose loop may be the last to take input: no marker
   // goes behind it.
   if (answer == Answer::Enter) return SendOnly(Press(VK_RETURN));
-  const int button = answer == Answer::Yes ? IDYES : answer == Answer::No ? IDNO : answer == Answer::Ok ? IDOK : IDCANCEL;
+  const int button = answer == Answer::Yes  ? IDYES
+                     : answer == Answer::No ? IDNO
+                     : answer == Answer::Ok ? IDOK
+                                            : IDCANCEL;
   win32_input::ClickAt(CentreOnScreen(GetDlgItem(dialog, button)));
 }
 

@@ -139,7 +139,12 @@ TEST(SetRegValue, TextReadAndStoredBackLeavesTheStringAsItWas) {
       {WideSz("café €"), "caf\xE9 \x80\0"s},
       {WideSz(""), "\0"s},
       {{kRegSz, "\x3D\xD8\0\0"s}, "?\0"s},
-      {{kRegSz, "\x00\xDC" "a\0" "\x00\xDC\x3D\xD8" "\0\0"s}, "?a??\0"s},
+      {{kRegSz,
+        "\x00\xDC"
+        "a\0"
+        "\x00\xDC\x3D\xD8"
+        "\0\0"s},
+       "?a??\0"s},
   };
   const auto held = [] {
     return RegistryIsWines() ? ReadRaw(RegistryUnderTest(), kTestKey, "again", Through::Wide) : RawGet("again");
@@ -235,8 +240,10 @@ TEST(LastUser, NamesTheProfileWhoseMessagesAreEdited) {
       {"", "SOFTWARE\\Yahoo\\Pager\\profiles\\\\Custom Msgs\\"},
   };
   for (const auto& c : cases) {
-    if (c.id) SetRegValue(kCurrentUser, "Software\\Yahoo\\Pager", "YAHOO! USER ID", ValueType::String, *c.id);
-    else DeleteRegValue(kCurrentUser, "SOFTWARE\\yahoo\\pager\\", "yahoo! user ID");
+    if (c.id)
+      SetRegValue(kCurrentUser, "Software\\Yahoo\\Pager", "YAHOO! USER ID", ValueType::String, *c.id);
+    else
+      DeleteRegValue(kCurrentUser, "SOFTWARE\\yahoo\\pager\\", "yahoo! user ID");
     EXPECT_EQ(registry::GetLastUser(), c.id.value_or("Not Found"));
     EXPECT_EQ(registry::CustomMessageKey(), c.key);
     SetRegValue(kCurrentUser, registry::CustomMessageKey(), "2", ValueType::String, c.key);

@@ -47,7 +47,8 @@ TEST(RegFile, EveryCharacterOfTheCodePageCrossesBothWays) {
 // Lines reg.exe passes over: each is noted with its line, and none sets a value.
 TEST(RegFile, PassesOverWhatRegExePassesOverAndSaysSo) {
   const std::string v4 = "REGEDIT4\r\n[HKEY_CURRENT_USER\\" + kPath + "]\r\n\"new\"=\"1\"\r\n\"keep\"=-\r\n";
-  const std::string v5 = "\xFF\xFE" + Utf16("Windows Registry Editor Version 5.00\r\n[HKCU\\" + kPath + "]\r\n\r\n\r\n");
+  const std::string v5 =
+      "\xFF\xFE" + Utf16("Windows Registry Editor Version 5.00\r\n[HKCU\\" + kPath + "]\r\n\r\n\r\n");
   const std::string deep = Below(kPath, 510);  // 513 levels below HKEY_CURRENT_USER
   const std::pair<std::string, std::string> passed[] = {
       {v4 + "\"b\"=dword:123456789", "5: dword: must be followed by 1 to 8 hex digits, line skipped"},
@@ -62,14 +63,16 @@ TEST(RegFile, PassesOverWhatRegExePassesOverAndSaysSo) {
       {v4 + "\"s\"=str:\"a\"", "5: unknown kind of data: str:\"a\", line skipped"},
       {v4 + "[HKCU\\" + kPath + "\\" + std::string(256, 'k') + "]",
        "5: a key's name can be at most 255 characters, line skipped"},
-      {v4 + "\"" + std::string(16384, 'n') + "\"=\"x\"", "5: a value's name can be at most 16383 characters, line skipped"},
+      {v4 + "\"" + std::string(16384, 'n') + "\"=\"x\"",
+       "5: a value's name can be at most 16383 characters, line skipped"},
       {v5 + Utf16("\"s\"=\"") + "\x16\x04" + Utf16("\""),
        "5: U+0416 (\xD0\x96) is not in Windows-1252, the registry's code page here, line skipped"},
       {v5 + Utf16("\"s\"=\"") + "\x00\xD8"s + Utf16("\""),
        "5: U+FFFD (\xEF\xBF\xBD) is not in Windows-1252, the registry's code page here, line skipped"},
       {v4 + "[HKCU\\" + deep + "]", "5: a key can be at most 512 levels deep, line skipped"},
       {v4 + "[HKCU\\" + kPath + "\\a\tb]", "5: a key's name can't hold U+0009, a control character, line skipped"},
-      {v5 + Utf16("\"t\"=hex(1):61"), "5: text data in a UTF-16 file must be UTF-16, an even number of bytes, line skipped"}};
+      {v5 + Utf16("\"t\"=hex(1):61"),
+       "5: text data in a UTF-16 file must be UTF-16, an even number of bytes, line skipped"}};
   for (const auto& [file, note] : passed) {
     const Reading reading = Read(file);
     EXPECT_EQ(reading.fault.line, 0) << note;
@@ -95,15 +98,17 @@ TEST(RegFile, ChangeRefusedHalfwayLeavesTheRegistryAsItWas) {
   RefusingSets refusing(Registry::Default());
   std::istringstream in;
   std::ostringstream out, err;
-  EXPECT_EQ(regtool::RunCommand(refusing, {"add", "HKCU\\" + kPath + "\\New", "/v", "v", "/d", "x", "/f"}, in, out, err), 1);
+  EXPECT_EQ(
+      regtool::RunCommand(refusing, {"add", "HKCU\\" + kPath + "\\New", "/v", "v", "/d", "x", "/f"}, in, out, err), 1);
   EXPECT_EQ(err.str(), "ERROR: The configuration registry key could not be written.\n");
 
   const std::string file = std::string(std::getenv("XDG_DATA_HOME")) + "/refused.reg";
   WriteFile(file, "REGEDIT4\r\n[HKEY_CURRENT_USER\\" + kPath + "\\Imported]\r\n\"v\"=\"x\"\r\n");
   err.str("");
   EXPECT_EQ(regtool::RunCommand(refusing, {"import", file}, in, out, err), 1);
-  EXPECT_EQ(err.str(), "vantor-reg: " + file + ":3: cannot set the value v: "
-                       "The configuration registry key could not be written.\n");
+  EXPECT_EQ(err.str(), "vantor-reg: " + file +
+                           ":3: cannot set the value v: "
+                           "The configuration registry key could not be written.\n");
   EXPECT_EQ(ReadHive(kPath), Tree());
 }
 

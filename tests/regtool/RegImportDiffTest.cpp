@@ -11,10 +11,10 @@
 #include <optional>
 #include <sstream>
 
-#include "winebridge/WineRegistry.h"
 #include "base/Utf8.h"
 #include "tests/regtool/ToolRun.h"
 #include "tests/support/WinePath.h"
+#include "winebridge/WineRegistry.h"
 
 namespace {
 
@@ -79,14 +79,14 @@ std::vector<Case> Cases() {
       // Hex data: bytes split over lines, '\' where it can't continue, a trailing ',', blanks.
       {"hex_split", Between({"\"v\"=hex:11,2\\", "  2,33"}), 2},
       {"hex_backslash",
-       Between({"\"a\"=hex:11,22\\", "  33", "\"b\"=hex:11,\\", "\\", "  22", "\"c\"=hex:11,\\22", "\"d\"=hex:\\",
-                "  44"}),
+       Between(
+           {"\"a\"=hex:11,22\\", "  33", "\"b\"=hex:11,\\", "\\", "  22", "\"c\"=hex:11,\\22", "\"d\"=hex:\\", "  44"}),
        5},
       {"hex_trailing_comma", Between({"\"e\"=hex(2):41,00,00,00,", "\"b\"=hex:41,", "\"c\"=hex:11, ;c"})},
       {"hex_continued",
        Between({"\"a\"=hex:11,\\", "; between", "", "\t\t22,\t33,\\  ", "  44", "\"b\"=hex:11, \\", "  22",
-                "\"c\"=hex:11,\\ ;c", "  22", "\"d\"=hex:11,\\", "# between", "  22", "\"e\"=hex:11,\\",
-                "\"w\"=\"x\"", "\"f\"=hex:1g,\\", "\"g\"=\"y\"", "\"h\"=hex: 11 , 22"}),
+                "\"c\"=hex:11,\\ ;c", "  22", "\"d\"=hex:11,\\", "# between", "  22", "\"e\"=hex:11,\\", "\"w\"=\"x\"",
+                "\"f\"=hex:1g,\\", "\"g\"=\"y\"", "\"h\"=hex: 11 , 22"}),
        5},
       {"hex_to_the_end", Lines({kVersion5, "", "[HKEY_CURRENT_USER\\$]", "\"v\"=hex:11,22,\\"})},
       {"hex_to_the_end_blank", Lines({kVersion5, "", "[HKEY_CURRENT_USER\\$]", "\"v\"=hex:11,\\", "  22,\\", ""})},
@@ -94,11 +94,11 @@ std::vector<Case> Cases() {
       {"hex_types",
        // Wine fails a hex(-1) after a type too big, as if still in the overflow: the big one
        // comes last.
-       Between({"\"a\"=hex(A):11", "\"b\"=hex(ffffffff):11", "\"d\"=hex( 2):41", "\"e\"=hex(+2):41",
-                "\"f\"=hex(-1):41", "\"g\"=hex():41", "\"h\"=hex(0x2):41", "\"i\"=hex(2 ):41", "\"j\"=hex (2):41",
-                "\"k\"=HEX:11", "\"l\"=Hex(2):41,00", "\"m\"=hex(0):", "\"n\"=hex:", "\"o\"=hex:AB,cD,1,2",
-                "\"p\"=hex:111", "\"q\"=hex:,", "\"r\"=hex:11,,22", "\"s\"=hex(+):11", "\"t\"=hex( ):11",
-                "\"c\"=hex(100000000):11"}),
+       Between({"\"a\"=hex(A):11",  "\"b\"=hex(ffffffff):11", "\"d\"=hex( 2):41",   "\"e\"=hex(+2):41",
+                "\"f\"=hex(-1):41", "\"g\"=hex():41",         "\"h\"=hex(0x2):41",  "\"i\"=hex(2 ):41",
+                "\"j\"=hex (2):41", "\"k\"=HEX:11",           "\"l\"=Hex(2):41,00", "\"m\"=hex(0):",
+                "\"n\"=hex:",       "\"o\"=hex:AB,cD,1,2",    "\"p\"=hex:111",      "\"q\"=hex:,",
+                "\"r\"=hex:11,,22", "\"s\"=hex(+):11",        "\"t\"=hex( ):11",    "\"c\"=hex(100000000):11"}),
        11},
       // Text in hex data gains its terminating zero; in a file that isn't UTF-16 it is ANSI.
       {"text_terminator",
@@ -130,8 +130,9 @@ std::vector<Case> Cases() {
       // nothing after them read; anything else refuses the file.
       {"header_leading_blanks", Lines({" \tREGEDIT4", "[HKEY_CURRENT_USER\\$]", "\"v\"=\"x\""})},
       {"header_leading_blanks5", Lines({"  " + kVersion5, "[HKEY_CURRENT_USER\\$]", "\"v\"=\"x\""})},
-      {"header_regedit3", Lines({"REGEDIT3", "[HKEY_CURRENT_USER\\$]", "\"v\"=\"x\"", "REGEDIT4",
-                                 "[HKEY_CURRENT_USER\\$]", "\"w\"=\"y\""}),
+      {"header_regedit3",
+       Lines(
+           {"REGEDIT3", "[HKEY_CURRENT_USER\\$]", "\"v\"=\"x\"", "REGEDIT4", "[HKEY_CURRENT_USER\\$]", "\"w\"=\"y\""}),
        1},
       {"header_regedit_space_4", Between({}, "REGEDIT 4"), 1},
       {"header_regedit4_foo", Between({}, "REGEDIT4 FOO"), 1},
@@ -144,17 +145,41 @@ std::vector<Case> Cases() {
       {"header_after_a_comment", "; exported\r\n" + Between({})},
       // The first zero character ends the file, even inside a line.
       {"zero_character", Between({"\"a\"=\"x\"\0 and more"s, "\"b\"=\"y\""}), 1},
-      {"zero_character_in_hex", Between({"\"a\"=hex:01,\0" "02"s, "\"b\"=\"y\""}), 1},
+      {"zero_character_in_hex",
+       Between({"\"a\"=hex:01,\0"
+                "02"s,
+                "\"b\"=\"y\""}),
+       1},
       {"zero_character_utf16", Utf16File(Between({"; x\0y"s, "\"b\"=\"y\""})), 1},
       // Key lines: the name runs to the last ']'; a key that can't be read takes its values
       // with it.
       {"keys",
-       Lines({kVersion5, "", "[HKEY_CURRENT_USER\\$\\a] x", "\"v\"=\"1\"", "[HKEY_CURRENT_USER\\$\\b]]", "\"v\"=\"2\"",
-              "[HKCU\\$\\c\\]", "\"v\"=\"3\"", "[hkey_current_user\\$\\\\d]", "\"v\"=\"4\"",
-              "  [HKEY_CURRENT_USER\\$\\e] ;c", "@=\"5\"", "[HKEY_CURRENT_USER\\$\\f", "\"in e\"=\"6\"",
-              "[ HKEY_CURRENT_USER\\$\\g]", "\"in e too\"=\"7\"", "[", "\"in e as well\"=\"8\"", "[HKEY_FOO\\x]",
-              "\"lost\"=\"9\"", "[]", "\"lost\"=\"10\"", "[HKEY_LOCAL_MACHINE\\$]", "\"lost\"=\"11\"",
-              "[HKEY_CURRENT_USER\\$] #c", "\"after\"=\"2\""}),
+       Lines({kVersion5,
+              "",
+              "[HKEY_CURRENT_USER\\$\\a] x",
+              "\"v\"=\"1\"",
+              "[HKEY_CURRENT_USER\\$\\b]]",
+              "\"v\"=\"2\"",
+              "[HKCU\\$\\c\\]",
+              "\"v\"=\"3\"",
+              "[hkey_current_user\\$\\\\d]",
+              "\"v\"=\"4\"",
+              "  [HKEY_CURRENT_USER\\$\\e] ;c",
+              "@=\"5\"",
+              "[HKEY_CURRENT_USER\\$\\f",
+              "\"in e\"=\"6\"",
+              "[ HKEY_CURRENT_USER\\$\\g]",
+              "\"in e too\"=\"7\"",
+              "[",
+              "\"in e as well\"=\"8\"",
+              "[HKEY_FOO\\x]",
+              "\"lost\"=\"9\"",
+              "[]",
+              "\"lost\"=\"10\"",
+              "[HKEY_LOCAL_MACHINE\\$]",
+              "\"lost\"=\"11\"",
+              "[HKEY_CURRENT_USER\\$] #c",
+              "\"after\"=\"2\""}),
        11},
       {"value_before_any_key", Lines({kVersion5, "\"lost\"=\"1\"", "[HKEY_CURRENT_USER\\$]", "\"v\"=\"x\""}), 1},
       {"deletions",
@@ -163,10 +188,9 @@ std::vector<Case> Cases() {
               "[- HKEY_CURRENT_USER\\$\\c]", "[HKEY_CURRENT_USER\\$]", "\"v\"=\"1\"", "\"w\"=\"2\"", "\"v\"=-",
               "\"missing\"=-", "\"w\"= - ", "@=\"d\"", "\"x\"=\"3\"", "\"x\"=- x"}),
        3},
-      {"default_values",
-       Lines({kVersion5, "", "[HKEY_CURRENT_USER\\$\\a]", "@=\"d\"", "[HKEY_CURRENT_USER\\$\\b]", "\"\"=\"e\"",
-              "[HKEY_CURRENT_USER\\$\\c]", "@=\"x\"", "@=-", "[HKEY_CURRENT_USER\\$\\d]", "@ = dword:5",
-              "\"@\"=\"a value named @\""})},
+      {"default_values", Lines({kVersion5, "", "[HKEY_CURRENT_USER\\$\\a]", "@=\"d\"", "[HKEY_CURRENT_USER\\$\\b]",
+                                "\"\"=\"e\"", "[HKEY_CURRENT_USER\\$\\c]", "@=\"x\"", "@=-",
+                                "[HKEY_CURRENT_USER\\$\\d]", "@ = dword:5", "\"@\"=\"a value named @\""})},
       {"names_and_strings",
        Between({"\"v\" = \"x\"", "\"w\"= dword:1", "\"y\" =hex:11", "\"q\\\"uote\\\\\"=\"a\\\"b\\\\c\"",
                 "\"esc\"=\"a\\qb\"", "\"n\"=\"a\\nb\"", "\"r\"=\"a\\rb\"", "\"z\"=\"a\\0b\"", "\"open\"=\"abc",
@@ -178,8 +202,8 @@ std::vector<Case> Cases() {
        Utf16File(Lines({kVersion5, "", "[HKEY_CURRENT_USER\\$]", "@=\"default\"", "\"q\\\"uo\\\\te\"=\"a\\\"b\\\\c\"",
                         "\"dword\"=dword:12345678", "\"qword\"=hex(b):f0,de,bc,9a,78,56,34,12",
                         "\"multi\"=hex(7):6f,00,6e,00,65,00,00,00,74,00,77,00,6f,00,00,00,00,00",
-                        "\"expand\"=hex(2):25,00,50,00,41,00,54,00,48,00,25,00,00,00", "\"none\"=hex(0):",
-                        Wrapped(100), "", "[HKEY_CURRENT_USER\\$\\Sub]", "\"x\"=\"deep\"", ""}))},
+                        "\"expand\"=hex(2):25,00,50,00,41,00,54,00,48,00,25,00,00,00", "\"none\"=hex(0):", Wrapped(100),
+                        "", "[HKEY_CURRENT_USER\\$\\Sub]", "\"x\"=\"deep\"", ""}))},
       // Where vantor-reg differs on purpose: version 5.00 without a byte order mark is UTF-8
       // when it can be, text outside Windows-1252 or half a UTF-16 unit is passed over and
       // named, and keys the registry functions would refuse (too deep, a name too long, a
@@ -190,8 +214,8 @@ std::vector<Case> Cases() {
        3,
        {{"c", std::nullopt}, {"i", std::nullopt}, {"h", std::nullopt}}},
       {"keys_the_registry_refuses",
-       Between({"[HKEY_CURRENT_USER\\" + Below("$", 513) + "]",
-                "\"v\"=\"x\"", "[HKEY_CURRENT_USER\\$\\" + std::string(256, 'n') + "]", "\"v\"=\"x\"",
+       Between({"[HKEY_CURRENT_USER\\" + Below("$", 513) + "]", "\"v\"=\"x\"",
+                "[HKEY_CURRENT_USER\\$\\" + std::string(256, 'n') + "]", "\"v\"=\"x\"",
                 "[HKEY_CURRENT_USER\\$\\a\x01z]", "\"v\"=\"x\"", "[HKEY_CURRENT_USER\\$]"}),
        6,
        {},

@@ -64,11 +64,10 @@ TEST_F(RegTool, QueryPrintsKeysAndValuesAsRegExe) {
   EXPECT_EQ(run.out, "\n" + values + kShown + "\\Alpha\n    (Default)    REG_SZ    \n\n" + kShown +
                          "\\Sub\n    s    REG_SZ    x\n\n");
   // The name as asked for, as reg.exe prints it.
-  EXPECT_EQ(RunReg({"query", kKey, "/v", "Q"}).out,
-            "\n" + kShown + "\n    Q    REG_QWORD    0x123456789abcdef0\n\n");
-  EXPECT_EQ(RunReg({"query", kKey, "/ve", "/s"}).out,
-            "\n" + kShown + "\n    (Default)    REG_SZ    déjà\n\n" + kShown + "\\Alpha\n    (Default)    REG_SZ    \n\n"
-            "End of search: 2 match(es) found.\n");
+  EXPECT_EQ(RunReg({"query", kKey, "/v", "Q"}).out, "\n" + kShown + "\n    Q    REG_QWORD    0x123456789abcdef0\n\n");
+  EXPECT_EQ(RunReg({"query", kKey, "/ve", "/s"}).out, "\n" + kShown + "\n    (Default)    REG_SZ    déjà\n\n" + kShown +
+                                                          "\\Alpha\n    (Default)    REG_SZ    \n\n"
+                                                          "End of search: 2 match(es) found.\n");
   EXPECT_EQ(RunReg({"query", kKey + "\\Sub", "/ve"}).out,
             "\n" + kShown + "\\Sub\n    (Default)    REG_SZ    (value not set)\n\n");
   ExpectFails({"query", kKey, "/v", "nope"}, kMissing);
@@ -129,9 +128,16 @@ TEST_F(RegTool, MalformedUtf8IsNeverReadAsACharacter) {
   EXPECT_EQ(Registry::Default().ToAnsi("caf\xC3\xA9 \xE2\x82\xAC"), "caf\xE9 \x80");
   const struct {
     std::string utf8, ansi;
-  } malformed[] = {{"ab\xC0\x80" "cd", "ab?cd"},   {"a\xC1\x9C" "b", "a?b"},
-                   {"\xF0\x80\x80\xAF", "?"},     {"\xED\xA0\x80!", "?!"},
-                   {"\xF4\x90\x80\x80", "?"},     {"\xE2\x82x\xFF", "?x?"}};
+  } malformed[] = {{"ab\xC0\x80"
+                    "cd",
+                    "ab?cd"},
+                   {"a\xC1\x9C"
+                    "b",
+                    "a?b"},
+                   {"\xF0\x80\x80\xAF", "?"},
+                   {"\xED\xA0\x80!", "?!"},
+                   {"\xF4\x90\x80\x80", "?"},
+                   {"\xE2\x82x\xFF", "?x?"}};
   for (const auto& text : malformed) {
     EXPECT_EQ(Registry::Default().ToAnsi(text.utf8), text.ansi);
     for (const std::vector<std::string>& args : {std::vector<std::string>{"add", kKey, "/v", text.utf8, "/f"},
@@ -193,9 +199,8 @@ TEST_F(RegTool, ExportThenImportGivesBackEveryTypeAndByte) {
   EXPECT_EQ(RunReg({"export", kKey, file_}).out, kDone);
   const std::string exported = ReadFile(file_);
   EXPECT_EQ(exported.substr(0, 6), "\xFF\xFEW\0i\0"s);
-  EXPECT_EQ(
-      RunReg({"export", kKey, file_}, "n\n").out,
-      "File " + file_ + " already exists. Overwrite (Yes/No)? The operation was canceled by the user.\n");
+  EXPECT_EQ(RunReg({"export", kKey, file_}, "n\n").out,
+            "File " + file_ + " already exists. Overwrite (Yes/No)? The operation was canceled by the user.\n");
   RunReg({"delete", kKey, "/f"});
   ASSERT_EQ(ReadHive(kPath), Tree());
   EXPECT_EQ(RunReg({"import", file_}).out, kDone);
@@ -218,15 +223,13 @@ TEST_F(RegTool, ImportReadsRegedit4AndVersion5Files) {
                                       "\"s\"=\"a\\nb\\\\\"\r\n\"m\"=hex(7):e9,00,ac,20,00,00,00,00\r\n"
                                       "\"u\"=hex(1):61,00,62,00\r\n"));
   EXPECT_EQ(RunReg({"import", file_}).out, kDone);
-  EXPECT_EQ(ReadHive(kPath),
-            (Tree{{kPath, {}},
-                  // Text in hex data gains its terminating zero, as reg.exe stores it.
-                  {kPath + "\\New",
-                   {{"s", {kRegSz, "a\nb\\\0"s}}, {"m", {kRegMultiSz, "\xE9\x80\0\0"s}}, {"u", Sz("ab")}}},
-                  {kPath + "\\Old",
-                   {{"", {kRegSz, "caf\xE9\0"s}},
-                    {"hex2", {kRegExpandSz, "ABC\0"s}},
-                    {"dw", {kRegDword, "\x2A\0\0\0"s}}}}}));
+  EXPECT_EQ(
+      ReadHive(kPath),
+      (Tree{{kPath, {}},
+            // Text in hex data gains its terminating zero, as reg.exe stores it.
+            {kPath + "\\New", {{"s", {kRegSz, "a\nb\\\0"s}}, {"m", {kRegMultiSz, "\xE9\x80\0\0"s}}, {"u", Sz("ab")}}},
+            {kPath + "\\Old",
+             {{"", {kRegSz, "caf\xE9\0"s}}, {"hex2", {kRegExpandSz, "ABC\0"s}}, {"dw", {kRegDword, "\x2A\0\0\0"s}}}}}));
 }
 
 // Which lines the reader passes over is RegFileTest's; here how the command tells them
@@ -260,7 +263,8 @@ TEST_F(RegTool, ImportPassesOverWhatRegExePassesOverAndSaysSo) {
   WriteFile(file_, "REGEDIT5\r\n" + changes);
   ToolRun run = RunReg({"import", file_});
   EXPECT_EQ(run.out, kDone);
-  EXPECT_EQ(run.err, "vantor-reg: " + file_ + ":1: \"REGEDIT5\" is no header reg.exe reads further, nothing imported\n");
+  EXPECT_EQ(run.err,
+            "vantor-reg: " + file_ + ":1: \"REGEDIT5\" is no header reg.exe reads further, nothing imported\n");
   EXPECT_EQ(ReadHive(kPath), before);
   const std::pair<std::string, std::string> refused[] = {
       {"Windows Registry Editor Version 5.0\r\n" + changes,
@@ -286,8 +290,9 @@ TEST_F(RegTool, SaysUnderItsOwnNameWhyTheHiveIsNotUsed) {
   const std::pair<const char*, std::string> refusals[] = {
       {linked.c_str(), "vantor-reg: the hive is not used: " + linked +
                            "/vantor/hive.sqlite is a symbolic link\nERROR: Access is denied.\n"},
-      {"relative", "vantor-reg: the hive is not used: neither XDG_DATA_HOME nor HOME names a folder\n"
-                   "ERROR: The configuration registry key could not be opened.\n"}};
+      {"relative",
+       "vantor-reg: the hive is not used: neither XDG_DATA_HOME nor HOME names a folder\n"
+       "ERROR: The configuration registry key could not be opened.\n"}};
   const std::string userHome = std::getenv("HOME") ? std::getenv("HOME") : "";
   unsetenv("HOME");
   for (const auto& [dataHome, error] : refusals) {
@@ -325,8 +330,9 @@ TEST_F(RegTool, KeysNoFileCanHoldAreWalkedAndDeletedButNotExported) {
   EXPECT_EQ(RunReg({"query", kKey}).exitCode, 1);
 
   SetRaw(kPath + "\\line\nbreak", "", kRegSz, "\0"s);
-  ExpectFails({"export", kKey, file_, "/y"}, "ERROR: " + kShown + "\\line\nbreak can't be exported: "
-                                             "a key's name can't hold U+000A, a control character.\n");
+  ExpectFails({"export", kKey, file_, "/y"}, "ERROR: " + kShown +
+                                                 "\\line\nbreak can't be exported: "
+                                                 "a key's name can't hold U+000A, a control character.\n");
   EXPECT_EQ(ReadFile(file_), "kept");
 }
 

@@ -8,7 +8,6 @@
 #include <fstream>
 #include <iterator>
 
-
 namespace {
 
 std::string TempFile(const std::string& contents) {
@@ -115,6 +114,4 @@ std::string ReadFile(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }

@@ -47,17 +47,16 @@ TEST_F(WineInterop, WineRegeditExportImportsIntoTheHive) {
     std::string subkey, name, type, data;
     std::uint32_t storedType;
     std::string stored;
-  } seeds[] = {
-      {"", "", "REG_SZ", "default value", kRegSz, "default value\0"s},
-      {"", "q\"uo\\te", "REG_SZ", "a\"b\\c", kRegSz, "a\"b\\c\0"s},
-      {"", "café", "REG_SZ", "déjà €", kRegSz, "d\xE9j\xE0 \x80\0"s},
-      {"", "multi", "REG_MULTI_SZ", "one\\0two", kRegMultiSz, "one\0two\0\0"s},
-      {"", "expand", "REG_EXPAND_SZ", "%PATH%;x", kRegExpandSz, "%PATH%;x\0"s},
-      {"", "bin", "REG_BINARY", hex, kRegBinary, bytes},
-      {"", "dword", "REG_DWORD", "0x12345678", kRegDword, "\x78\x56\x34\x12"s},
-      {"", "qword", "REG_QWORD", "0x123456789abcdef0", kRegQword, "\xF0\xDE\xBC\x9A\x78\x56\x34\x12"s},
-      {"", "none", "REG_NONE", "zz", kRegNone, "z\0z\0\0\0"s},
-      {"\\Sub\\Deeper", "x", "REG_SZ", "deep", kRegSz, "deep\0"s}};
+  } seeds[] = {{"", "", "REG_SZ", "default value", kRegSz, "default value\0"s},
+               {"", "q\"uo\\te", "REG_SZ", "a\"b\\c", kRegSz, "a\"b\\c\0"s},
+               {"", "café", "REG_SZ", "déjà €", kRegSz, "d\xE9j\xE0 \x80\0"s},
+               {"", "multi", "REG_MULTI_SZ", "one\\0two", kRegMultiSz, "one\0two\0\0"s},
+               {"", "expand", "REG_EXPAND_SZ", "%PATH%;x", kRegExpandSz, "%PATH%;x\0"s},
+               {"", "bin", "REG_BINARY", hex, kRegBinary, bytes},
+               {"", "dword", "REG_DWORD", "0x12345678", kRegDword, "\x78\x56\x34\x12"s},
+               {"", "qword", "REG_QWORD", "0x123456789abcdef0", kRegQword, "\xF0\xDE\xBC\x9A\x78\x56\x34\x12"s},
+               {"", "none", "REG_NONE", "zz", kRegNone, "z\0z\0\0\0"s},
+               {"\\Sub\\Deeper", "x", "REG_SZ", "deep", kRegSz, "deep\0"s}};
   Tree expected{{kPath + "\\Sub", {}}};
   for (const auto& seed : seeds) {
     std::vector<std::string> add = {"reg", "add", kKey + seed.subkey, "/ve"};

@@ -66,7 +66,8 @@ class Slots : public testing::Test {
   // Stores texts into slots 1..5 of jdoe; std::nullopt, or no text at all, leaves a slot missing.
   static void Seed(const std::vector<std::optional<std::string>>& texts) {
     for (std::size_t k = 0; k < texts.size(); ++k)
-      if (texts[k]) registry::SetRegValue(kCurrentUser, MessagesKey("jdoe"), std::to_string(k + 1), ValueType::String, *texts[k]);
+      if (texts[k])
+        registry::SetRegValue(kCurrentUser, MessagesKey("jdoe"), std::to_string(k + 1), ValueType::String, *texts[k]);
   }
 
   template <typename T>
@@ -116,7 +117,7 @@ TEST_F(Slots, ReloadListsTheSlotsThatHoldTextsAndEnablesCreate) {
   // Each listed slot is written back through its edit box before the next slot is read.
   const std::string user = "get yahoo! user ID";
   EXPECT_EQ(Recorder().TakeValueCalls(), Log({user, "get 1", user, "set 1=a", user, "get 2", user, "get 3", user,
-                                               "set 3=b", user, "get 4", user, "get 5", user, "set 5=c"}));
+                                              "set 3=b", user, "get 4", user, "get 5", user, "set 5=c"}));
   EXPECT_EQ(Rows(), Texts({"a", "b", "c"}));
   EXPECT_EQ(ReadBoxTexts(), Texts({"a", "", "b", "Not Found", "c"}));
   EXPECT_EQ(EditBoxTexts(), Texts({"a", "", "b", "", "c"}));
@@ -140,7 +141,7 @@ TEST_F(Slots, EveryKeystrokeStoresTheWholeText) {
   Recorder().Start();
   driver::Type(*form_, "Text9", "abc");
   EXPECT_EQ(Recorder().TakeValueCalls(), Log({"get yahoo! user ID", "set 3=a", "get yahoo! user ID", "set 3=ab",
-                                               "get yahoo! user ID", "set 3=abc"}));
+                                              "get yahoo! user ID", "set 3=abc"}));
 
   QTest::keyClick(Box("Text9"), Qt::Key_A, Qt::ControlModifier);
   QTest::keyClick(Box("Text9"), Qt::Key_Backspace);
@@ -188,7 +189,11 @@ TEST_P(Create, FillsTheFirstEmptyEditBox) {
 INSTANTIATE_TEST_SUITE_P(
     Slots, Create,
     testing::Values(
-        CreateCase{{std::nullopt, "b", std::nullopt, "d", "e"}, false, driver::Answer::Ok, 1, Sz(kTyped),
+        CreateCase{{std::nullopt, "b", std::nullopt, "d", "e"},
+                   false,
+                   driver::Answer::Ok,
+                   1,
+                   Sz(kTyped),
                    {kTyped, "b", "", "d", "e"}},
         CreateCase{{"a"}, false, driver::Answer::Ok, 2, Sz(kTyped), {"a", kTyped, "", "", ""}},
         CreateCase{{"a", "b", "c", "d"}, false, driver::Answer::Ok, 5, Sz(kTyped), {"a", "b", "c", "d", kTyped}},
@@ -236,7 +241,7 @@ TEST_F(Slots, DeleteRemovesEverySlotHoldingTheSelectedText) {
   const std::string user = "get yahoo! user ID";
   EXPECT_EQ(Recorder().TakeValueCalls(),
             Log({user, "delete 1", user, "set 1=", user, "delete 3", user, "set 3=", user, "delete 5", user, "set 5=",
-                 user, "get 1", user, "get 2", user, "get 3", user, "get 4", user, "get 5"}));
+                 user, "get 1",    user, "get 2",  user, "get 3",    user, "get 4",  user, "get 5"}));
   for (const int k : {1, 3, 5}) EXPECT_EQ(Slot(k), Sz("")) << k;  // emptied, not missing
   EXPECT_EQ(Rows(), Texts({"DUP", "keep"}));
   EXPECT_TRUE(Enabled("Command5"));

@@ -8,8 +8,8 @@
 #include <ostream>
 #include <string>
 
-#include "platform/Registry.h"
 #include "base/Utf8.h"
+#include "platform/Registry.h"
 
 struct RawValue {
   std::uint32_t type = 0;
@@ -32,8 +32,8 @@ inline RawValue WideSz(const std::string& utf8) {
 enum class Through { Ansi, Wide };
 
 // Nothing when the key or the value can't be read.
-inline std::optional<RawValue> ReadRaw(platform::Registry& registry, const std::string& path,
-                                       const std::string& name, Through through = Through::Ansi) {
+inline std::optional<RawValue> ReadRaw(platform::Registry& registry, const std::string& path, const std::string& name,
+                                       Through through = Through::Ansi) {
   platform::Key key(registry);
   if (registry.OpenKey(platform::kCurrentUser, path, key.Receive()) != platform::kSuccess) return std::nullopt;
   RawValue value;

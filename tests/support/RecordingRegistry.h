@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/Registry.h"
 #include "base/Utf8.h"
+#include "platform/Registry.h"
 
 class RecordingRegistry : public platform::RegistryWrapper {
  public:
@@ -43,8 +43,9 @@ class RecordingRegistry : public platform::RegistryWrapper {
   long SetValueWide(platform::RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                     std::uint32_t size) override {
     const bool text = type == platform::kRegSz && size >= 2;
-    log_.push_back("set " + name + (text ? "=" + base::Utf16LeToUtf8({reinterpret_cast<const char*>(data), size - 2})
-                                         : ":" + std::to_string(type)));
+    log_.push_back("set " + name +
+                   (text ? "=" + base::Utf16LeToUtf8({reinterpret_cast<const char*>(data), size - 2})
+                         : ":" + std::to_string(type)));
     return RegistryWrapper::SetValueWide(key, name, type, data, size);
   }
   long DeleteValue(platform::RegKey key, const std::string& name) override {

@@ -27,8 +27,7 @@ std::shared_ptr<platform::Registry> Choose() {
   std::string why;
   // A fault beyond a call's code shows in what the suites check; it is printed too.
   std::shared_ptr<platform::Registry> registry = backends::OpenRegistry(
-      choice, [](const std::string& fault) { std::fprintf(stderr, "registry under test: %s\n", fault.c_str()); },
-      &why);
+      choice, [](const std::string& fault) { std::fprintf(stderr, "registry under test: %s\n", fault.c_str()); }, &why);
   if (!registry || registry->WaitUntilReady(&why) != platform::kSuccess) {
     std::fprintf(stderr, "no registry to test: %s\n", why.c_str());
     std::exit(2);
@@ -39,8 +38,7 @@ std::shared_ptr<platform::Registry> Choose() {
 class UseRegistryUnderTest : public testing::Environment {
   void SetUp() override { registry::UseRegistry(RegistryUnderTest()); }
 };
-[[maybe_unused]] testing::Environment* const kEnvironment =
-    testing::AddGlobalTestEnvironment(new UseRegistryUnderTest);
+[[maybe_unused]] testing::Environment* const kEnvironment = testing::AddGlobalTestEnvironment(new UseRegistryUnderTest);
 
 }  // namespace
 

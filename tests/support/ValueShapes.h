@@ -39,11 +39,22 @@ inline const std::vector<ValueShape>& ValueShapes() {
         {"two zeros at the end", WideSz("ab\0"s), Through::Wide, {}},
         {"no terminator", {kRegSz, base::Utf8ToUtf16Le("abc")}, Through::Wide, WideSz("abc")},
         // A high surrogate alone, a low one alone, and a pair the wrong way round.
-        {"lone surrogates", {kRegSz, "\x3D\xD8" "a\0" "\x00\xDC" "b\0" "\x00\xDC\x3D\xD8" "\0\0"s}, Through::Wide, {}},
+        {"lone surrogates",
+         {kRegSz,
+          "\x3D\xD8"
+          "a\0"
+          "\x00\xDC"
+          "b\0"
+          "\x00\xDC\x3D\xD8"
+          "\0\0"s},
+         Through::Wide,
+         {}},
         {"REG_MULTI_SZ", {platform::kRegMultiSz, base::Utf8ToUtf16Le("a\0b\0\0"s)}, Through::Wide, {}},
         {"REG_EXPAND_SZ", {platform::kRegExpandSz, base::Utf8ToUtf16Le("%TEMP%\\x\0"s)}, Through::Wide, {}},
         {"REG_NONE", {platform::kRegNone, "a\0b\0c\0"s}, Through::Ansi, {}},
-        {"REG_QWORD", {platform::kRegQword, "\x08\x07\x06\x05\x04\x03\x02\x01"s}, Through::Ansi,
+        {"REG_QWORD",
+         {platform::kRegQword, "\x08\x07\x06\x05\x04\x03\x02\x01"s},
+         Through::Ansi,
          Sz("\x08\x07\x06\x05\x04\x03\x02\x01")},
         {"REG_DWORD", {platform::kRegDword, "\x2A\0\0\0"s}, Through::Ansi, Sz("042")},
         {"REG_BINARY", {platform::kRegBinary, "\x0A\x1B\x00\xFF"s}, Through::Ansi, Sz("0A1B00FF")},

@@ -64,7 +64,8 @@ inline std::vector<INPUT> Typing(const std::string& text) {
 // cursor has stayed at the point through a few looks. `settle` runs after each look: the
 // window's thread can be made to catch up there when it is the caller's. False, and a
 // failure of the test, when it never got there.
-inline bool MoveMouseTo(POINT point, const std::function<void()>& settle = [] {}) {
+inline bool MoveMouseTo(
+    POINT point, const std::function<void()>& settle = [] {}) {
   int settled = 0;
   const bool there = WaitFor([&] {
     POINT cursor;

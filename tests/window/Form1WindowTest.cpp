@@ -55,9 +55,14 @@ const Row kTable[] = {
     {"Label2", "QLabel", "", 1800, 120, 2775, 255, {0x00C0C0C0, kOwn, true}},
     {"Shape1", "QWidget", "", 1800, 120, 2775, 255},
     {"Command1", "QPushButton", "Refresh Name", 4680, 120, 975, 615},
-    {"Label3", "QLabel",
+    {"Label3",
+     "QLabel",
      "Login to messenger with your name and click the button to change the above name if it needs changed.",
-     120, 360, 4455, 495, {0x00E0E0E0, 0x000000C0, true}},
+     120,
+     360,
+     4455,
+     495,
+     {0x00E0E0E0, 0x000000C0, true}},
     {"Line1", "QWidget", "", 120, 840, 5520, 0},
     {"List1", "QListWidget", "", 120, 960, 5535, 1035},
     {"Command2", "QPushButton", "Get Existing Status's", 120, 2040, 1815, 315},
@@ -69,8 +74,15 @@ const Row kTable[] = {
     {"Text9", "QLineEdit", "", 120, 3000, 5535, 285},
     {"Text10", "QLineEdit", "", 120, 3240, 5535, 285},
     {"Text11", "QLineEdit", "", 120, 3480, 5535, 285},
-    {"Label4", "QLabel", "Make the necessary changes and then click Submit.", 0, 3840, 4695, 495,
-     {0x00E0E0E0, 0x000000C0, true}, 9.75},
+    {"Label4",
+     "QLabel",
+     "Make the necessary changes and then click Submit.",
+     0,
+     3840,
+     4695,
+     495,
+     {0x00E0E0E0, 0x000000C0, true},
+     9.75},
     {"Command6", "QPushButton", "Submit", 4800, 3840, 855, 315},
 };
 // The boxes the user never sees: the window holds their texts, and no widget shows them.
@@ -140,8 +152,8 @@ TEST_F(Form1WindowTest, TheFocusGoesRoundInTheWindowsOrder) {
       focused.push_back(driver::FocusedControl(*window_));
     }
   });
-  EXPECT_EQ(focused, (Texts{"Command1", "Command2", "Command3", "Command4", "Command5", "Command6", "Text7",
-                            "Text8", "Text9", "Text10", "Text11", "List1", "Command1"}));
+  EXPECT_EQ(focused, (Texts{"Command1", "Command2", "Command3", "Command4", "Command5", "Command6", "Text7", "Text8",
+                            "Text9", "Text10", "Text11", "List1", "Command1"}));
 }
 
 // Each height shows its controls, in a fixed frame without a maximise button.
@@ -150,7 +162,7 @@ TEST_F(Form1WindowTest, EachHeightShowsItsControlsInAFixedFrame) {
   EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
   EXPECT_TRUE(flags.testFlag(Qt::WindowMinimizeButtonHint));
   EXPECT_EQ(form_.windowTitle().toStdString(), "Vantor - Tolvane");
-  const Names compact = {"Label1", "Label2", "Shape1", "Command1", "Label3", "Line1",
+  const Names compact = {"Label1", "Label2",   "Shape1",   "Command1", "Label3",  "Line1",
                          "List1",  "Command2", "Command5", "Command3", "Command4"};
   Names expanded = compact;
   expanded.insert({"Text7", "Text8", "Text9", "Text10", "Text11", "Label4", "Command6"});

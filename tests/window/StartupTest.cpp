@@ -118,10 +118,16 @@ TEST_F(Startup, ShowsTheLastUserAtTheCompactHeight) {
   ASSERT_TRUE(WriteRaw(platform::Registry::Default(), kPager, "yahoo! user ID", Sz("jdoe")));
   Recorder().Start();
   const Start start = StartProgram(Press(QMessageBox::No));
-  const std::vector<std::string> calls = {
-      "open SOFTWARE\\Yahoo\\Pager\\profiles\\", "get VantorAlert", "close",
-      "create SOFTWARE\\Yahoo\\Pager\\profiles\\", "set VantorAlert=Disabled", "flush", "close",
-      "open SOFTWARE\\yahoo\\pager\\", "get yahoo! user ID", "close"};
+  const std::vector<std::string> calls = {"open SOFTWARE\\Yahoo\\Pager\\profiles\\",
+                                          "get VantorAlert",
+                                          "close",
+                                          "create SOFTWARE\\Yahoo\\Pager\\profiles\\",
+                                          "set VantorAlert=Disabled",
+                                          "flush",
+                                          "close",
+                                          "open SOFTWARE\\yahoo\\pager\\",
+                                          "get yahoo! user ID",
+                                          "close"};
   EXPECT_EQ(Recorder().Take(), calls);
   EXPECT_EQ(start.outerHeight, 2800);
   EXPECT_EQ(start.label2, "jdoe");
