@@ -19,15 +19,10 @@ using platform::ControlKind;
 using Texts = std::vector<std::string>;
 using namespace std::string_literals;
 
+// clang-format off: one row a control, as the table reads
 constexpr ControlDef kControls[] = {
     {.name = "Go", .kind = ControlKind::Button, .text = "Go", .left = 120, .top = 120, .width = 1200, .height = 375},
-    {.name = "Off",
-     .kind = ControlKind::Button,
-     .text = "Off",
-     .left = 1440,
-     .top = 120,
-     .width = 1200,
-     .height = 375,
+    {.name = "Off", .kind = ControlKind::Button, .text = "Off", .left = 1440, .top = 120, .width = 1200, .height = 375,
      .enabled = false},
     {.name = "Edit", .kind = ControlKind::TextBox, .left = 120, .top = 600, .width = 3000, .height = 285},
     {.name = "Other", .kind = ControlKind::TextBox, .left = 120, .top = 960, .width = 3000, .height = 285},
@@ -35,6 +30,7 @@ constexpr ControlDef kControls[] = {
     {.name = "Kept", .kind = ControlKind::TextHolder},
     {.name = "Ticker", .kind = ControlKind::Timer, .intervalMs = 1},
 };
+// clang-format on
 constexpr const char* kFocusOrder[] = {"Go", "Off", "Edit", "Other", "List"};
 constexpr int kClientWidth = 4800;
 constexpr int kClientHeight = 2700;
@@ -43,6 +39,7 @@ constexpr int kTwipsPerPixel = 15;
 
 class ToolkitTest : public testing::Test {
  protected:
+  void SetUp() override { ASSERT_TRUE(window_) << why_; }
   int WhileShown(std::function<void()> userPart) { return driver::WhileShown(*window_, std::move(userPart)); }
 
   const std::chrono::steady_clock::time_point created_ = std::chrono::steady_clock::now();

@@ -50,19 +50,15 @@ struct Row {
   bool enabled = true;
 };
 
+// clang-format off: one row a control, as the table reads
 const Row kTable[] = {
     {"Label1", "QLabel", "Last name logged in is:", 120, 120, 1695, 255, {0x00E0E0E0}},
     {"Label2", "QLabel", "", 1800, 120, 2775, 255, {0x00C0C0C0, kOwn, true}},
     {"Shape1", "QWidget", "", 1800, 120, 2775, 255},
     {"Command1", "QPushButton", "Refresh Name", 4680, 120, 975, 615},
-    {"Label3",
-     "QLabel",
+    {"Label3", "QLabel",
      "Login to messenger with your name and click the button to change the above name if it needs changed.",
-     120,
-     360,
-     4455,
-     495,
-     {0x00E0E0E0, 0x000000C0, true}},
+     120, 360, 4455, 495, {0x00E0E0E0, 0x000000C0, true}},
     {"Line1", "QWidget", "", 120, 840, 5520, 0},
     {"List1", "QListWidget", "", 120, 960, 5535, 1035},
     {"Command2", "QPushButton", "Get Existing Status's", 120, 2040, 1815, 315},
@@ -74,17 +70,13 @@ const Row kTable[] = {
     {"Text9", "QLineEdit", "", 120, 3000, 5535, 285},
     {"Text10", "QLineEdit", "", 120, 3240, 5535, 285},
     {"Text11", "QLineEdit", "", 120, 3480, 5535, 285},
-    {"Label4",
-     "QLabel",
+    {"Label4", "QLabel",
      "Make the necessary changes and then click Submit.",
-     0,
-     3840,
-     4695,
-     495,
-     {0x00E0E0E0, 0x000000C0, true},
-     9.75},
+     0, 3840, 4695, 495, {0x00E0E0E0, 0x000000C0, true}, 9.75},
     {"Command6", "QPushButton", "Submit", 4800, 3840, 855, 315},
 };
+// clang-format on
+
 // The boxes the user never sees: the window holds their texts, and no widget shows them.
 const char* const kHeldBoxes[] = {"Text6", "Alert", "Text1", "Text2", "Text3", "Text4", "Text5"};
 
