@@ -19,7 +19,8 @@ using platform::ControlKind;
 using Texts = std::vector<std::string>;
 using namespace std::string_literals;
 
-// clang-format off: one row a control, as the table reads
+// One row a control, as the table reads
+// clang-format off
 constexpr ControlDef kControls[] = {
     {.name = "Go", .kind = ControlKind::Button, .text = "Go", .left = 120, .top = 120, .width = 1200, .height = 375},
     {.name = "Off", .kind = ControlKind::Button, .text = "Off", .left = 1440, .top = 120, .width = 1200, .height = 375,

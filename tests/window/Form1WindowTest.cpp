@@ -50,7 +50,8 @@ struct Row {
   bool enabled = true;
 };
 
-// clang-format off: one row a control, as the table reads
+// One row a control, as the table reads
+// clang-format off
 const Row kTable[] = {
     {"Label1", "QLabel", "Last name logged in is:", 120, 120, 1695, 255, {0x00E0E0E0}},
     {"Label2", "QLabel", "", 1800, 120, 2775, 255, {0x00C0C0C0, kOwn, true}},

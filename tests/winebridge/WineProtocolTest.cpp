@@ -35,19 +35,13 @@ std::string Served(std::string_view payload) {
   return answer.Frame().substr(kFrameHeaderBytes);
 }
 
-// clang-format off: the frames byte by byte, as the protocol lays them out
+// The frames byte by byte, as the protocol lays them out
+// clang-format off
 TEST(WineProtocol, AFrameIsItsLengthAndItsFieldsInOrderLittleEndian) {
   Writer writer(Op::kSetValue);
   writer.Put(Request<Op::kSetValue>{Handle{0x0102030405060708}, "N", 4, kGivenData, 2, "\x7F\x80"});
-  EXPECT_EQ(writer.Frame(),
-            "\x1D\0\0\0"
-            "\3"
-            "\x08\x07\x06\x05\x04\x03\x02\x01"
-            "\1\0\0\0N"
-            "\4\0\0\0"
-            "\2"
-            "\2\0\0\0"
-            "\2\0\0\0\x7F\x80"s);
+  EXPECT_EQ(writer.Frame(), "\x1D\0\0\0" "\3" "\x08\x07\x06\x05\x04\x03\x02\x01" "\1\0\0\0N" "\4\0\0\0" "\2" "\2\0\0\0"
+                            "\2\0\0\0\x7F\x80"s);
   std::string text;
   EXPECT_FALSE(Reader("\3\0\0\0ab"s).Bytes(&text));  // longer than what is left
 }
@@ -66,32 +60,18 @@ TEST(WineProtocol, TheBridgeCarriesOutEachRequestOnTheRegistry) {
     std::string request, answer;
   } const cases[] = {
       {"set", Ask<kSetValue>({key, "Status", 1, kGivenData, 3, "Hi\0"s}), ok},
-      {"query", Ask<kQueryValue>({key, "Status", all}),
-       ok + "\1\0\0\0"
-            "\3\0\0\0"
-            "\3\0\0\0Hi\0"s},
+      {"query", Ask<kQueryValue>({key, "Status", all}), ok + "\1\0\0\0" "\3\0\0\0" "\3\0\0\0Hi\0"s},
       {"query, little room", Ask<kQueryValue>({key, "Status", Asked{7, 0, 1}}), "\xEA\0\0\0\1\0\0\0\3\0\0\0\0\0\0\0"s},
       {"query, size", Ask<kQueryValue>({key, "Status", Asked{kGivenSize, 9, 0}}), ok + "\t\0\0\0\3\0\0\0\0\0\0\0"s},
-      {"query, UTF-16", Ask<kQueryValueWide>({key, "Status", all}),
-       ok + "\1\0\0\0\6\0\0\0"
-            "\6\0\0\0H\0i\0\0\0"s},
+      {"query, UTF-16", Ask<kQueryValueWide>({key, "Status", all}), ok + "\1\0\0\0\6\0\0\0" "\6\0\0\0H\0i\0\0\0"s},
       {"set, UTF-16", Ask<kSetValueWide>({key, "Wide", 1, kGivenData, 4, "\xE9\0\0\0"s}), ok},
-      {"query of it", Ask<kQueryValue>({key, "Wide", all}),
-       ok + "\1\0\0\0\2\0\0\0"
-            "\2\0\0\0\xE9\0"s},
-      {"enum value", Ask<kEnumValue>({key, 0, all}),
-       ok + "\6\0\0\0Status"
-            "\1\0\0\0\3\0\0\0"
-            "\3\0\0\0Hi\0"s},
-      {"enum value, past the end", Ask<kEnumValue>({key, 2, all}),
-       "\3\1\0\0"
-       "\0\0\0\0\0\0\0\0\x10\0\0\0\0\0\0\0"s},
+      {"query of it", Ask<kQueryValue>({key, "Wide", all}), ok + "\1\0\0\0\2\0\0\0" "\2\0\0\0\xE9\0"s},
+      {"enum value", Ask<kEnumValue>({key, 0, all}), ok + "\6\0\0\0Status" "\1\0\0\0\3\0\0\0" "\3\0\0\0Hi\0"s},
+      {"enum value, past the end", Ask<kEnumValue>({key, 2, all}), "\3\1\0\0" "\0\0\0\0\0\0\0\0\x10\0\0\0\0\0\0\0"s},
       {"enum key", Ask<kEnumKey>({key, 0}), ok + "\3\0\0\0Sub"s},
       {"enum key, past the end", Ask<kEnumKey>({key, 1}), "\3\1\0\0\0\0\0\0"s},
       {"delete key", Ask<kDeleteKey>({key, "Sub"}), ok},
-      {"open, missing", Ask<kOpenKey>({key, "Sub"}),
-       "\2\0\0\0"
-       "\0\0\0\0\0\0\0\0"s},
+      {"open, missing", Ask<kOpenKey>({key, "Sub"}), "\2\0\0\0" "\0\0\0\0\0\0\0\0"s},
       {"delete value", Ask<kDeleteValue>({key, "Wide"}), ok},
       {"delete value, missing", Ask<kDeleteValue>({key, "Wide"}), "\2\0\0\0"s},
       {"flush", Ask<kFlushKey>({key}), ok},
@@ -100,11 +80,7 @@ TEST(WineProtocol, TheBridgeCarriesOutEachRequestOnTheRegistry) {
       // Requests that make no sense end the bridge.
       {"no op", "", "refused"},
       {"an op past the last", "\x0E", "refused"},
-      {"a field cut short",
-       "\0"
-       "\1\0\0\x80\0\0\0\0"
-       "\5\0\0\0Sub"s,
-       "refused"},
+      {"a field cut short", "\0" "\1\0\0\x80\0\0\0\0" "\5\0\0\0Sub"s, "refused"},
       {"bytes left over", Ask<kFlushKey>({key}) + "x", "refused"},
       {"data of another size", Ask<kSetValue>({key, "S", 3, kGivenData, 5, "abc"}), "refused"},
       {"room beyond a frame", Ask<kQueryValue>({key, "S", Asked{7, 0, 0x04000001}}), "refused"},
