@@ -1,7 +1,9 @@
 // The toolkit on Qt 6 Widgets: one child widget per control of the table, placed at its
 // twips divided by 15 (a pixel at 96 dpi; Qt's high-dpi scaling does the rest).
 #include <QApplication>
+#include <QCompleter>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -123,6 +125,47 @@ class WrappingButton final : public QPushButton {
     const QRect room = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
     painter.drawItemText(room, Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic, palette(), isEnabled(),
                          caption, QPalette::ButtonText);
+  }
+};
+
+// A line edit that types plain keys straight in. For every key, QLineEdit walks the table of
+// standard shortcuts twice (once for the shortcut override, once for the press), which is
+// about half of what a keystroke costs; no standard shortcut is a printable character or
+// Backspace without Ctrl, Alt or Meta, so for these keys the walks end where this goes at
+// once: the text inserted at the cursor (replacing the selection), or Backspace, and the
+// key accepted. Every other key, and any edit box that is read-only, hides what it types or
+// completes, goes to QLineEdit as before.
+class TypingLineEdit final : public QLineEdit {
+ public:
+  using QLineEdit::QLineEdit;
+
+ protected:
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::ShortcutOverride && IsPlainTyping(*static_cast<QKeyEvent*>(event))) {
+      event->accept();
+      return true;
+    }
+    return QLineEdit::event(event);
+  }
+
+  void keyPressEvent(QKeyEvent* key) override {
+    if (!IsPlainTyping(*key)) return QLineEdit::keyPressEvent(key);
+    if (key->key() == Qt::Key_Backspace)
+      backspace();
+    else
+      insert(key->text());
+    key->accept();
+  }
+
+ private:
+  bool IsPlainTyping(const QKeyEvent& key) const {
+    if (isReadOnly() || echoMode() != Normal || completer()) return false;
+    const Qt::KeyboardModifiers modifiers = key.modifiers();
+    if (key.key() == Qt::Key_Backspace) return modifiers == Qt::NoModifier;
+    if (modifiers != Qt::NoModifier && modifiers != Qt::ShiftModifier) return false;
+    const QString text = key.text();
+    return key.key() < Qt::Key_Escape && !text.isEmpty() &&
+           std::all_of(text.begin(), text.end(), [](QChar c) { return c.isPrint(); });
   }
 };
 
@@ -317,7 +360,7 @@ class QtWindow final : public WindowOfNamedControls {
         return list;
       }
       case ControlKind::TextBox: {
-        auto* edit = new QLineEdit(text, &form_);
+        auto* edit = new TypingLineEdit(text, &form_);
         textBoxes_.emplace(control.name, std::make_unique<LineTextBox>(edit, &handlerContext_));
         return edit;
       }

@@ -1,6 +1,7 @@
 // Form1 as the Qt toolkit shows it: every control of the table with its text, place, colours
 // and font, the controls each of the program's two heights shows, the focus order, what lies
-// in front where controls overlap, the names a screen reader gives the controls, and captions
+// in front where controls overlap, the keys an edit box takes, the names a screen reader gives
+// the controls, and captions
 // that fit their boxes in the fonts present. Expected values are written out here, never
 // taken from the window's own table.
 #include <gtest/gtest.h>
@@ -9,6 +10,8 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
@@ -201,6 +204,61 @@ TEST_F(Form1WindowTest, LaterControlsLieInFrontOfEarlierOnes) {
     ASSERT_FALSE(overlap.isEmpty()) << boxes[lower];
     EXPECT_EQ(form_.childAt(overlap.center()), &Control(boxes[lower])) << boxes[lower];
   }
+}
+
+// Keys typed into an edit box, a step at a time with the text each leaves and the changes it
+// raised: plain keys (a letter, Shift, Backspace) take a shorter way through the box than
+// the rest, so the steps mix them with Qt's shortcuts and a selection typed over.
+TEST_F(Form1WindowTest, AnEditBoxTypesPlainKeysAndKeepsItsShortcuts) {
+  auto* edit = form_.findChild<QLineEdit*>("Text7");
+  ASSERT_NE(edit, nullptr);
+  int changes = 0;
+  QObject::connect(edit, &QLineEdit::textChanged, [&] { ++changes; });
+  // A key as QTest sends it: a character (the text it types) or a key that types none.
+  struct Step {
+    char typed;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    const char* text;
+    int changes;
+  };
+  const Step steps[] = {
+      {'a', {}, Qt::NoModifier, "a", 1},
+      {'B', {}, Qt::ShiftModifier, "aB", 1},
+      {' ', {}, Qt::NoModifier, "aB ", 1},
+      {0, Qt::Key_Backspace, Qt::NoModifier, "aB", 1},
+      {0, Qt::Key_Home, Qt::ShiftModifier, "aB", 0},  // selects "aB"
+      {'c', {}, Qt::NoModifier, "c", 1},              // typed over the selection
+      {'z', {}, Qt::ControlModifier, "aB", 1},        // undo
+      {'a', {}, Qt::ControlModifier, "aB", 0},        // select all
+      {0, Qt::Key_Backspace, Qt::NoModifier, "", 1},  // the selection erased
+      {'d', {}, Qt::AltModifier, "d", 1},             // no shortcut: Qt types it
+      {' ', {}, Qt::NoModifier, "d ", 1},
+      {'e', {}, Qt::NoModifier, "d e", 1},
+      {'f', {}, Qt::NoModifier, "d ef", 1},
+      {0, Qt::Key_Backspace, Qt::ControlModifier, "d ", 1},  // the word before the cursor
+      {0, Qt::Key_Backspace, Qt::NoModifier, "d", 1},
+      {0, Qt::Key_Backspace, Qt::NoModifier, "", 1},
+      {0, Qt::Key_Backspace, Qt::NoModifier, "", 0},
+  };
+  for (const Step& step : steps) {
+    const int key = step.typed ? QChar(step.typed).toUpper().unicode() : int{step.key};
+    SCOPED_TRACE(QKeySequence(key | step.modifiers).toString().toStdString());
+    changes = 0;
+    if (step.typed)
+      QTest::keyClick(edit, step.typed, step.modifiers);
+    else
+      QTest::keyClick(edit, step.key, step.modifiers);
+    EXPECT_EQ(edit->text().toStdString(), step.text);
+    EXPECT_EQ(changes, step.changes);
+  }
+  edit->setText("ef");
+  edit->setReadOnly(true);
+  changes = 0;
+  QTest::keyClick(edit, 'g');
+  QTest::keyClick(edit, Qt::Key_Backspace);
+  EXPECT_EQ(edit->text().toStdString(), "ef");
+  EXPECT_EQ(changes, 0);
 }
 
 // The list and the edit boxes show no text that would name them to a screen reader.
