@@ -1,5 +1,8 @@
 #include "base/Utf8.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "base/LittleEndian.h"
 
 namespace base {
@@ -39,8 +42,16 @@ void AppendUtf8(std::string& text, char32_t code) {
 }
 
 bool IsAscii(std::string_view text) {
-  for (const char c : text)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  // Eight bytes at a time: a byte beyond ASCII has its top bit set.
+  constexpr std::uint64_t kTopBits = 0x8080808080808080;
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    if (word & kTopBits) return false;
+  }
+  for (; i < text.size(); ++i)
+    if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
   return true;
 }
 
@@ -105,10 +116,14 @@ std::string Utf8ToUtf16Le(std::string_view utf8) {
 }
 
 std::string Utf16LeToUtf8(std::string_view utf16) {
-  const std::u16string units = Utf16Units(utf16);
   std::string utf8;
-  utf8.reserve(units.size());
-  for (std::size_t i = 0; i < units.size();) AppendUtf8(utf8, NextUtf16(units, i));
+  utf8.reserve(utf16.size() / 2);
+  // Most texts are ASCII: their units cross a byte each, up to the first unit that is not.
+  std::size_t i = 0;
+  for (; i + 1 < utf16.size() && utf16[i + 1] == '\0' && static_cast<unsigned char>(utf16[i]) < 0x80; i += 2)
+    utf8 += utf16[i];
+  const std::u16string units = Utf16Units(utf16.substr(i));
+  for (std::size_t k = 0; k < units.size();) AppendUtf8(utf8, NextUtf16(units, k));
   return utf8;
 }
 

@@ -16,6 +16,7 @@
 #include "hive/PathCache.h"
 #include "hive/Statement.h"
 #include "hive/StoreFiles.h"
+#include "hive/ValueCache.h"
 #include "hive/View.h"
 #include "platform/Registry.h"
 
@@ -30,9 +31,10 @@ const KeyRow kRoot{kRootId, 0, "HKEY_CURRENT_USER"};
 
 // The open hive: its connection, its view and its statements, which close before it.
 struct Store {
-  explicit Store(Database opened) : db(std::move(opened)), view(db.get()) {}
+  explicit Store(Database opened) : db(std::move(opened)), view(db.get()), values(db.get()) {}
   Database db;
   View view;
+  ValueCache values;
   bool logFilled = false;
   Statement beginWrite{db.get(), "BEGIN IMMEDIATE"};
   Statement commit{db.get(), "COMMIT"};
@@ -83,6 +85,17 @@ std::string Windows1252ToUtf16Le(std::string_view ansi) {
   std::string wide(2 * ansi.size(), '\0');
   for (std::size_t i = 0; i < ansi.size(); ++i) wide[2 * i] = ansi[i];
   return wide;
+}
+
+// String data as SetValueWide stores them, the way back of Windows1252ToUtf16Le.
+std::string Utf16LeToWindows1252(std::string_view wide) {
+  std::string ansi(wide.size() / 2, '\0');
+  for (std::size_t i = 0; i < ansi.size(); ++i) {
+    if (wide[2 * i + 1] != '\0' || static_cast<unsigned char>(wide[2 * i]) >= 0x80)
+      return base::Utf8ToWindows1252(base::Utf16LeToUtf8(wide));
+    ansi[i] = wide[2 * i];
+  }
+  return ansi;
 }
 
 long Valid(bool arguments) { return arguments ? kSuccess : kInvalidParameter; }
@@ -150,6 +163,7 @@ class Hive final : public Registry {
         if (const int step = statement->Bind(id).Run(); step != SQLITE_DONE) return ResultOf(step);
       return kSuccess;
     });
+    store_->values.Clear();
     if (deleted == kSuccess) {
       handles_.Orphan(row.id);
       paths_.Clear();
@@ -159,19 +173,22 @@ class Hive final : public Registry {
 
   long BeginTransaction() override {
     if (const long rc = Open(); rc != kSuccess) return rc;
-    store_->view.End();
+    EndView();
+    store_->values.Clear();
     const int begun = BeginWrite();
     if (begun == SQLITE_DONE) paths_.Check(store_->view.Version());
     return ResultOf(begun);
   }
   long CommitTransaction() override {
     if (!store_) return kInvalidParameter;
-    store_->view.End();
+    EndView();
+    store_->values.Clear();
     return ResultOf(RunWaiting(store_->commit));
   }
   long RollbackTransaction() override {
     if (!store_) return kInvalidParameter;
-    store_->view.End();
+    EndView();
+    store_->values.Clear();
     paths_.Clear();
     return ResultOf(store_->rollback.Bind().Run());
   }
@@ -184,8 +201,8 @@ class Hive final : public Registry {
         rc != kSuccess)
       return rc;
     const std::string_view bytes(reinterpret_cast<const char*>(data), data ? size : 0);
-    return InTransaction([&]() -> long {
-      const std::string fold = Fold(valueName);
+    const std::string fold = Fold(valueName);
+    const long result = InTransaction([&]() -> long {
       int step = store_->replaceValue.Bind(row->id, fold, std::int64_t{type}, bytes, row->parent, row->fold).Step();
       bool stored = sqlite3_changes(Db()) > 0;
       store_->replaceValue.Done();
@@ -199,13 +216,14 @@ class Hive final : public Registry {
       if (step != SQLITE_DONE) return ResultOf(step);
       return stored ? kSuccess : kKeyDeleted;
     });
+    return Changed(result, row->id, fold);
   }
 
   // The hive holds string data in Windows-1252, as SetValue stores them.
   long SetValueWide(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                     std::uint32_t size) override {
     if (!data || !IsStringType(type)) return SetValue(key, name, type, data, size);
-    const std::string ansi = base::Utf8ToWindows1252(base::Utf16LeToUtf8({reinterpret_cast<const char*>(data), size}));
+    const std::string ansi = Utf16LeToWindows1252({reinterpret_cast<const char*>(data), size});
     return SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(ansi.data()),
                     static_cast<std::uint32_t>(ansi.size()));
   }
@@ -213,13 +231,15 @@ class Hive final : public Registry {
   long DeleteValue(RegKey key, const std::string& name) override {
     const KeyRow* row = nullptr;
     if (const long rc = Reach(key, kSuccess, &row); rc != kSuccess) return rc;
-    return InTransaction([&]() -> long {
-      const int step = store_->deleteValue.Bind(row->id, Fold(CName(name)), row->parent, row->fold).Step();
+    const std::string fold = Fold(CName(name));
+    const long result = InTransaction([&]() -> long {
+      const int step = store_->deleteValue.Bind(row->id, fold, row->parent, row->fold).Step();
       const bool deleted = sqlite3_changes(Db()) > 0;
       store_->deleteValue.Done();
       if (step != SQLITE_DONE) return ResultOf(step);
       return deleted ? kSuccess : Missing(*row, kFileNotFound);
     });
+    return Changed(result, row->id, fold);
   }
 
   // Every change is already synced when its call (or its transaction) commits: nothing is
@@ -233,7 +253,7 @@ class Hive final : public Registry {
     if (key == kCurrentUser) return kSuccess;
     if (!handles_.Remove(key)) return kInvalidHandle;
     store_->view.Forget(key);
-    if (handles_.empty()) store_->view.End();
+    if (handles_.empty()) EndView();
     return kSuccess;
   }
 
@@ -267,7 +287,10 @@ class Hive final : public Registry {
   long Reach(RegKey key, long argumentCheck, const KeyRow** row) {
     if (const long rc = Resolve(key, row); rc != kSuccess) return rc;
     if (argumentCheck != kSuccess) return argumentCheck;
-    return Open();
+    const long rc = Open();
+    // Any call but a query answered from the cache reads the hive in a view of its own.
+    if (rc == kSuccess && quiet_) BeginView();
+    return rc;
   }
 
   // The key behind a handle, valid until the next handle is opened or closed:
@@ -286,7 +309,7 @@ class Hive final : public Registry {
     if (found == kSuccess)
       *key = handles_.Add(std::move(row));
     else if (store_ && handles_.empty())
-      store_->view.End();
+      EndView();
     return found;
   }
 
@@ -295,6 +318,7 @@ class Hive final : public Registry {
   long FindOrMake(RegKey parent, const std::string& path, bool create, KeyRow* row) {
     // A path opened from the root before was checked and walked then.
     if (parent == kCurrentUser && store_) {
+      if (!create && OpenQuietly(path, row)) return kSuccess;
       BeginView();
       if (const KeyRow* cached = paths_.Find(path)) {
         *row = *cached;
@@ -308,17 +332,53 @@ class Hive final : public Registry {
     long found = FindPath(*start, names, row);
     // Another process may have added part of the path meanwhile: look again under the
     // write lock.
-    if (found == kFileNotFound && create) found = InTransaction([&] { return MakePath(*start, names, row); });
+    if (found == kFileNotFound && create)
+      found = Changed(InTransaction([&] { return MakePath(*start, names, row); }), kDeletedId, {});
     if (found == kSuccess && parent == kCurrentUser) paths_.Add(path, *row);
     return found;
   }
 
+  // Opens a key from the cached paths without a snapshot of the hive, while no process has
+  // changed it since they and the cached values were read: the key's queries are answered
+  // from the cache, and any other call on it begins a view then.
+  bool OpenQuietly(const std::string& path, KeyRow* row) {
+    if (store_->view.Open() || !sqlite3_get_autocommit(Db()) || (!quiet_ && !handles_.empty()) ||
+        !store_->values.Current())
+      return false;
+    const KeyRow* cached = paths_.Find(path);
+    if (!cached) return false;
+    *row = *cached;
+    quiet_ = true;
+    return true;
+  }
+
   // Begins the view of the reads while handles are open and, when it is a new one, checks
-  // the cached paths against the hive it shows: they are forgotten when another process has
-  // changed the hive since they were looked up.
+  // the cached paths and values against the hive it shows: they are forgotten when another
+  // process has changed the hive since they were read.
   void BeginView() {
+    quiet_ = false;
+    if (store_->view.Open() || !sqlite3_get_autocommit(Db())) return;
+    store_->values.BeforeView();
     std::int64_t version = -1;
-    if (store_->view.Begin(&version)) paths_.Check(version);
+    store_->view.Begin(&version);
+    paths_.Check(version);
+    store_->values.Began(version);
+  }
+
+  void EndView() {
+    quiet_ = false;
+    store_->view.End();
+  }
+
+  // Keeps the cached values true after a change: one committed on its own passes over the
+  // values it didn't touch (the value (key, fold), none for kDeletedId); anything else, a
+  // change in the caller's transaction or one that failed, forgets them all.
+  long Changed(long result, std::int64_t key, const std::string& fold) {
+    if (result == kSuccess && sqlite3_get_autocommit(Db()))
+      store_->values.Committed(key, fold);
+    else
+      store_->values.Clear();
+    return result;
   }
 
   // Takes the write lock, waiting as long as another process holds it; the first time on
@@ -390,20 +450,37 @@ class Hive final : public Registry {
   long Query(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data, std::uint32_t* size,
              bool wide) {
     const KeyRow* row = nullptr;
+    const std::string fold = Fold(CName(name));
+    if (quiet_ && Resolve(key, &row) == kSuccess && (!data || size))
+      if (const ValueCache::Value* cached = store_->values.Find(row->id, fold))
+        return Answer(*cached, wide, type, data, size);
     if (const long rc = Reach(key, Valid(!data || size), &row); rc != kSuccess) return rc;
     Statement& get = store_->getValue;
-    const int step = get.Bind(row->id, Fold(CName(name))).Step();
-    if (step != SQLITE_ROW) {
-      get.Done();
-      return step == SQLITE_DONE ? Missing(*row, kFileNotFound) : ResultOf(step);
+    const int step = get.Bind(row->id, fold).Step();
+    ValueCache::Value value{step == SQLITE_ROW, 0, {}};
+    if (value.found) {
+      value.type = static_cast<std::uint32_t>(get.Int(0));
+      value.data = get.Blob(1);
     }
-    const auto valueType = static_cast<std::uint32_t>(get.Int(0));
-    std::string_view bytes = get.Blob(1);
-    std::string widened;
-    if (wide && IsStringType(valueType)) bytes = widened = Windows1252ToUtf16Le(bytes);
-    const long rc = CopyOut(valueType, bytes, type, data, size);
     get.Done();
-    return rc;
+    if (step == SQLITE_DONE) {
+      if (const long rc = Missing(*row, kFileNotFound); rc != kFileNotFound) return rc;
+    } else if (step != SQLITE_ROW) {
+      return ResultOf(step);
+    }
+    // Only what a snapshot read, with no change of this process's in it, is cached.
+    if (store_->view.Open() && sqlite3_get_autocommit(Db())) store_->values.Add(row->id, fold, value);
+    return Answer(value, wide, type, data, size);
+  }
+
+  // A query's answer, from the hive or the cache: string data in UTF-16 when wide.
+  static long Answer(const ValueCache::Value& value, bool wide, std::uint32_t* type, std::uint8_t* data,
+                     std::uint32_t* size) {
+    if (!value.found) return kFileNotFound;
+    std::string_view bytes = value.data;
+    std::string widened;
+    if (wide && IsStringType(value.type)) bytes = widened = Windows1252ToUtf16Le(bytes);
+    return CopyOut(value.type, bytes, type, data, size);
   }
 
   // Runs change() in a transaction of its own or, when the caller has one open, inside
@@ -439,6 +516,7 @@ class Hive final : public Registry {
   std::unique_ptr<Store> store_;
   Handles handles_;
   PathCache paths_;
+  bool quiet_ = false;  // handles are open without a view (OpenQuietly)
   bool refusalTold_ = false;
 };
 

@@ -102,7 +102,8 @@ void SetRegValue(RegKey root, const std::string& keyPath, const std::string& val
       current.SetValue(key.get(), name, platform::kRegDword, reinterpret_cast<const std::uint8_t*>(bytes.data()), 4);
     }
   } else {
-    const std::string data = base::Utf8ToUtf16Le(value) + std::string(2, '\0');
+    std::string data = base::Utf8ToUtf16Le(value);
+    data.append(2, '\0');
     current.SetValueWide(key.get(), name, platform::kRegSz, reinterpret_cast<const std::uint8_t*>(data.data()),
                          static_cast<std::uint32_t>(data.size()));
   }

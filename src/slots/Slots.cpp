@@ -32,9 +32,9 @@ void ReloadSlots(const Controls& controls, Reload reload) {
 
 }  // namespace
 
-void StoreSlot(const Controls& controls, std::size_t slot) {
+void StoreSlot(const platform::TextBox& edit, std::size_t slot) {
   registry::SetRegValue(kCurrentUser, registry::CustomMessageKey(), kValueNames[slot], registry::ValueType::String,
-                        controls.boxes[slot].edit.Text());
+                        edit.Text());
 }
 
 void LoadStatuses(const Controls& controls) { ReloadSlots(controls, Reload::Load); }

@@ -32,7 +32,7 @@ struct Controls {
 };
 
 // The change handler of a slot's edit box: stores the box's whole text as the slot's value.
-void StoreSlot(const Controls& controls, std::size_t slot);
+void StoreSlot(const platform::TextBox& edit, std::size_t slot);
 
 // Reads the five slots into the read boxes, lists every slot that holds a text and copies
 // it into its edit box; enables Create when a slot is free.

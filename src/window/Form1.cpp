@@ -87,7 +87,8 @@ std::unique_ptr<platform::Window> CreateForm1(std::string* why) {
   }
   kList.In(form).OnClick(then_enable_row_commands(CopySelection));
   for (std::size_t k = 0; k < kEditBoxes.size(); ++k) {
-    kEditBoxes[k].In(form).OnChange([&form, k] { slots::StoreSlot(SlotControls(form), k); });
+    platform::TextBox& edit = kEditBoxes[k].In(form);
+    edit.OnChange([&edit, k] { slots::StoreSlot(edit, k); });
   }
   kRowCommandsTimer.In(form).OnTick([&form] { EnableRowCommands(form); });
   return window;

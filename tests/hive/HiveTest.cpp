@@ -207,6 +207,49 @@ TEST_F(Hive, ChangesOfAnotherProgramAreSeenAndBuiltOn) {
   EXPECT_EQ(Sql(TestHome(), "SELECT group_concat(name || ' ' || data) FROM vals WHERE key = 9999"), "v theirs,w mine");
 }
 
+// Reads are answered from memory while the hive is unchanged; every change of another
+// program, by another connection or another process, is seen at the next read however it
+// falls between this process's own reads and changes.
+TEST_F(Hive, EveryReadSeesTheChangesOfOtherProgramsMadeBeforeIt) {
+  const std::string key = kKey + "\\Seen";
+  const auto set = [&](const std::string& name, const std::string& text) {
+    registry::SetRegValue(kCurrentUser, key, name, registry::ValueType::String, text);
+  };
+  const auto theirs = [&](const std::string& sql) { Sql(TestHome(), sql); };
+  const std::string vals = "UPDATE vals SET data = ";
+  const std::string ofA = " WHERE fold = 'A' AND key = (SELECT id FROM keys WHERE fold = 'SEEN')";
+  set("a", "mine");
+  set("b", "mine too");
+  ASSERT_EQ(GetRegValue(kCurrentUser, key, "a"), "mine");
+  ASSERT_EQ(GetRegValue(kCurrentUser, key, "b"), "mine too");
+  ASSERT_EQ(GetRegValue(kCurrentUser, key, "a"), "mine");
+
+  theirs(vals + "'theirs 1'" + ofA);
+  EXPECT_EQ(GetRegValue(kCurrentUser, key, "b"), "mine too");  // the first read after theirs
+  EXPECT_EQ(GetRegValue(kCurrentUser, key, "a"), "theirs 1");
+  set("b", "mine 2");  // a change of this process's between theirs and the next read
+  theirs(vals + "'theirs 2'" + ofA);
+  EXPECT_EQ(GetRegValue(kCurrentUser, key, "a"), "theirs 2");
+  EXPECT_EQ(GetRegValue(kCurrentUser, key, "b"), "mine 2");
+  theirs("PRAGMA wal_checkpoint(TRUNCATE)");  // the log begins anew
+  EXPECT_EQ(GetRegValue(kCurrentUser, key, "a"), "theirs 2");
+  theirs("DELETE FROM vals" + ofA);
+  EXPECT_EQ(GetRegValue(kCurrentUser, key, "a"), "Not Found");
+  EXPECT_EQ(RunProgram(Client({"set", key, "a", "another process's"})).exitCode, 0);
+  EXPECT_EQ(GetRegValue(kCurrentUser, key, "a"), "another process's");
+
+  // Their change lands after this process's view of the key began and before its own change
+  // commits: the value read before theirs is not kept past this process's commit.
+  Registry& hive = Registry::Default();
+  RegKey open = kNoKey;
+  ASSERT_EQ(hive.CreateKey(kCurrentUser, key, &open), kSuccess);
+  theirs(vals + "'theirs 3'" + ofA);
+  EXPECT_EQ(hive.SetValue(open, "b", kRegSz, reinterpret_cast<const std::uint8_t*>("mine 3"), 7), kSuccess);
+  hive.CloseKey(open);
+  EXPECT_EQ(GetRegValue(kCurrentUser, key, "a"), "theirs 3");
+  EXPECT_EQ(GetRegValue(kCurrentUser, key, "b"), "mine 3");
+}
+
 TEST_F(Hive, FileThatIsNoHiveIsNeverWritten) {
   fs::create_directories(folder_ / "vantor");
   std::string noise(65536, '\0');
