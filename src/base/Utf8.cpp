@@ -105,7 +105,8 @@ std::string Utf8ToUtf16Le(std::string_view utf8) {
   utf16.reserve(2 * utf8.size());
   for (std::size_t i = 0; i < utf8.size();) {
     if (static_cast<unsigned char>(utf8[i]) < 0x80) {  // most texts are mostly ASCII
-      AppendUtf16Le(utf16, static_cast<unsigned char>(utf8[i++]));
+      utf16 += utf8[i++];
+      utf16 += '\0';
       continue;
     }
     std::optional<char32_t> code = NextSurrogate(utf8, i);
