@@ -80,7 +80,7 @@ const ValueCache::Value* ValueCache::Find(std::int64_t key, const std::string& f
 }
 
 void ValueCache::Add(std::int64_t key, const std::string& fold, Value value) {
-  if (!labelled_) return;
+  if (!labelled_ || value.data.size() > kMaxValueBytes) return;
   if (values_.size() >= kMaxValues) values_.clear();
   values_.insert_or_assign(Slot(key, fold), std::move(value));
 }

@@ -50,8 +50,10 @@ class ValueCache {
  private:
   static constexpr std::size_t kHeaderBytes = 48;  // one copy of the header
   using Header = std::array<unsigned char, kHeaderBytes>;
-  // A process reads a few values, often; a tool walking a tree many, once each.
+  // A process reads a few values, often; a tool walking a tree many, once each. The program's
+  // values are short texts: a large value is read from the hive each time.
   static constexpr std::size_t kMaxValues = 64;
+  static constexpr std::size_t kMaxValueBytes = 4096;
 
   // The header as it is now; false while a commit is rewriting it, or without a watch.
   bool ReadHeader(Header* header) const;
