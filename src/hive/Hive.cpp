@@ -197,7 +197,8 @@ class Hive final : public Registry {
                 std::uint32_t size) override {
     const std::string_view valueName = CName(name);
     const KeyRow* row = nullptr;
-    if (const long rc = Reach(key, Valid(valueName.size() <= kMaxValueNameLength && (data || size == 0)), &row);
+    if (const long rc =
+            Reach(key, Valid(valueName.size() <= kMaxValueNameLength && (data || size == 0)), &row, Use::kChange);
         rc != kSuccess)
       return rc;
     const std::string_view bytes(reinterpret_cast<const char*>(data), data ? size : 0);
@@ -230,7 +231,7 @@ class Hive final : public Registry {
 
   long DeleteValue(RegKey key, const std::string& name) override {
     const KeyRow* row = nullptr;
-    if (const long rc = Reach(key, kSuccess, &row); rc != kSuccess) return rc;
+    if (const long rc = Reach(key, kSuccess, &row, Use::kChange); rc != kSuccess) return rc;
     const std::string fold = Fold(CName(name));
     const long result = InTransaction([&]() -> long {
       const int step = store_->deleteValue.Bind(row->id, fold, row->parent, row->fold).Step();
@@ -282,14 +283,23 @@ class Hive final : public Registry {
     return code;
   }
 
+  // Whether a call on a key reads it or changes a value under it.
+  enum class Use { kRead, kChange };
+
   // What every call on a key starts with, in advapi32's order: the key behind the
   // handle, then the arguments' check (kSuccess when they are fine), then the hive opened.
-  long Reach(RegKey key, long argumentCheck, const KeyRow** row) {
+  // On keys opened quietly, a read (but a query answered from the cache) begins a view; a
+  // change needs none, as it takes the write lock and checks its key under it.
+  long Reach(RegKey key, long argumentCheck, const KeyRow** row, Use use = Use::kRead) {
     if (const long rc = Resolve(key, row); rc != kSuccess) return rc;
     if (argumentCheck != kSuccess) return argumentCheck;
     const long rc = Open();
-    // Any call but a query answered from the cache reads the hive in a view of its own.
-    if (rc == kSuccess && quiet_) BeginView();
+    if (rc == kSuccess && quiet_) {
+      if (use == Use::kRead)
+        BeginView();
+      else
+        quiet_ = false;
+    }
     return rc;
   }
 
@@ -318,7 +328,7 @@ class Hive final : public Registry {
   long FindOrMake(RegKey parent, const std::string& path, bool create, KeyRow* row) {
     // A path opened from the root before was checked and walked then.
     if (parent == kCurrentUser && store_) {
-      if (!create && OpenQuietly(path, row)) return kSuccess;
+      if (OpenQuietly(path, row)) return kSuccess;
       BeginView();
       if (const KeyRow* cached = paths_.Find(path)) {
         *row = *cached;
