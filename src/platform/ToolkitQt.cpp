@@ -64,10 +64,15 @@ void SubstituteWindowsFaces() {
                               QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")});
 }
 
+// Text is drawn as Windows draws its controls' text, each character's glyph at its own
+// advance, with no kerning and no ligatures. Shaping would more than double the layout that
+// an edit box redoes at every keystroke. Scripts that need shaping to be legible are shaped
+// still; the texts a hive holds, in Windows-1252, never need it.
 QFont ToQFont(const Font& font) {
   QFont qfont(QString::fromUtf8(font.face));
   qfont.setPointSizeF(font.points);
   qfont.setWeight(static_cast<QFont::Weight>(font.weight));
+  qfont.setStyleStrategy(QFont::PreferNoShaping);
   return qfont;
 }
 

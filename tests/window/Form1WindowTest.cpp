@@ -271,6 +271,25 @@ TEST_F(Form1WindowTest, AScreenReaderTellsTheListAndTheEditBoxesApart) {
             (std::vector<std::string>{"Message 1", "Message 2", "Message 3", "Message 4", "Message 5"}));
 }
 
+// Text is laid out as Windows draws it, each glyph at its own advance: the pairs that the
+// face kerns when it is shaped take the sum of their letters' widths.
+TEST_F(Form1WindowTest, TextIsLaidOutGlyphByGlyphAsWindowsDrawsIt) {
+  const QString kerned = QStringLiteral("AVATAR Yo");
+  for (const char* name : {"Text7", "Label1", "Command2"}) {
+    SCOPED_TRACE(name);
+    const QFont font = Control(name).font();
+    QFont shaped = font;
+    shaped.setStyleStrategy(QFont::PreferDefault);
+    const QFontMetricsF metrics(font);
+    qreal glyphByGlyph = 0;
+    for (const QChar c : kerned) glyphByGlyph += metrics.horizontalAdvance(c);
+    // Without kerning in the face found, the layouts can't tell shaping from none.
+    if (QFontMetricsF(shaped).horizontalAdvance(kerned) == glyphByGlyph)
+      GTEST_SKIP() << QFontInfo(font).family().toStdString() << " kerns none of these pairs";
+    EXPECT_EQ(metrics.horizontalAdvance(kerned), glyphByGlyph);
+  }
+}
+
 // The layout was drawn for MS Sans Serif; a stand-in with other metrics cuts captions off.
 TEST_F(Form1WindowTest, CaptionsFitTheirControlsInTheFontsPresent) {
   constexpr int kBevel = 3;
