@@ -12,9 +12,9 @@ namespace {
 
 constexpr int kApplicationId = 0x56414E54;  // "VANT"
 // The size the write-ahead log is cut back to once it has been merged into the hive, and
-// filled to (FillLog): a little more than SQLite's automatic checkpoint (every 1000 pages
-// of 4 KiB) lets it reach, and small enough that one large change doesn't leave it large
-// for good.
+// filled to (FillLog): a little more than SQLite's automatic checkpoint (every 1000 pages,
+// of 4 KiB in hives made before theirs were 1 KiB) lets it reach, and small enough that one
+// large change doesn't leave it large for good.
 constexpr int kLogLimitBytes = 4 << 20;
 // The log is filled this much at a time: SQLite's Unix files write less than 128 KiB a call.
 constexpr sqlite3_int64 kFillBytes = 64 << 10;
@@ -69,9 +69,12 @@ int ExecWaiting(sqlite3* db, const char* sql) {
 }
 
 // Writes the schema into an empty database, looking again under the write lock since
-// another process may be making it a hive at the same time.
+// another process may be making it a hive at the same time. Its pages are 1 KiB, a quarter
+// of SQLite's default: every change writes its whole page to the log and sums it there, and
+// a row of up to about 200 bytes, a status message's among them, still fits on one page.
 int MakeHive(sqlite3* db, SchemaMark* mark) {
-  int rc = ExecWaiting(db, "BEGIN IMMEDIATE");
+  int rc = sqlite3_exec(db, "PRAGMA page_size = 1024", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = ExecWaiting(db, "BEGIN IMMEDIATE");
   if (rc == SQLITE_OK) rc = ReadSchema(db, mark);
   if (rc == SQLITE_OK && mark->empty()) {
     rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
