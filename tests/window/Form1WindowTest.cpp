@@ -1,8 +1,8 @@
 // Form1 as the Qt toolkit shows it: every control of the table with its text, place, colours
 // and font, the controls each of the program's two heights shows, the focus order, what lies
 // in front where controls overlap, the keys an edit box takes, the names a screen reader gives
-// the controls, and captions that fit their boxes in the fonts present. Expected values are
-// written out here, never taken from the window's own table.
+// the controls, text laid out glyph by glyph, and captions that fit their boxes in the fonts
+// present. Expected values are written out here, never taken from the window's own table.
 #include <gtest/gtest.h>
 
 #include <QAccessible>
