@@ -27,6 +27,8 @@ char32_t FromByte(unsigned char byte) {
 
 }  // namespace
 
+bool InWindows1252(char32_t code) { return code == U'?' || ToByte(code) != '?'; }
+
 std::string Utf8ToWindows1252(std::string_view utf8) {
   // Plain ASCII, as most key paths and names are, needs no conversion.
   if (IsAscii(utf8)) return std::string(utf8);

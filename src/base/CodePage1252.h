@@ -11,4 +11,7 @@ namespace base {
 std::string Utf8ToWindows1252(std::string_view utf8);
 std::string Windows1252ToUtf8(std::string_view ansi);
 
+// Whether the code page has the character.
+bool InWindows1252(char32_t code);
+
 }  // namespace base

@@ -22,6 +22,7 @@
 #include <map>
 #include <vector>
 
+#include "base/CodePage1252.h"
 #include "base/Utf8.h"
 #include "platform/NamedControls.h"
 #include "platform/Toolkit.h"
@@ -64,15 +65,10 @@ void SubstituteWindowsFaces() {
                               QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")});
 }
 
-// Text is drawn as Windows draws its controls' text, each character's glyph at its own
-// advance, with no kerning and no ligatures. Shaping would more than double the layout that
-// an edit box redoes at every keystroke. Scripts that need shaping to be legible are shaped
-// still; the texts a hive holds, in Windows-1252, never need it.
 QFont ToQFont(const Font& font) {
   QFont qfont(QString::fromUtf8(font.face));
   qfont.setPointSizeF(font.points);
   qfont.setWeight(static_cast<QFont::Weight>(font.weight));
-  qfont.setStyleStrategy(QFont::PreferNoShaping);
   return qfont;
 }
 
@@ -139,10 +135,13 @@ class WrappingButton final : public QPushButton {
 // Backspace without Ctrl, Alt or Meta, so for these keys the walks end where this goes at
 // once: the text inserted at the cursor (replacing the selection), or Backspace, and the
 // key accepted. Every other key, and any edit box that is read-only, hides what it types or
-// completes, goes to QLineEdit as before.
+// completes, goes to QLineEdit as before. The box also lays out without shaping the text
+// that needs none (ShapeOnlyWhatNeedsIt), the other half of a keystroke's cost.
 class TypingLineEdit final : public QLineEdit {
  public:
-  using QLineEdit::QLineEdit;
+  TypingLineEdit(const QString& text, QWidget* parent) : QLineEdit(text, parent) {
+    connect(this, &QLineEdit::textChanged, this, &TypingLineEdit::ShapeOnlyWhatNeedsIt);
+  }
 
  protected:
   bool event(QEvent* event) override {
@@ -163,6 +162,21 @@ class TypingLineEdit final : public QLineEdit {
   }
 
  private:
+  // Text that the hive's code page holds is laid out glyph by glyph, as Windows' edit control
+  // draws it: shaping it, for kerning and ligatures, would more than double the layout that
+  // the box redoes at every keystroke. Any other text is shaped, as scripts such as Arabic
+  // need to be legible; the box switches when its text does.
+  void ShapeOnlyWhatNeedsIt() {
+    const QString shown = text();
+    const bool heldByTheHive =
+        std::all_of(shown.begin(), shown.end(), [](QChar c) { return base::InWindows1252(c.unicode()); });
+    const QFont::StyleStrategy wanted = heldByTheHive ? QFont::PreferNoShaping : QFont::PreferDefault;
+    if (font().styleStrategy() == wanted) return;
+    QFont changed = font();
+    changed.setStyleStrategy(wanted);
+    setFont(changed);
+  }
+
   bool IsPlainTyping(const QKeyEvent& key) const {
     if (isReadOnly() || echoMode() != Normal || completer()) return false;
     const Qt::KeyboardModifiers modifiers = key.modifiers();
