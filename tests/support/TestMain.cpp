@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <system_error>
 #endif
 
 int main(int argc, char** argv) {
@@ -15,7 +17,9 @@ int main(int argc, char** argv) {
   if (!folder) return 2;
   setenv("XDG_DATA_HOME", folder, 1);
   const int result = RUN_ALL_TESTS();
-  std::filesystem::remove_all(folder);
+  std::error_code error;
+  std::filesystem::remove_all(folder, error);
+  if (error) std::fprintf(stderr, "could not remove %s: %s\n", folder, error.message().c_str());
   return result;
 #else
   return RUN_ALL_TESTS();
