@@ -136,7 +136,7 @@ class WrappingButton final : public QPushButton {
 // once: the text inserted at the cursor (replacing the selection), or Backspace, and the
 // key accepted. Every other key, and any edit box that is read-only, hides what it types or
 // completes, goes to QLineEdit as before. The box also lays out without shaping the text
-// that needs none (ShapeOnlyWhatNeedsIt), the other half of a keystroke's cost.
+// that needs none (ShapeOnlyWhatNeedsIt), most of what its layout cost at every keystroke.
 class TypingLineEdit final : public QLineEdit {
  public:
   TypingLineEdit(const QString& text, QWidget* parent) : QLineEdit(text, parent) {

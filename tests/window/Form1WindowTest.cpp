@@ -292,9 +292,9 @@ TEST_F(Form1WindowTest, AnEditBoxShapesOnlyTextTheHiveCantHold) {
   };
   const Step steps[] = {
       {"AVATAR Yo", false, glyphByGlyph},
-      {"€ … é", true, glyphByGlyph},  // the code page's euro sign, ellipsis, e acute
-      {"Ω", true, shaped},                      // Greek omega: not in the code page
-      {"سلام", false, shaped},   // Arabic, whose letters join
+      {"\u20AC \u2026 \u00E9", true, glyphByGlyph},  // the code page's euro sign, ellipsis, e acute
+      {"\u03A9", true, shaped},                      // Greek omega: not in the code page
+      {"\u0633\u0644\u0627\u0645", false, shaped},   // Arabic, whose letters join
       {"AVATAR Yo", false, glyphByGlyph},
   };
   for (const Step& step : steps) {
